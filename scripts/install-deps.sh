@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, testing and running Vantrel need.
+# Idempotent: when everything is already there it only checks and returns.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  build-essential cmake ninja-build pkg-config make git
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
+  libcurl4-openssl-dev libssl-dev openssl ca-certificates libxcb1-dev
+  libgtest-dev libgmock-dev googletest libcpp-httplib-dev
+  # running on a desktop
+  xdg-utils fonts-liberation fonts-dejavu-core
+  # end-to-end tests on a virtual display
+  xvfb xauth xdotool openbox x11-utils x11-apps imagemagick
+  # fuzzing and sanitizers
+  clang-14 libclang-rt-14-dev
+  # packaging and the privileged helper
+  desktop-file-utils pkexec polkitd dbus
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

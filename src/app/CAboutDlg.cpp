@@ -1,0 +1,5 @@
+// CAboutDlg
+#include "app/CAboutDlg.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {}
+CAboutDlg::~CAboutDlg() = default;

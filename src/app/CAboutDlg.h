@@ -1,0 +1,12 @@
+// CAboutDlg
+#pragma once
+
+#include <QDialog>
+
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+    ~CAboutDlg() override;
+};

@@ -1,0 +1,16 @@
+// A static text whose colour the program sets at run time (the main dialog's status line).
+#pragma once
+
+#include <QColor>
+#include <QLabel>
+
+class CColorLabel : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit CColorLabel(QWidget* parent = nullptr);
+    ~CColorLabel() override;
+
+    // Stores the text colour and repaints at once; returns the label for chaining.
+    CColorLabel& SetLabelColor(const QColor& color);
+};

@@ -1,0 +1,5 @@
+// The settings dialog.
+#include "hosts/CSettingsDlg.h"
+
+CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {}
+CSettingsDlg::~CSettingsDlg() = default;

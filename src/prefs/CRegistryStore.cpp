@@ -1,0 +1,4 @@
+// The preferences store.
+#include "prefs/CRegistryStore.h"
+
+CRegistryStore::~CRegistryStore() = default;
