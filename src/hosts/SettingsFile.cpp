@@ -1,6 +1,62 @@
-// Reading the settings file.
+// Reading the settings file the way the program's text-mode line reads work: CR LF counts as
+// one line end, each read takes at most 4,999 characters, and the read that meets the end of
+// the file still yields its (possibly empty) line.
 #include "hosts/SettingsFile.h"
 
-std::optional<std::vector<std::string>> ReadSettingsLines(const std::string& /*path*/) {
-    return std::vector<std::string>{std::string()};
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+constexpr std::size_t kMaxPiece = 4999;
+
+// The whole file, or nullopt when it can be neither opened nor created.
+std::optional<std::string> Slurp(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    }
+    if (fd < 0) return std::nullopt;
+    std::string data;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // a read error ends the file where it stands
+        data.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+}  // namespace
+
+std::optional<std::vector<std::string>> ReadSettingsLines(const std::string& path) {
+    const std::optional<std::string> data = Slurp(path);
+    if (!data) return std::nullopt;
+    const std::string& text = *data;
+    const std::size_t size = text.size();
+
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    for (;;) {
+        std::string piece;
+        bool atEnd = false;
+        while (piece.size() < kMaxPiece) {
+            if (pos == size) {
+                atEnd = true;
+                break;
+            }
+            const char c = text[pos++];
+            if (c == '\n') break;
+            if (c == '\r' && pos < size && text[pos] == '\n') {
+                ++pos;  // CR LF is one line end
+                break;
+            }
+            piece.push_back(c);
+        }
+        lines.push_back(std::move(piece));
+        if (atEnd) break;
+    }
+    return lines;
 }
