@@ -1,0 +1,31 @@
+// The window system seen by the browser-closing steps: one connection per operation.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+using WindowId = std::uint32_t;
+
+class CWindowSession {
+public:
+    // Connects to `displayName` (null: the session's default); IsOpen() tells whether it worked.
+    explicit CWindowSession(const char* displayName);
+    ~CWindowSession();
+    CWindowSession(const CWindowSession&) = delete;
+    CWindowSession& operator=(const CWindowSession&) = delete;
+
+    bool IsOpen() const;
+    // Calls `proc` for each top-level client window, topmost first, until it returns false.
+    void EnumWindows(const std::function<bool(WindowId)>& proc);
+    // The window's title as UTF-8 (or the legacy bytes); nothing when it cannot be read.
+    std::optional<std::string> GetWindowText(WindowId window);
+    // Asks the window to close the way its close button would; false when there is no polite way.
+    bool AskToClose(WindowId window);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_pImpl;
+};
