@@ -1,0 +1,36 @@
+// A fresh temporary directory that is the working directory for as long as the object lives.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+class ScratchDir {
+public:
+    // `subdir`: work in a directory of that name below the fresh one (names with blanks).
+    explicit ScratchDir(const std::string& subdir = "") {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) std::abort();
+        m_root = pattern;
+        m_path = subdir.empty() ? m_root : m_root / subdir;
+        std::filesystem::create_directories(m_path);
+        m_previous = std::filesystem::current_path();
+        std::filesystem::current_path(m_path);
+    }
+    ~ScratchDir() {
+        std::error_code error;
+        std::filesystem::current_path(m_previous, error);
+        std::filesystem::remove_all(m_root, error);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_root;
+    std::filesystem::path m_path;
+    std::filesystem::path m_previous;
+};
