@@ -1,11 +1,59 @@
-// The hosts block.
+// The hosts block, as the program uses it: the file named by the environment or /etc/hosts and
+// the settings file in the current directory.
 #include "hosts/CHostsFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "hosts/HostsFileIO.h"
+#include "hosts/SettingsFile.h"
+
 CHostsFile::~CHostsFile() = default;
-std::string CHostsFile::GetHostsPath() const { return {}; }
-std::string CHostsFile::ReadHostsFile() const { return {}; }
-bool CHostsFile::WriteHostsFile(const std::string&) { return false; }
-bool CHostsFile::IsBlockActive() const { return false; }
-bool CHostsFile::AddBlock() { return false; }
-bool CHostsFile::RemoveBlock() { return false; }
-bool FileExists(const std::string&) { return false; }
+
+std::string CHostsFile::GetHostsPath() const {
+    const char* overridden = std::getenv("VANTREL_HOSTS_FILE");
+    const std::string path =
+        overridden != nullptr && *overridden != '\0' ? overridden : "/etc/hosts";
+    return FileExists(path) ? path : std::string();
+}
+
+std::string CHostsFile::ReadHostsFile() const {
+    const std::string path = GetHostsPath();
+    if (path.empty()) return {};
+    return ReadHostsText(path).text;
+}
+
+bool CHostsFile::WriteHostsFile(const std::string& text) {
+    const std::string path = GetHostsPath();
+    return !path.empty() && WriteHostsText(path, text);
+}
+
+bool CHostsFile::IsBlockActive() const {
+    const std::string path = GetHostsPath();
+    return !path.empty() && HostsHasAdLabel(path);
+}
+
+bool CHostsFile::AddBlock() {
+    const std::string path = GetHostsPath();
+    // Never create a hosts file, and leave the settings file alone when there is none.
+    if (path.empty()) return false;
+    return AddBlockAt(path, [] { return ReadSettingsLines(); });
+}
+
+bool CHostsFile::RemoveBlock() {
+    const std::string path = GetHostsPath();
+    return path.empty() || RemoveBlockAt(path);
+}
+
+bool FileExists(const std::string& path) {
+    errno = 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    return errno != ENOENT;
+}

@@ -11,15 +11,19 @@ public:
 
     // The hosts file's path (/etc/hosts, or $VANTREL_HOSTS_FILE), or "" when it does not exist.
     std::string GetHostsPath() const;
-    // The whole file with every CR dropped; "" when there is none or it cannot be read.
+    // The whole file with every CR dropped; "" when there is none or it cannot be read
+    // (ReadHostsText tells those apart).
     std::string ReadHostsFile() const;
     // Replaces the file's content; false when the content was not replaced.
     bool WriteHostsFile(const std::string& text);
     // True when the ad-domain label occurs anywhere in the file, in any letter case.
     bool IsBlockActive() const;
-    // Appends the block unless one is there.
+    // Appends the block from the settings file unless one is there. Writes nothing and returns
+    // false when the hosts file is missing or unreadable, or the settings file can be neither
+    // opened nor created.
     bool AddBlock();
-    // Cuts the block out.
+    // Cuts the block out; false (nothing written) when the end marker is missing after the begin
+    // marker or the file cannot be read.
     bool RemoveBlock();
 };
 

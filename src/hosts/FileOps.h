@@ -1,0 +1,41 @@
+// The file-system calls of the hosts file's read and write paths, gathered in one table so tests
+// can make any of them fail (a full disk, a failed fsync, a rename refused by a bind mount).
+#pragma once
+
+#include <sys/types.h>
+
+// Each entry behaves like the POSIX call of the same name: -1 with errno set on failure.
+// fsyncDir flushes a folder's entries (open the folder, fsync it, close it).
+struct FileOps {
+    int (*open)(const char* path, int flags, mode_t mode);
+    int (*close)(int fd);
+    ssize_t (*read)(int fd, void* buffer, size_t size);
+    ssize_t (*write)(int fd, const void* buffer, size_t size);
+    int (*fsync)(int fd);
+    int (*ftruncate)(int fd, off_t length);
+    int (*fchmod)(int fd, mode_t mode);
+    int (*fchown)(int fd, uid_t owner, gid_t group);
+    int (*rename)(const char* from, const char* to);
+    int (*unlink)(const char* path);
+    int (*fsyncDir)(const char* dir);
+};
+
+// The real calls.
+const FileOps& DefaultFileOps();
+// The table every hosts-file operation uses; tests overwrite entries, ideally through
+// CScopedFileOps so the real calls come back.
+FileOps& CurrentFileOps();
+
+// Installs a table for its lifetime and puts the previous one back afterwards.
+class CScopedFileOps {
+public:
+    explicit CScopedFileOps(const FileOps& ops) : m_saved(CurrentFileOps()) {
+        CurrentFileOps() = ops;
+    }
+    ~CScopedFileOps() { CurrentFileOps() = m_saved; }
+    CScopedFileOps(const CScopedFileOps&) = delete;
+    CScopedFileOps& operator=(const CScopedFileOps&) = delete;
+
+private:
+    FileOps m_saved;
+};

@@ -1,0 +1,60 @@
+// Reading and replacing the hosts file safely: every read-modify-write holds an advisory lock
+// on the file, and a write never leaves it torn. The program and its privileged helper both
+// edit the file through these functions, given an explicit path and explicit settings lines.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The line end of text files on this platform.
+extern const std::string_view kTextLineEnd;
+
+enum class ReadStatus { Ok, Missing, Unreadable };
+
+struct HostsRead {
+    ReadStatus status = ReadStatus::Missing;
+    std::string text;  // every CR dropped; empty unless status is Ok
+};
+
+// The whole file with every CR dropped. "Unreadable" (it exists but cannot be opened or read)
+// is told apart from an empty file.
+HostsRead ReadHostsText(const std::string& path);
+
+// True when the ad-domain label occurs in the file (CRs dropped, any letter case).
+bool HostsHasAdLabel(const std::string& path);
+
+// Replaces the file's content with text, every LF written as lineEnd. True only when the file
+// now holds exactly the new bytes; on false it holds its old bytes. Never creates the file.
+bool WriteHostsText(const std::string& path, std::string_view text,
+                    std::string_view lineEnd = kTextLineEnd);
+
+enum class EditVerdict { Unchanged, Refused, Write };
+enum class EditOutcome { Missing, Unreadable, Unchanged, Refused, Written, WriteFailed };
+
+// The locked read-modify-write: reads the CR-free text, lets edit change it, and writes it back
+// (LF as lineEnd) when edit says Write. Other copies of the program wait for the lock.
+EditOutcome EditHostsFile(const std::string& path,
+                          const std::function<EditVerdict(std::string& text)>& edit,
+                          std::string_view lineEnd = kTextLineEnd);
+
+using SettingsSource = std::function<std::optional<std::vector<std::string>>()>;
+
+// Appends the block unless a begin marker is there (true, nothing written). The settings lines
+// are asked for only when the block is to be added; when there are none to be had (nullopt)
+// nothing is written and the result is false. False too when the file is missing or unreadable.
+bool AddBlockAt(const std::string& path, const SettingsSource& settings,
+                std::string_view lineEnd = kTextLineEnd);
+bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
+                std::string_view lineEnd = kTextLineEnd);
+
+// Cuts the block out. True when it was cut or there is none (also when the file is missing);
+// false for a begin marker without an end marker after it, an unreadable file or a failed write.
+bool RemoveBlockAt(const std::string& path, std::string_view lineEnd = kTextLineEnd);
+
+// Names of the files kept beside the hosts file while it is replaced: temporary files start
+// with this prefix; the backup exists only while the file is rewritten in place.
+std::string TempFilePrefix(const std::string& path);
+std::string BackupFilePath(const std::string& path);

@@ -1,0 +1,62 @@
+// The hosts block as pure text transformations: no file access, so the program and its
+// privileged helper produce the same bytes from the same text and settings lines.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr std::string_view kBeginMarker = "# Begin Vantrel";
+inline constexpr std::string_view kEndMarker = "# End Vantrel";
+// Any form of this counts as a block already there, so adding leaves the file alone.
+inline constexpr std::string_view kBeginProbe = "Begin Vantrel";
+// Its presence, in any letter case, anywhere in the file means that ads are hidden.
+inline constexpr std::string_view kAdLabel = "googlesyndication";
+
+enum class BlockState { NoBlock, ForeignMarker, BlockPresent, DamagedBlock };
+
+// How the CR-free text looks to adding and removing. An end marker counts only after the
+// begin marker.
+BlockState ClassifyBlock(std::string_view text);
+
+// Appends the begin marker, each line followed by LF, and the end marker (no LF after it),
+// directly after the text. False, and the text unchanged, when it already holds kBeginProbe.
+bool AppendBlock(std::string& text, const std::vector<std::string>& lines);
+
+enum class CutResult { NoBlock, Damaged, Cut };
+
+// Cuts from the first begin marker through the end of the first end marker after it.
+CutResult CutBlock(std::string& text);
+
+// Drops every CR, in place.
+void DropCarriageReturns(std::string& text);
+
+// Appends text to out with every LF written as lineEnd ("\n" here, "\r\n" on Windows).
+// Works on any slicing of the text, so long texts can be converted piece by piece.
+void AppendWithLineEnds(std::string& out, std::string_view text, std::string_view lineEnd);
+
+// Looks for kAdLabel in a stream of raw bytes, CRs dropped and letter case ignored, without
+// keeping more than one buffer: fill Buffer(), then Commit() how many bytes were put there.
+class CAdLabelScanner {
+public:
+    static constexpr std::size_t kChunk = 1 << 20;
+
+    CAdLabelScanner();
+    char* Buffer() { return m_buffer.data() + kCarryRoom; }
+    std::size_t BufferSize() const { return kChunk; }
+    // True once the label has been seen.
+    bool Commit(std::size_t size);
+    bool Found() const { return m_bFound; }
+    // Feeds bytes from elsewhere (copied through the buffer).
+    bool Feed(std::string_view bytes);
+
+private:
+    static constexpr std::size_t kCarryRoom = 32;
+    std::vector<char> m_buffer;
+    std::size_t m_carry = 0;
+    bool m_bFound = false;
+};
+
+// True when kAdLabel occurs in the text, CRs dropped and letter case ignored.
+bool ContainsAdLabel(std::string_view text);
