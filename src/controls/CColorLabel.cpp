@@ -1,14 +1,35 @@
-// The colour label.
+// The colour label: colours and font are read once, at construction, so a later change of
+// the desktop's palette does not reach a label that already exists.
 #include "controls/CColorLabel.h"
 
-CColorLabel::CColorLabel(QWidget* parent) : QLabel(parent) {}
+#include <QApplication>
+#include <QPalette>
+
+CColorLabel::CColorLabel(QWidget* parent)
+    : QLabel(parent),
+      m_textColor(QApplication::palette().color(QPalette::WindowText)),
+      m_backColor(QApplication::palette().color(QPalette::Button)),
+      m_fontText(QApplication::font()) {
+    setFont(m_fontText);
+    setAutoFillBackground(true);
+    ApplyColors();
+}
 
 CColorLabel::~CColorLabel() = default;
 
-CColorLabel& CColorLabel::SetLabelColor(const QColor& color) {
+void CColorLabel::ApplyColors() {
+    // Roles are set explicitly so the label never follows later palette changes; a disabled
+    // label keeps the greyed text of its palette.
     QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, color);
+    for (const auto group : {QPalette::Active, QPalette::Inactive})
+        pal.setColor(group, QPalette::WindowText, m_textColor);
+    pal.setColor(QPalette::Window, m_backColor);
     setPalette(pal);
+}
+
+CColorLabel& CColorLabel::SetLabelColor(const QColor& color) {
+    m_textColor = color;
+    ApplyColors();
     repaint();
     return *this;
 }

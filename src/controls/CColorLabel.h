@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QLabel>
 
 class CColorLabel : public QLabel {
@@ -13,4 +14,14 @@ public:
 
     // Stores the text colour and repaints at once; returns the label for chaining.
     CColorLabel& SetLabelColor(const QColor& color);
+
+    QColor TextColor() const { return m_textColor; }
+    QColor BackColor() const { return m_backColor; }
+
+private:
+    void ApplyColors();
+
+    QColor m_textColor;
+    QColor m_backColor;
+    QFont m_fontText;
 };
