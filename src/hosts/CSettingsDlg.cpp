@@ -85,6 +85,14 @@ void CSettingsDlg::CreateControls() {
     explanation->setWordWrap(true);
     explanation->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     units.Place(explanation, 46, 25, 274, 11);
+    // A wider font than the template's may need a second line: grow the text about its own
+    // centre, which stays beside the icon and inside its group box.
+    if (const int needed = explanation->heightForWidth(explanation->width());
+        needed > explanation->height()) {
+        const QRect placed = explanation->geometry();
+        explanation->setGeometry(placed.x(), placed.center().y() - needed / 2, placed.width(),
+                                 needed);
+    }
 
     auto* domainsGroup = new QGroupBox(QStringLiteral("Domains to Hide Ads"), this);
     domainsGroup->setObjectName(QStringLiteral("domainsGroup"));

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSettings>
@@ -96,6 +97,10 @@ TEST_F(SettingsDlgTest, ShowsTheTemplate) {
     EXPECT_TRUE(FindControl<CXPButton>(&dlg, 1)->isDefault());
     EXPECT_EQ(FindControl<CXPButton>(&dlg, 2)->text(), "Cancel");
     EXPECT_EQ(List(dlg)->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    // The explanation is never cut off, whatever the font makes of its template width.
+    const auto* explanation = dlg.findChild<QLabel*>("explanationText");
+    ASSERT_NE(explanation, nullptr);
+    EXPECT_GE(explanation->height(), explanation->heightForWidth(explanation->width()));
     // The whole layout stays inside the dialog.
     for (QWidget* child : dlg.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
         EXPECT_TRUE(dlg.rect().contains(child->geometry())) << child->objectName().toStdString();
