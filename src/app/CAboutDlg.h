@@ -1,4 +1,4 @@
-// CAboutDlg
+// The About box: the application icon, the product's name and version.
 #pragma once
 
 #include <QDialog>

@@ -1,5 +1,70 @@
-// CSplashDlg
+// The splash window: hidden after its time, or at the first click or key, and never shown again.
 #include "app/CSplashDlg.h"
 
-CSplashDlg::CSplashDlg(QWidget* parent) : QDialog(parent) {}
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
+
+#include "app/Pictures.h"
+#include "controls/DialogUnits.h"
+
+CSplashDlg::CSplashDlg(QWidget* owner)
+    : QDialog(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_timer(new QTimer(this)) {
+    setObjectName(QStringLiteral("CSplashDlg"));
+    setAttribute(Qt::WA_ShowWithoutActivating, false);
+
+    // The template's width; the height follows the picture so it is never distorted.
+    const DialogUnits du(DialogUnits::DialogFont());
+    const QSize natural = Pictures::NaturalSize(Pictures::kSplash);
+    const int width = du.ToPixelsX(220);
+    const QSize size(width, width * natural.height() / natural.width());
+    setFixedSize(size);
+
+    // The picture ignores the mouse, so a click on it reaches this window.
+    auto* picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("splashPicture"));
+    picture->setAttribute(Qt::WA_TransparentForMouseEvents);
+    picture->setPixmap(Pictures::Load(Pictures::kSplash, size));
+    picture->setGeometry(0, 0, size.width(), size.height());
+
+    m_timer->setObjectName(QStringLiteral("splashTimer"));
+    m_timer->setSingleShot(true);
+    m_timer->setInterval(kShowMs);
+    connect(m_timer, &QTimer::timeout, this, &CSplashDlg::Dismiss);
+}
+
 CSplashDlg::~CSplashDlg() = default;
+
+void CSplashDlg::Popup() {
+    if (m_bShown) return;
+    m_bShown = true;
+    const QScreen* screen =
+        parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (screen) move(screen->geometry().center() - rect().center());
+    show();
+    raise();
+    activateWindow();
+    m_timer->start();
+}
+
+void CSplashDlg::Dismiss() {
+    m_timer->stop();
+    if (!isVisible()) return;
+    hide();
+    // Hand the keyboard back to the window beneath.
+    if (QWidget* owner = parentWidget()) owner->activateWindow();
+}
+
+void CSplashDlg::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) Dismiss();
+    event->accept();
+}
+
+void CSplashDlg::keyPressEvent(QKeyEvent* event) {
+    Dismiss();
+    event->accept();
+}

@@ -1,9 +1,13 @@
-// The application object.
+// The application object: runs the main dialog modally; the program ends when it closes.
 #include "app/CVantrelApp.h"
 
 #include "app/CVantrelDlg.h"
+#include "app/Pictures.h"
 
-CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv) {}
+CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("Vantrel"));
+    setWindowIcon(Pictures::AppIcon());
+}
 
 int CVantrelApp::Run() {
     InitInstance();
