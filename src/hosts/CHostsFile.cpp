@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "hosts/ElevatedHosts.h"
 #include "hosts/HostsFileIO.h"
 #include "hosts/SettingsFile.h"
 
@@ -40,12 +41,15 @@ bool CHostsFile::AddBlock() {
     const std::string path = GetHostsPath();
     // Never create a hosts file, and leave the settings file alone when there is none.
     if (path.empty()) return false;
+    if (const std::optional<bool> elevated = AddBlockThroughHelper(path)) return *elevated;
     return AddBlockAt(path, [] { return ReadSettingsLines(); });
 }
 
 bool CHostsFile::RemoveBlock() {
     const std::string path = GetHostsPath();
-    return path.empty() || RemoveBlockAt(path);
+    if (path.empty()) return true;
+    if (const std::optional<bool> elevated = RemoveBlockThroughHelper(path)) return *elevated;
+    return RemoveBlockAt(path);
 }
 
 bool FileExists(const std::string& path) {

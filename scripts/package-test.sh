@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# Builds the Debian package, installs it with apt-get, checks where its files went, and removes it
+# again, checking that the removal took Vantrel's block out of the hosts file. The hosts file used
+# is a temporary file bind-mounted over /etc/hosts in a private mount namespace: the machine's own
+# /etc/hosts is never touched. Needs root (it installs a package); skips otherwise.
+# Usage: scripts/package-test.sh [build-dir]
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(realpath -m "${1:-$here/build}")
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "SKIP package-test: installing a package needs root"
+  exit 0
+fi
+for tool in apt-get dpkg-deb cpack unshare desktop-file-validate; do
+  command -v "$tool" >/dev/null || { echo "FAIL package-test: $tool is missing"; exit 1; }
+done
+if dpkg-query -W -f='${Status}' vantrel 2>/dev/null | grep -q "install ok installed"; then
+  echo "SKIP package-test: a vantrel package is already installed here; not replacing it"
+  exit 0
+fi
+
+fail() { echo "FAIL package-test: $*"; exit 1; }
+work=$(mktemp -d)
+cleanup() {
+  if dpkg-query -W -f='${Status}' vantrel 2>/dev/null | grep -q "install ok installed"; then
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vantrel >/dev/null 2>&1 || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+[ -f "$build/CMakeCache.txt" ] || cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake "$build" >/dev/null
+cmake --build "$build" --target vantrel vantrel-hosts-helper
+rm -f "$build"/vantrel_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/vantrel_*.deb)
+echo "== built $(basename "$deb")"
+dpkg-deb -f "$deb" Depends
+
+echo "== installing with apt-get"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
+
+for f in /usr/bin/vantrel /usr/libexec/vantrel/vantrel /usr/libexec/vantrel/vantrel-hosts-helper; do
+  [ -x "$f" ] || fail "$f is not installed as a program"
+done
+for f in /usr/share/applications/vantrel.desktop \
+         /usr/share/polkit-1/actions/org.vantrel.hosts-helper.policy \
+         /usr/share/icons/hicolor/scalable/apps/vantrel.svg \
+         /usr/share/vantrel/vantrel_settings.txt /usr/share/vantrel/help.txt; do
+  [ -f "$f" ] || fail "$f is not installed"
+done
+grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/libexec/vantrel/vantrel-hosts-helper</annotate>' \
+  /usr/share/polkit-1/actions/org.vantrel.hosts-helper.policy || fail "the polkit policy does not name the helper"
+[ "$(stat -c %a /usr/libexec/vantrel/vantrel-hosts-helper)" = 755 ] || fail "the helper must not be setuid"
+desktop-file-validate /usr/share/applications/vantrel.desktop || fail "desktop entry is not valid"
+echo "== files in place, desktop entry valid"
+
+# The launcher seeds a new user's Vantrel directory and starts the program there (no display needed
+# for -uninstall).
+home="$work/home"
+mkdir -p "$home"
+printf '127.0.0.1 localhost\n' >"$work/sandbox-hosts"
+env -i PATH=/usr/bin:/bin HOME="$home" VANTREL_HOSTS_FILE="$work/sandbox-hosts" vantrel -uninstall \
+  || fail "the launcher did not run the program"
+cmp -s "$home/.local/share/Vantrel/vantrel_settings.txt" /usr/share/vantrel/vantrel_settings.txt \
+  || fail "the launcher did not seed vantrel_settings.txt"
+cmp -s "$home/.local/share/Vantrel/help.txt" /usr/share/vantrel/help.txt || fail "the launcher did not seed help.txt"
+echo "== launcher seeded the per-user directory"
+
+echo "== removing in a private mount namespace with a sandbox /etc/hosts"
+printf '127.0.0.1 localhost\n::1 localhost ip6-localhost\n' >"$work/hosts.orig"
+cp "$work/hosts.orig" "$work/hosts"
+export WORK="$work"
+unshare -m --propagation private bash -euo pipefail -c '
+  mount --bind "$WORK/hosts" /etc/hosts
+  # The installed helper writes the block exactly as the program would.
+  /usr/libexec/vantrel/vantrel-hosts-helper add </usr/share/vantrel/vantrel_settings.txt
+  grep -q "^# Begin Vantrel" /etc/hosts || { echo "FAIL package-test: no block was added"; exit 1; }
+  cp /etc/hosts "$WORK/hosts.with-block"
+  DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vantrel >/dev/null
+'
+grep -q "googlesyndication" "$work/hosts.with-block" || fail "the block held no ad domains"
+dpkg-query -W -f='${Status}' vantrel 2>/dev/null | grep -q "install ok installed" && fail "the package is still installed"
+[ ! -e /usr/libexec/vantrel/vantrel ] || fail "the program is still there after removal"
+cmp -s "$work/hosts" "$work/hosts.orig" || { diff "$work/hosts.orig" "$work/hosts" || true; fail "the block survived the package's removal"; }
+echo "PASS package-test: installed, validated, and removal took the block out of the hosts file"
