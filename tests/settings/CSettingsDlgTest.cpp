@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
 #include "controls/MessageBox.h"
+#include "hosts/CHostsFile.h"
 #include "hosts/CSettingsDlg.h"
 #include "prefs/CRegistryStore.h"
 
@@ -267,6 +269,48 @@ TEST_F(SettingsDlgTest, EnterBreaksTheLineInTheListAndSavesElsewhere) {
     Key(Address(dlg), Qt::Key_Return);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(ReadSettings(), "0.0.0.0 a.example\n0.0.0.0 b.example\n");
+}
+
+// What the hosts block holds between its markers.
+std::string BlockLines(const std::string& hosts) {
+    const std::string begin = "# Begin Vantrel\n";
+    const std::size_t from = hosts.find(begin);
+    const std::size_t to = hosts.find("# End Vantrel");
+    if (from == std::string::npos || to == std::string::npos) return "<no block>";
+    return hosts.substr(from + begin.size(), to - from - begin.size());
+}
+
+TEST_F(SettingsDlgTest, SavedListReachesTheHostsBlockOnlyAtTheNextToggle) {
+    const std::string hostsPath = m_workDir.filePath("hosts").toStdString();
+    std::ofstream(hostsPath) << "127.0.0.1 localhost\n";
+    setenv("VANTREL_HOSTS_FILE", hostsPath.c_str(), 1);
+    const auto readHosts = [&] {
+        std::ifstream in(hostsPath, std::ios::binary);
+        std::stringstream content;
+        content << in.rdbuf();
+        return content.str();
+    };
+
+    WriteSettings("0.0.0.0 old.example\n");
+    ASSERT_TRUE(CHostsFile().AddBlock());
+    const std::string before = readHosts();
+    ASSERT_EQ(BlockLines(before), "0.0.0.0 old.example\n\n");
+
+    CSettingsDlg dlg;
+    Save(dlg, "new.example\nother.example", "127.0.0.2");
+    EXPECT_EQ(readHosts(), before) << "saving never touches the hosts file";
+
+    ASSERT_TRUE(CHostsFile().RemoveBlock());
+    ASSERT_TRUE(CHostsFile().AddBlock());
+    EXPECT_EQ(BlockLines(readHosts()), "127.0.0.2 new.example\n127.0.0.2 other.example\n\n");
+
+    // An empty list: the next block holds the one empty line of an empty file.
+    CSettingsDlg emptied;
+    Save(emptied, "", "127.0.0.2");
+    ASSERT_TRUE(CHostsFile().RemoveBlock());
+    ASSERT_TRUE(CHostsFile().AddBlock());
+    EXPECT_EQ(BlockLines(readHosts()), "\n");
+    unsetenv("VANTREL_HOSTS_FILE");
 }
 
 TEST_F(SettingsDlgTest, UnusableSettingsFileStillOpensAndRemembersTheAddress) {
