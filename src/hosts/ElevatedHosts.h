@@ -14,6 +14,9 @@
 std::optional<bool> AddBlockThroughHelper(const std::string& path);
 std::optional<bool> RemoveBlockThroughHelper(const std::string& path);
 
+// The helper's stdin for these settings lines: each line ended by LF.
+std::string HelperInput(const std::vector<std::string>& lines);
+
 // Runs "pkexec <helper> command" with the lines on its stdin, each ended by LF; true when the
 // helper reports success.
 bool RunHelperElevated(std::string_view command, const std::vector<std::string>& lines);

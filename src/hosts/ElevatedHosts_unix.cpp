@@ -50,11 +50,16 @@ void SetHostsHelperPath(const std::string& path) {
     g_strHelperPath = path;
 }
 
+std::string HelperInput(const std::vector<std::string>& lines) {
+    std::string input;
+    for (const std::string& line : lines) input.append(line).push_back('\n');
+    return input;
+}
+
 bool RunHelperElevated(std::string_view command, const std::vector<std::string>& lines) {
     const std::string helper = HostsHelperPath();
     if (helper.empty()) return false;
-    std::string input;
-    for (const std::string& line : lines) input.append(line).push_back('\n');
+    const std::string input = HelperInput(lines);
 
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;

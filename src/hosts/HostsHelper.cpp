@@ -26,7 +26,12 @@ bool IsValidLabel(std::string_view label) {
 
 bool IsValidAddress(std::string_view text) {
     if (text.empty() || text.size() >= INET6_ADDRSTRLEN) return false;
-    const std::string address(text);  // inet_pton needs the terminating NUL
+    // inet_pton stops at a NUL, so anything after one would slip through unseen.
+    for (const char c : text) {
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!hex && c != '.' && c != ':') return false;
+    }
+    const std::string address(text);
     unsigned char binary[16];
     return inet_pton(AF_INET, address.c_str(), binary) == 1 ||
            inet_pton(AF_INET6, address.c_str(), binary) == 1;

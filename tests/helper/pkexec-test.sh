@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The pkexec path for real: in a private mount namespace, with a temporary file bind-mounted over
+# /etc/hosts, a system D-Bus and polkitd of its own and a polkit rule that grants one test user,
+# that user's toggles add and remove the block through the privileged helper; a user without the
+# grant changes nothing. Also checks that the helper ignores VANTREL_HOSTS_FILE. Never touches the
+# machine's own /etc/hosts, bus or polkit. Exits 77 (skipped), saying why, where it cannot run.
+# Usage: pkexec-test.sh <dir with vantrel-hosts-helper> <dir with vantrel_hosts_toggle> <source dir>
+set -euo pipefail
+
+skip() { echo "SKIP: $*"; exit 77; }
+fail() { echo "FAIL: $*"; exit 1; }
+
+if [ -z "${VANTREL_PKEXEC_TEST_NS:-}" ]; then
+  [ "$(id -u)" -eq 0 ] || skip "needs root to bind-mount over /etc/hosts and start polkitd"
+  command -v unshare >/dev/null || skip "unshare is not installed"
+  unshare -m --propagation private true 2>/dev/null || skip "cannot create a mount namespace here"
+  pkexec=$(command -v pkexec) || skip "pkexec is not installed"
+  [ -u "$pkexec" ] || skip "pkexec is not setuid root"
+  [ -x /usr/lib/polkit-1/polkitd ] || skip "polkitd is not installed"
+  command -v dbus-daemon >/dev/null || skip "dbus-daemon is not installed"
+  command -v setpriv >/dev/null || skip "setpriv is not installed"
+  [ -d /etc/polkit-1/rules.d ] && [ -d /usr/share/polkit-1/actions ] || skip "polkit folders are missing"
+  exec env VANTREL_PKEXEC_TEST_NS=1 unshare -m --propagation private "$0" "$@"
+fi
+
+helper_dir=$1 toggle_dir=$2 source_dir=$3
+T=$(mktemp -d /tmp/vantrel-pkexec-XXXXXX)
+chmod 755 "$T"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done; done
+  rm -rf "$T"
+}
+trap cleanup EXIT
+
+# The program and its helper side by side, as installed; the toggle finds the helper beside it.
+cp "$helper_dir/vantrel-hosts-helper" "$toggle_dir/vantrel_hosts_toggle" "$T/"
+mkdir -m 755 "$T/home"
+cp "$source_dir/res/vantrel_settings.txt" "$T/home/"
+chmod 644 "$T/home/vantrel_settings.txt"
+
+printf '127.0.0.1 localhost\n::1 localhost ip6-localhost\n' >"$T/hosts.orig"
+cp "$T/hosts.orig" "$T/hosts"
+chmod 644 "$T/hosts"
+mount --bind "$T/hosts" /etc/hosts
+
+# The block the program writes itself, for comparison.
+cp "$T/hosts.orig" "$T/hosts.direct"
+(cd "$T/home" && VANTREL_HOSTS_FILE="$T/hosts.direct" "$T/vantrel_hosts_toggle" >/dev/null)
+grep -q '^# Begin Vantrel$' "$T/hosts.direct" || fail "the program's own write added no block"
+
+echo "== the helper writes /etc/hosts only, whatever the environment says"
+cp "$T/hosts.orig" "$T/decoy"
+(cat "$T/home/vantrel_settings.txt"; echo) | VANTREL_HOSTS_FILE="$T/decoy" "$T/vantrel-hosts-helper" add
+cmp -s "$T/decoy" "$T/hosts.orig" || fail "the helper wrote the file named by VANTREL_HOSTS_FILE"
+cmp -s "$T/hosts" "$T/hosts.direct" || fail "the helper's block differs from the program's"
+VANTREL_HOSTS_FILE="$T/decoy" "$T/vantrel-hosts-helper" remove </dev/null
+cmp -s "$T/hosts" "$T/hosts.orig" || fail "the helper did not remove its block"
+
+echo "== a private system bus and polkitd with a rule for the test user"
+cp /etc/passwd "$T/passwd"
+cp /etc/group "$T/group"
+echo 'vantreltest:x:4242:4242:Vantrel test:/nonexistent:/usr/sbin/nologin' >>"$T/passwd"
+echo 'vantreltest:x:4242:' >>"$T/group"
+mount --bind "$T/passwd" /etc/passwd
+mount --bind "$T/group" /etc/group
+mkdir -p /run/dbus
+mount -t tmpfs tmpfs /run/dbus
+mount -t tmpfs tmpfs /etc/polkit-1/rules.d
+cat >/etc/polkit-1/rules.d/50-vantrel-test.rules <<'RULE'
+polkit.addRule(function(action, subject) {
+  if (action.id == "org.vantrel.hosts-helper" && subject.user == "vantreltest")
+    return polkit.Result.YES;
+});
+RULE
+mkdir "$T/actions"
+cp /usr/share/polkit-1/actions/* "$T/actions/" 2>/dev/null || true
+sed "s|@VANTREL_INSTALLED_HELPER@|$T/vantrel-hosts-helper|" \
+  "$source_dir/packaging/org.vantrel.hosts-helper.policy.in" >"$T/actions/org.vantrel.hosts-helper.policy"
+mount --bind "$T/actions" /usr/share/polkit-1/actions
+
+pids+=("$(dbus-daemon --system --fork --print-pid)")
+/usr/lib/polkit-1/polkitd --no-debug >"$T/polkitd.log" 2>&1 &
+pids+=("$!")
+for _ in $(seq 100); do
+  busctl --system status org.freedesktop.PolicyKit1 >/dev/null 2>&1 && break
+  kill -0 "${pids[1]}" 2>/dev/null || { cat "$T/polkitd.log"; skip "polkitd did not start here"; }
+  sleep 0.1
+done
+busctl --system status org.freedesktop.PolicyKit1 >/dev/null 2>&1 || skip "polkitd never took its bus name"
+
+# Without a controlling terminal, so pkexec can never ask for a password on one.
+as_user() { (cd "$T/home" && setsid setpriv --reuid="$1" --regid="$1" --clear-groups "$T/vantrel_hosts_toggle" </dev/null); }
+
+echo "== the granted user hides ads through pkexec"
+as_user 4242 || fail "the granted user's toggle failed"
+cmp -s "$T/hosts" "$T/hosts.direct" || { cat "$T/hosts"; fail "the block through pkexec differs from the program's"; }
+[ "$(stat -c '%u %a' "$T/hosts")" = "0 644" ] || fail "owner or mode of the hosts file changed"
+
+echo "== a user without the grant changes nothing"
+if as_user 65534; then fail "an unauthorised user's toggle reported success"; fi
+cmp -s "$T/hosts" "$T/hosts.direct" || fail "an unauthorised user changed the hosts file"
+
+echo "== the granted user shows ads again"
+as_user 4242 || fail "the granted user's second toggle failed"
+cmp -s "$T/hosts" "$T/hosts.orig" || { cat "$T/hosts"; fail "the block was not removed through pkexec"; }
+echo "PASS"
