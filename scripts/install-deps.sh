@@ -16,7 +16,7 @@ PACKAGES=(
   # fuzzing and sanitizers
   clang-14 libclang-rt-14-dev
   # packaging and the privileged helper
-  desktop-file-utils pkexec polkitd dbus
+  desktop-file-utils pkexec polkitd dbus dpkg-dev file
 )
 
 missing=()
