@@ -17,7 +17,7 @@ if [ -z "${VANTREL_PKEXEC_TEST_NS:-}" ]; then
   pkexec=$(command -v pkexec) || skip "pkexec is not installed"
   [ -u "$pkexec" ] || skip "pkexec is not setuid root"
   [ -x /usr/lib/polkit-1/polkitd ] || skip "polkitd is not installed"
-  command -v dbus-daemon >/dev/null || skip "dbus-daemon is not installed"
+  command -v dbus-daemon >/dev/null && command -v dbus-send >/dev/null || skip "dbus is not installed"
   command -v setpriv >/dev/null || skip "setpriv is not installed"
   [ -d /etc/polkit-1/rules.d ] && [ -d /usr/share/polkit-1/actions ] || skip "polkit folders are missing"
   exec env VANTREL_PKEXEC_TEST_NS=1 unshare -m --propagation private "$0" "$@"
@@ -80,15 +80,19 @@ sed "s|@VANTREL_INSTALLED_HELPER@|$T/vantrel-hosts-helper|" \
   "$source_dir/packaging/org.vantrel.hosts-helper.policy.in" >"$T/actions/org.vantrel.hosts-helper.policy"
 mount --bind "$T/actions" /usr/share/polkit-1/actions
 
+polkit_on_bus() {
+  dbus-send --system --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:org.freedesktop.PolicyKit1 2>/dev/null | grep -q 'boolean true'
+}
 pids+=("$(dbus-daemon --system --fork --print-pid)")
 /usr/lib/polkit-1/polkitd --no-debug >"$T/polkitd.log" 2>&1 &
 pids+=("$!")
 for _ in $(seq 100); do
-  busctl --system status org.freedesktop.PolicyKit1 >/dev/null 2>&1 && break
+  polkit_on_bus && break
   kill -0 "${pids[1]}" 2>/dev/null || { cat "$T/polkitd.log"; skip "polkitd did not start here"; }
   sleep 0.1
 done
-busctl --system status org.freedesktop.PolicyKit1 >/dev/null 2>&1 || skip "polkitd never took its bus name"
+polkit_on_bus || skip "polkitd never took its bus name"
 
 # Without a controlling terminal, so pkexec can never ask for a password on one.
 as_user() { (cd "$T/home" && setsid setpriv --reuid="$1" --regid="$1" --clear-groups "$T/vantrel_hosts_toggle" </dev/null); }
