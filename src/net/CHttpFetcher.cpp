@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
@@ -300,12 +301,13 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     const size_t length = size * count;
     if (ex.decision != EDecision::Body) return 0;
     if (ex.splitter) {
-        ex.textBytes += length;
-        if (ex.textBytes > ex.job->textLimit) {
+        const std::size_t room = ex.job->textLimit - ex.textBytes;
+        ex.splitter->Feed(data, std::min(length, room));
+        ex.textBytes += std::min(length, room);
+        if (length > room) {
             ex.bTooLarge = true;
             return 0;
         }
-        ex.splitter->Feed(data, length);
         return length;
     }
     return ex.writer->Feed(data, length) ? length : 0;

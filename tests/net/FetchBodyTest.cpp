@@ -1,0 +1,83 @@
+// Line splitting and 1,024-byte chunk storing, fed in awkward pieces.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "net/FetchBody.h"
+
+namespace {
+
+std::vector<std::string> Split(const std::string& body, std::size_t piece) {
+    std::vector<std::string> lines;
+    CLineSplitter splitter(lines);
+    for (std::size_t i = 0; i < body.size(); i += piece)
+        splitter.Feed(body.data() + i, std::min(piece, body.size() - i));
+    splitter.Finish();
+    return lines;
+}
+
+}  // namespace
+
+TEST(LineSplitter, KeepsLfDropsEveryCrAndKeepsLastLineWithoutLf) {
+    const std::string body = "one\r\ntw\ro\r\n\r\n\nlast";
+    const std::vector<std::string> expected = {"one\n", "two\n", "\n", "\n", "last"};
+    for (std::size_t piece : {1u, 2u, 3u, 64u}) EXPECT_EQ(Split(body, piece), expected) << piece;
+}
+
+TEST(LineSplitter, SplitsLinesLongerThan1022Characters) {
+    const std::string a1021(1021, 'a'), a1022(1022, 'a'), b(1022, 'b');
+    // 1,021 characters and the LF fit one entry; one more character pushes the LF out.
+    EXPECT_EQ(Split(a1021 + "\n", 7), (std::vector<std::string>{a1021 + "\n"}));
+    EXPECT_EQ(Split(a1022 + "\n", 7), (std::vector<std::string>{a1022, "\n"}));
+    // CRs do not count.
+    EXPECT_EQ(Split(a1021 + "\r\n", 1000), (std::vector<std::string>{a1021 + "\n"}));
+    EXPECT_EQ(Split(a1022 + b + "cc\nz", 500), (std::vector<std::string>{a1022, b, "cc\n", "z"}));
+}
+
+TEST(ChunkHtmlTest, AnyCaseUpToTheFirstNul) {
+    EXPECT_TRUE(ChunkHoldsHtmlTag("xx<HtMl>yy", 10));
+    EXPECT_FALSE(ChunkHoldsHtmlTag("<html", 5));
+    EXPECT_FALSE(ChunkHoldsHtmlTag("<htm>", 5));
+    const std::string afterNul = std::string("ab\0<html>", 9);
+    EXPECT_FALSE(ChunkHoldsHtmlTag(afterNul.data(), afterNul.size()));
+}
+
+TEST(ChunkWriter, WritesChunksAndReportsEveryReadIncludingTheFinalEmptyOne) {
+    std::FILE* file = std::tmpfile();
+    std::vector<std::uint64_t> reports;
+    CChunkWriter writer(file, [&](std::uint64_t n) { reports.push_back(n); });
+    const std::string body(2048, 'x');
+    EXPECT_TRUE(writer.Feed(body.data(), 1000));
+    EXPECT_TRUE(writer.Feed(body.data() + 1000, 1048));
+    writer.Finish();
+    EXPECT_EQ(reports, (std::vector<std::uint64_t>{1024, 2048, 2048}));
+    EXPECT_FALSE(writer.Stopped());
+    EXPECT_EQ(std::ftell(file), 2048);
+    std::fclose(file);
+
+    EXPECT_EQ(ProgressText(2048, 2048), "Read 2048/2048 bytes");
+    EXPECT_EQ(ProgressText(2048, 0), "Read 2048 bytes");
+    EXPECT_EQ(ProgressText(5, -1), "Read 5 bytes");
+}
+
+TEST(ChunkWriter, StopsAtAChunkWithHtmlWithoutWritingIt) {
+    std::FILE* file = std::tmpfile();
+    std::vector<std::uint64_t> reports;
+    CChunkWriter writer(file, [&](std::uint64_t n) { reports.push_back(n); });
+    std::string body(3000, 'x');
+    body.replace(1500, 6, "<HTML>");  // in the second chunk
+    EXPECT_FALSE(writer.Feed(body.data(), body.size()));
+    EXPECT_TRUE(writer.MetHtml());
+    EXPECT_EQ(reports, (std::vector<std::uint64_t>{1024, 2048}));
+    EXPECT_EQ(std::ftell(file), 1024);
+    std::fclose(file);
+}
+
+TEST(ChunkWriter, NoFileIsAWriteFailure) {
+    CChunkWriter writer(nullptr, {});
+    writer.Feed("abc", 3);
+    writer.Finish();
+    EXPECT_TRUE(writer.WriteFailed());
+}
