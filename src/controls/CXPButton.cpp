@@ -70,9 +70,22 @@ CXPButton::CXPButton(const QString& text, QWidget* parent) : QPushButton(text, p
 
 CXPButton::~CXPButton() = default;
 
+QFont CXPButton::CaptionFont() {
+    // A font asked for with a height of 14 gets a 14-pixel cell (ascent plus descent), not a
+    // 14-pixel em: take the largest size whose line fits into 14 pixels.
+    static const QFont font = [] {
+        QFont f(QStringLiteral("Arial"));
+        for (int size = 14; size > 1; --size) {
+            f.setPixelSize(size);
+            if (QFontMetrics(f).height() <= 14) break;
+        }
+        return f;
+    }();
+    return font;
+}
+
 void CXPButton::Init() {
-    m_fontText = QFont(QStringLiteral("Arial"));
-    m_fontText.setPixelSize(14);
+    m_fontText = CaptionFont();
     m_penOutline = {1, QColor(0, 0, 0)};
     m_penHoverLeft = {3, QColor(250, 196, 88)};
     m_penHoverTop = {2, QColor(252, 210, 121)};

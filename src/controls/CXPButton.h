@@ -17,6 +17,9 @@ public:
     explicit CXPButton(const QString& text, QWidget* parent = nullptr);
     ~CXPButton() override;
 
+    // Arial with a 14-pixel cell height: the caption font of every button.
+    static QFont CaptionFont();
+
     // Hover tracking, read by tests and by the showcase.
     bool IsPointerOver() const { return m_bPointerOver; }
     bool IsMouseTracked() const { return m_bMouseTracked; }

@@ -191,9 +191,8 @@ TEST_F(XPButtonTest, CaptionIsCentredWithoutAmpersandsAndShiftsWhenPressed) {
     EXPECT_EQ(Shot("Sett&&ings", {}), plain);
 
     // Centred by the advance width of the shown text, from the face's middle.
-    QFont font("Arial");
-    font.setPixelSize(14);
-    const QFontMetrics fm(font);
+    const QFontMetrics fm(CXPButton::CaptionFont());
+    EXPECT_EQ(fm.height(), 14);
     const int left = W / 2 - fm.horizontalAdvance("Settings") / 2;
     const QRect ink = Ink(plain);
     ASSERT_FALSE(ink.isEmpty());
