@@ -160,7 +160,8 @@ void CVantrelDlg::OfferToCloseBrowsers() {
 }
 
 void CVantrelDlg::OnUpgrade() {
-    // The upgrade check is attached here once it exists.
+    m_dlgUpgrade.SetUpgradeInfo("Vantrel", 1.0f, CUpgradeDlg::UpgradePageUrl());
+    m_dlgUpgrade.exec();
 }
 
 void CVantrelDlg::OnHelp() {

@@ -5,6 +5,8 @@
 #include <QIcon>
 #include <QPointer>
 
+#include "net/CUpgradeDlg.h"
+
 class CColorLabel;
 class CSplashDlg;
 class CXPButton;
@@ -56,7 +58,8 @@ private:
     void OnSettings();
     void OnAbout();
 
-    // The upgrade dialog joins here as m_dlgUpgrade, owned for the dialog's whole life.
+    // Lives as long as this dialog: it records the date of the last check when it goes.
+    CUpgradeDlg m_dlgUpgrade;
     QPointer<CSplashDlg> m_pSplash;
     CXPButton* m_btnSettings = nullptr;
     CXPButton* m_btnHelp = nullptr;
