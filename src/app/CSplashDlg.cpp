@@ -15,6 +15,8 @@ CSplashDlg::CSplashDlg(QWidget* owner)
     : QDialog(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       m_timer(new QTimer(this)) {
     setObjectName(QStringLiteral("CSplashDlg"));
+    // Never seen (no caption), but keeps the main window the only one named "Vantrel".
+    setWindowTitle(QStringLiteral("Vantrel splash screen"));
     setAttribute(Qt::WA_ShowWithoutActivating, false);
 
     // The template's width; the height follows the picture so it is never distorted.
