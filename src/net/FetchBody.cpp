@@ -9,6 +9,9 @@ void CLineSplitter::Feed(const char* data, std::size_t size) {
     while (data < end) {
         const auto* lf = static_cast<const char*>(std::memchr(data, '\n', end - data));
         const char* segEnd = lf ? lf + 1 : end;
+        // One allocation per line instead of a string growing step by step.
+        m_current.reserve(
+            std::min(m_current.size() + static_cast<std::size_t>(segEnd - data), kMaxLineChars));
         // Copy the segment without its CR bytes.
         for (const char* p = data; p < segEnd;) {
             const auto* cr = static_cast<const char*>(std::memchr(p, '\r', segEnd - p));
