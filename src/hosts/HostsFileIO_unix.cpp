@@ -20,6 +20,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -148,12 +149,22 @@ CFd CreateTemp(const std::string& path, std::string* name) {
     return CFd();
 }
 
-// Writes bytes to a new temporary file beside path and flushes it; "" on failure (no file left).
-std::string WriteTemp(const std::string& path, std::string_view bytes, const struct stat* owner) {
+// Hands the new file's bytes, piece by piece, to a sink; false when a piece could not be had
+// or the sink refused it.
+using Sink = std::function<bool(std::string_view)>;
+using Producer = std::function<bool(const Sink&)>;
+
+Producer BytesOf(std::string_view bytes) {
+    return [bytes](const Sink& sink) { return sink(bytes); };
+}
+
+// Writes the produced bytes to a new temporary file beside path and flushes it; "" on
+// failure (no file left).
+std::string WriteTemp(const std::string& path, const Producer& produce, const struct stat* owner) {
     std::string name;
     CFd fd = CreateTemp(path, &name);
     if (!fd.Valid()) return {};
-    bool ok = WriteAll(fd.Get(), bytes);
+    bool ok = produce([&fd](std::string_view piece) { return WriteAll(fd.Get(), piece); });
     if (ok && owner != nullptr) {
         // Owner first: changing it can clear set-id bits that the mode then puts back.
         ok = Ops().fchown(fd.Get(), owner->st_uid, owner->st_gid) == 0 &&
@@ -194,7 +205,7 @@ bool RewriteInPlace(const std::string& path, std::string_view bytes) {
     {
         const std::optional<std::string> old = ReadAllAt(path);
         if (!old) return false;
-        const std::string temp = WriteTemp(path, *old, nullptr);
+        const std::string temp = WriteTemp(path, BytesOf(*old), nullptr);
         if (temp.empty()) return false;
         // The backup appears complete or not at all.
         if (Ops().rename(temp.c_str(), backup.c_str()) != 0) {
@@ -212,8 +223,8 @@ bool RewriteInPlace(const std::string& path, std::string_view bytes) {
     return false;
 }
 
-bool ReplaceContent(const std::string& path, const struct stat& original, std::string_view bytes) {
-    const std::string temp = WriteTemp(path, bytes, &original);
+bool ReplaceContent(const std::string& path, const struct stat& original, const Producer& produce) {
+    const std::string temp = WriteTemp(path, produce, &original);
     if (temp.empty()) return false;
     if (Ops().rename(temp.c_str(), path.c_str()) == 0) {
         // The new content is in place; a failed folder flush cannot undo that.
@@ -222,8 +233,16 @@ bool ReplaceContent(const std::string& path, const struct stat& original, std::s
     }
     const int error = errno;
     Ops().unlink(temp.c_str());
-    if (error == EBUSY || error == EXDEV) return RewriteInPlace(path, bytes);
-    return false;
+    if (error != EBUSY && error != EXDEV) return false;
+    // In place the new bytes are needed whole: to write, to read back and compare.
+    std::string bytes;
+    if (!produce([&bytes](std::string_view piece) {
+            bytes.append(piece);
+            return true;
+        })) {
+        return false;
+    }
+    return RewriteInPlace(path, bytes);
 }
 
 void RemoveStaleTemps(const std::string& path) {
@@ -304,17 +323,118 @@ private:
     ReadStatus m_status = ReadStatus::Missing;
 };
 
-std::string ToFileBytes(std::string_view text, std::string_view lineEnd) {
-    std::string bytes;
-    bytes.reserve(text.size() + text.size() / 16);
-    AppendWithLineEnds(bytes, text, lineEnd);
-    return bytes;
+// Hands text on with every LF as lineEnd; converts a slice at a time so no second copy of a
+// large text is made.
+bool EmitText(const Sink& sink, std::string_view text, std::string_view lineEnd) {
+    if (lineEnd == "\n") return sink(text);
+    constexpr std::size_t kSlice = 1 << 20;
+    std::string converted;
+    for (std::size_t pos = 0; pos < text.size(); pos += kSlice) {
+        converted.clear();
+        AppendWithLineEnds(converted, text.substr(pos, kSlice), lineEnd);
+        if (!sink(converted)) return false;
+    }
+    return true;
 }
 
 bool Replace(const std::string& path, const CLockedHosts& lock, std::string_view text,
              std::string_view lineEnd) {
-    if (lineEnd == "\n") return ReplaceContent(path, lock.Stat(), text);  // no copy
-    return ReplaceContent(path, lock.Stat(), ToFileBytes(text, lineEnd));
+    return ReplaceContent(path, lock.Stat(),
+                          [&](const Sink& sink) { return EmitText(sink, text, lineEnd); });
+}
+
+// The file's CR-free text in chunks. In memory each chunk is preceded by the end of the text
+// before it, so a marker split between two reads is still found in the window.
+class CCrFreeReader {
+public:
+    static constexpr std::size_t kCarry = 64;
+    static constexpr std::size_t kChunk = 1 << 20;
+
+    explicit CCrFreeReader(int fd) : m_fd(fd), m_buffer(kCarry + kChunk) {}
+
+    // Moves on to the next chunk; false at the end of the file or on a read error.
+    bool Next() {
+        const std::size_t keep = std::min(kCarry, WindowSize());
+        std::memmove(m_buffer.data() + kCarry - keep, m_buffer.data() + kCarry + m_size - keep,
+                     keep);
+        m_offset += m_size;
+        m_carry = keep;
+        m_size = 0;
+        while (m_size == 0) {
+            const ssize_t n = Ops().read(m_fd, m_buffer.data() + kCarry, kChunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) m_bFailed = true;
+            if (n <= 0) return false;
+            m_size = DropCarriageReturns(m_buffer.data() + kCarry, static_cast<std::size_t>(n));
+        }
+        return true;
+    }
+    bool Failed() const { return m_bFailed; }
+    std::string_view Chunk() const { return {m_buffer.data() + kCarry, m_size}; }
+    std::uint64_t ChunkOffset() const { return m_offset; }
+    const char* Window() const { return m_buffer.data() + kCarry - m_carry; }
+    std::size_t WindowSize() const { return m_carry + m_size; }
+    std::uint64_t WindowOffset() const { return m_offset - m_carry; }
+
+    // Where needle first occurs in the window at or after the text position from.
+    std::optional<std::uint64_t> Find(std::string_view needle, std::uint64_t from) const {
+        const std::uint64_t start = std::max(from, WindowOffset()) - WindowOffset();
+        if (start >= WindowSize()) return std::nullopt;
+        const void* hit =
+            memmem(Window() + start, WindowSize() - start, needle.data(), needle.size());
+        if (hit == nullptr) return std::nullopt;
+        return WindowOffset() +
+               static_cast<std::uint64_t>(static_cast<const char*>(hit) - Window());
+    }
+
+private:
+    int m_fd;
+    std::vector<char> m_buffer;
+    std::size_t m_carry = 0;
+    std::size_t m_size = 0;
+    std::uint64_t m_offset = 0;
+    bool m_bFailed = false;
+};
+
+// Where the markers stand in the CR-free text, found in one pass without holding the text.
+struct MarkerScan {
+    bool ok = false;
+    std::optional<std::uint64_t> probe;  // kBeginProbe
+    std::optional<std::uint64_t> begin;  // kBeginMarker
+    std::optional<std::uint64_t> end;    // kEndMarker after kBeginMarker
+};
+
+MarkerScan ScanMarkers(int fd) {
+    MarkerScan scan;
+    CCrFreeReader reader(fd);
+    while (reader.Next()) {
+        if (!scan.probe) scan.probe = reader.Find(kBeginProbe, 0);
+        if (!scan.begin) scan.begin = reader.Find(kBeginMarker, 0);
+        if (scan.begin && !scan.end)
+            scan.end = reader.Find(kEndMarker, *scan.begin + kBeginMarker.size());
+        if (scan.end) break;  // nothing more to learn
+    }
+    scan.ok = !reader.Failed();
+    return scan;
+}
+
+// Hands on the CR-free text from the start, leaving out [cutBegin, cutEnd), LF as lineEnd.
+bool EmitFileText(int fd, std::uint64_t cutBegin, std::uint64_t cutEnd, std::string_view lineEnd,
+                  const Sink& sink) {
+    if (::lseek(fd, 0, SEEK_SET) != 0) return false;
+    CCrFreeReader reader(fd);
+    while (reader.Next()) {
+        const std::string_view chunk = reader.Chunk();
+        const std::uint64_t first = reader.ChunkOffset();
+        const std::uint64_t last = first + chunk.size();
+        const std::uint64_t keepTo = std::clamp(cutBegin, first, last);
+        const std::uint64_t keepFrom = std::clamp(cutEnd, first, last);
+        if (!EmitText(sink, chunk.substr(0, keepTo - first), lineEnd) ||
+            (keepFrom < last && !EmitText(sink, chunk.substr(keepFrom - first), lineEnd))) {
+            return false;
+        }
+    }
+    return !reader.Failed();
 }
 
 }  // namespace
@@ -349,14 +469,12 @@ bool HostsHasAdLabel(const std::string& path) {
     const std::string resolved = Resolve(path);
     CLockedHosts lock(resolved, false);
     if (lock.Status() != ReadStatus::Ok) return false;
-    CAdLabelScanner scanner;
-    for (;;) {
-        const ssize_t n = Ops().read(lock.Fd(), scanner.Buffer(), scanner.BufferSize());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // a read error ends the text where it stands
-        if (scanner.Commit(static_cast<std::size_t>(n))) break;
+    // A read error ends the text where it stands.
+    CCrFreeReader reader(lock.Fd());
+    while (reader.Next()) {
+        if (FindAdLabel(reader.Window(), reader.WindowSize()) != nullptr) return true;
     }
-    return scanner.Found();
+    return false;
 }
 
 bool WriteHostsText(const std::string& path, std::string_view text, std::string_view lineEnd) {
@@ -388,17 +506,49 @@ EditOutcome EditHostsFile(const std::string& path,
                                                    : EditOutcome::WriteFailed;
 }
 
+namespace {
+enum class Plan { Unchanged, Refused, Write };
+
+// The locked two-pass edit of a large file: a scan decides, then the kept text streams into the
+// new file followed by tail. Never holds the whole text.
+EditOutcome StreamEdit(const std::string& path, std::string_view lineEnd,
+                       const std::function<Plan(const MarkerScan&, std::uint64_t* cutBegin,
+                                                std::uint64_t* cutEnd, std::string* tail)>& plan) {
+    const std::string resolved = Resolve(path);
+    CLockedHosts lock(resolved, true);
+    if (lock.Status() == ReadStatus::Missing) return EditOutcome::Missing;
+    if (lock.Status() == ReadStatus::Unreadable) return EditOutcome::Unreadable;
+    const MarkerScan scan = ScanMarkers(lock.Fd());
+    if (!scan.ok) return EditOutcome::Unreadable;
+    std::uint64_t cutBegin = UINT64_MAX;
+    std::uint64_t cutEnd = UINT64_MAX;
+    std::string tail;
+    switch (plan(scan, &cutBegin, &cutEnd, &tail)) {
+        case Plan::Unchanged:
+            return EditOutcome::Unchanged;
+        case Plan::Refused:
+            return EditOutcome::Refused;
+        case Plan::Write:
+            break;
+    }
+    const bool written = ReplaceContent(resolved, lock.Stat(), [&](const Sink& sink) {
+        return EmitFileText(lock.Fd(), cutBegin, cutEnd, lineEnd, sink) &&
+               EmitText(sink, tail, lineEnd);
+    });
+    return written ? EditOutcome::Written : EditOutcome::WriteFailed;
+}
+}  // namespace
+
 bool AddBlockAt(const std::string& path, const SettingsSource& settings, std::string_view lineEnd) {
-    const EditOutcome outcome = EditHostsFile(
-        path,
-        [&](std::string& text) {
-            if (text.find(kBeginProbe) != std::string::npos) return EditVerdict::Unchanged;
-            const std::optional<std::vector<std::string>> lines = settings();
-            if (!lines) return EditVerdict::Refused;
-            AppendBlock(text, *lines);
-            return EditVerdict::Write;
-        },
-        lineEnd);
+    const EditOutcome outcome =
+        StreamEdit(path, lineEnd,
+                   [&](const MarkerScan& scan, std::uint64_t*, std::uint64_t*, std::string* tail) {
+                       if (scan.probe) return Plan::Unchanged;
+                       const std::optional<std::vector<std::string>> lines = settings();
+                       if (!lines) return Plan::Refused;
+                       AppendBlock(*tail, *lines);
+                       return Plan::Write;
+                   });
     return outcome == EditOutcome::Unchanged || outcome == EditOutcome::Written;
 }
 
@@ -409,20 +559,16 @@ bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
 }
 
 bool RemoveBlockAt(const std::string& path, std::string_view lineEnd) {
-    const EditOutcome outcome = EditHostsFile(
-        path,
-        [](std::string& text) {
-            switch (CutBlock(text)) {
-                case CutResult::NoBlock:
-                    return EditVerdict::Unchanged;
-                case CutResult::Damaged:
-                    return EditVerdict::Refused;
-                case CutResult::Cut:
-                    break;
-            }
-            return EditVerdict::Write;
-        },
-        lineEnd);
+    const EditOutcome outcome = StreamEdit(
+        path, lineEnd,
+        [](const MarkerScan& scan, std::uint64_t* cutBegin, std::uint64_t* cutEnd, std::string*) {
+            if (!scan.begin) return Plan::Unchanged;
+            // Searching from the start would find a stray earlier end marker and repeat text.
+            if (!scan.end) return Plan::Refused;
+            *cutBegin = *scan.begin;
+            *cutEnd = *scan.end + kEndMarker.size();
+            return Plan::Write;
+        });
     return outcome == EditOutcome::Missing || outcome == EditOutcome::Unchanged ||
            outcome == EditOutcome::Written;
 }

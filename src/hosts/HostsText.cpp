@@ -2,9 +2,8 @@
 #include "hosts/HostsText.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
-
-static_assert(kAdLabel.size() < 32, "the scanner's carry must hold the label");
 
 BlockState ClassifyBlock(std::string_view text) {
     if (text.find(kBeginProbe) == std::string_view::npos) return BlockState::NoBlock;
@@ -62,48 +61,66 @@ void AppendWithLineEnds(std::string& out, std::string_view text, std::string_vie
     }
 }
 
-CAdLabelScanner::CAdLabelScanner() : m_buffer(kCarryRoom + kChunk) {}
-
-bool CAdLabelScanner::Commit(std::size_t size) {
-    if (m_bFound) return true;
-    char* const chunk = Buffer();
-    // OR 0x20 folds ASCII capitals onto small letters and maps no other byte onto a small
-    // letter, which is all a letters-only label needs.
-    std::size_t kept = size;
-    if (std::memchr(chunk, '\r', size) == nullptr) {
-        for (std::size_t i = 0; i < size; ++i) chunk[i] = static_cast<char>(chunk[i] | 0x20);
-    } else {
-        kept = 0;
-        for (std::size_t i = 0; i < size; ++i) {
-            const char c = chunk[i];
-            chunk[kept] = static_cast<char>(c | 0x20);
-            kept += c != '\r';
-        }
+std::size_t DropCarriageReturns(char* data, std::size_t size) {
+    char* const end = data + size;
+    char* out = static_cast<char*>(std::memchr(data, '\r', size));
+    if (out == nullptr) return size;
+    // Lines are long next to their CRs: move whole runs, not single bytes.
+    for (char* in = out + 1; in < end;) {
+        char* cr = static_cast<char*>(std::memchr(in, '\r', static_cast<std::size_t>(end - in)));
+        char* const runEnd = cr != nullptr ? cr : end;
+        std::memmove(out, in, static_cast<std::size_t>(runEnd - in));
+        out += runEnd - in;
+        in = runEnd + 1;
     }
-    char* const start = chunk - m_carry;
-    const std::size_t length = m_carry + kept;
-    if (memmem(start, length, kAdLabel.data(), kAdLabel.size()) != nullptr) {
-        m_bFound = true;
-        return true;
-    }
-    // Keep the tail in front of the next chunk so a label split between reads is found.
-    const std::size_t carry = std::min(length, kAdLabel.size() - 1);
-    std::memmove(chunk - carry, start + length - carry, carry);
-    m_carry = carry;
-    return false;
+    return static_cast<std::size_t>(out - data);
 }
 
-bool CAdLabelScanner::Feed(std::string_view bytes) {
-    while (!bytes.empty() && !m_bFound) {
-        const std::size_t n = std::min(bytes.size(), kChunk);
-        std::memcpy(Buffer(), bytes.data(), n);
-        Commit(n);
-        bytes.remove_prefix(n);
+namespace {
+// OR 0x20 folds ASCII capitals onto small letters and maps no other byte onto a small letter,
+// which is all a letters-only label needs.
+bool IsAdLabelAt(const char* p) {
+    for (std::size_t k = 0; k < kAdLabel.size(); ++k) {
+        if ((p[k] | 0x20) != kAdLabel[k]) return false;
     }
-    return m_bFound;
+    return true;
+}
+}  // namespace
+
+const char* FindAdLabel(const char* data, std::size_t size) {
+    constexpr std::size_t kLength = kAdLabel.size();
+    if (size < kLength) return nullptr;
+    // Sixteen positions at a time: only where the first and the last letter both fit is the
+    // whole label compared (portable vector extensions, no intrinsics).
+    typedef unsigned char Lanes __attribute__((vector_size(16)));
+    const Lanes fold = {0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20,
+                        0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20, 0x20};
+    Lanes first{}, last{};
+    for (int lane = 0; lane < 16; ++lane) {
+        first[lane] = static_cast<unsigned char>(kAdLabel.front());
+        last[lane] = static_cast<unsigned char>(kAdLabel.back());
+    }
+    std::size_t i = 0;
+    for (; i + kLength - 1 + 16 <= size; i += 16) {
+        Lanes a, b;
+        std::memcpy(&a, data + i, 16);
+        std::memcpy(&b, data + i + kLength - 1, 16);
+        const auto hits = ((a | fold) == first) & ((b | fold) == last);
+        std::uint64_t words[2];
+        std::memcpy(words, &hits, 16);
+        if ((words[0] | words[1]) == 0) continue;
+        for (std::size_t lane = 0; lane < 16; ++lane) {
+            if (hits[lane] != 0 && IsAdLabelAt(data + i + lane)) return data + i + lane;
+        }
+    }
+    for (; i + kLength <= size; ++i) {
+        if (IsAdLabelAt(data + i)) return data + i;
+    }
+    return nullptr;
 }
 
 bool ContainsAdLabel(std::string_view text) {
-    CAdLabelScanner scanner;
-    return scanner.Feed(text);
+    std::string copy(text);
+    DropCarriageReturns(copy);
+    return FindAdLabel(copy.data(), copy.size()) != nullptr;
 }

@@ -36,27 +36,11 @@ void DropCarriageReturns(std::string& text);
 // Works on any slicing of the text, so long texts can be converted piece by piece.
 void AppendWithLineEnds(std::string& out, std::string_view text, std::string_view lineEnd);
 
-// Looks for kAdLabel in a stream of raw bytes, CRs dropped and letter case ignored, without
-// keeping more than one buffer: fill Buffer(), then Commit() how many bytes were put there.
-class CAdLabelScanner {
-public:
-    static constexpr std::size_t kChunk = 1 << 20;
+// Drops every CR from a buffer in place; returns the new size.
+std::size_t DropCarriageReturns(char* data, std::size_t size);
 
-    CAdLabelScanner();
-    char* Buffer() { return m_buffer.data() + kCarryRoom; }
-    std::size_t BufferSize() const { return kChunk; }
-    // True once the label has been seen.
-    bool Commit(std::size_t size);
-    bool Found() const { return m_bFound; }
-    // Feeds bytes from elsewhere (copied through the buffer).
-    bool Feed(std::string_view bytes);
-
-private:
-    static constexpr std::size_t kCarryRoom = 32;
-    std::vector<char> m_buffer;
-    std::size_t m_carry = 0;
-    bool m_bFound = false;
-};
+// The first occurrence of kAdLabel in any letter case, or nullptr.
+const char* FindAdLabel(const char* data, std::size_t size);
 
 // True when kAdLabel occurs in the text, CRs dropped and letter case ignored.
 bool ContainsAdLabel(std::string_view text);

@@ -58,6 +58,7 @@ protected:
         std::mt19937 random(std::random_device{}());
         std::uniform_int_distribution<int> delay(0, 400000);
         int seenNew = 0;
+        int leftovers = 0;  // kills that struck mid-write
         for (int kill = 0; kill < kills; ++kill) {
             const pid_t child = ::fork();
             ASSERT_GE(child, 0);
@@ -74,6 +75,7 @@ protected:
             ::kill(child, SIGKILL);
             WaitFor(child);
 
+            leftovers += !HiddenFiles(m_dir).empty();
             if (!inPlace) {
                 // A rename is atomic: the file is whole even before anyone repairs anything.
                 const std::string now = Hosts();
@@ -86,7 +88,8 @@ protected:
             seenNew += now == added;
             ASSERT_EQ(HiddenFiles(m_dir), std::vector<std::string>()) << "after kill " << kill;
         }
-        std::cout << "killed " << kills << " times, " << seenNew << " with the block in place\n";
+        std::cout << "killed " << kills << " times: " << seenNew << " with the block in place, "
+                  << leftovers << " mid-write\n";
     }
 };
 

@@ -239,18 +239,47 @@ TEST_F(Presence, TheLabelInAnyCaseAnywhereMeansHidden) {
     EXPECT_TRUE(hosts.IsBlockActive());
 }
 
-TEST(Scanner, FindsTheLabelAcrossChunkBoundariesAndIgnoresOtherBytes) {
-    for (std::size_t split = 0; split <= kAdLabel.size(); ++split) {
-        std::string text(CAdLabelScanner::kChunk - split, 'x');
-        text += "GOOGLESYNDICATION";
-        EXPECT_TRUE(ContainsAdLabel(text)) << split;
+TEST(AdLabelSearch, FindsEveryPlacementAndNoNearMiss) {
+    for (std::size_t at = 0; at + kAdLabel.size() <= 64; ++at) {
+        std::string text(64, '.');
+        text.replace(at, kAdLabel.size(), "GoogleSYNDICATION");
+        EXPECT_EQ(FindAdLabel(text.data(), text.size()), text.data() + at) << at;
+        for (std::size_t wrong = 0; wrong < kAdLabel.size(); ++wrong) {
+            std::string miss = text;
+            miss[at + wrong] = static_cast<char>(miss[at + wrong] ^ 0x40);  // not a letter's twin
+            EXPECT_EQ(FindAdLabel(miss.data(), miss.size()), nullptr) << at << " " << wrong;
+        }
     }
-    std::string text(3 * CAdLabelScanner::kChunk, 'x');
-    text[CAdLabelScanner::kChunk - 3] = '\r';
-    EXPECT_FALSE(ContainsAdLabel(text));
-    // OR-folding must not turn digits or punctuation into letters.
-    EXPECT_FALSE(ContainsAdLabel("GOOGLESYNDICATIO\x0e"));
-    EXPECT_FALSE(ContainsAdLabel("googlesyndicatio@"));
+}
+
+using Streaming = HostsDirTest;
+
+// Files are read in pieces of 1 MiB: what straddles a piece boundary must still be found.
+TEST_F(Streaming, MarkersAndLabelAcrossReadBoundariesAreFound) {
+    auto filler = [](std::size_t size) {
+        std::string text(size, 'x');
+        for (std::size_t i = 98; i + 1 < size; i += 100) text.replace(i, 2, "\r\n");
+        return text;
+    };
+    const std::string block = "# Begin Vantrel\r\n0.0.0.0 a\r\n# End Vantrel\r\ntail\r\n";
+    for (std::size_t split : {1, 2, 8, 14, 15, 16, 30}) {
+        SCOPED_TRACE(split);
+        const std::string before = filler((1 << 20) - split);
+        SetHosts(before + block);
+        std::string expected = before + block;
+        DropCarriageReturns(expected);
+        ASSERT_EQ(CutBlock(expected), CutResult::Cut);
+        EXPECT_TRUE(CHostsFile().AddBlock());
+        EXPECT_TRUE(CHostsFile().RemoveBlock());
+        EXPECT_EQ(Hosts(), expected);
+
+        SetHosts(before + "GoogleSyndication");
+        EXPECT_TRUE(CHostsFile().IsBlockActive());
+        SetHosts(before + "Google\rSyndication");
+        EXPECT_TRUE(CHostsFile().IsBlockActive());
+        SetHosts(before + "GoogleSyndicatio" + filler(100));
+        EXPECT_FALSE(CHostsFile().IsBlockActive());
+    }
 }
 
 TEST(FileExistsTest, OnlyNoSuchFileCountsAsAbsent) {
