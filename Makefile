@@ -23,6 +23,12 @@ run: build
 test: build
 	./scripts/run-tests.sh $(BUILD)
 
+# Release build in its own folder, then one table of Vantrel against the machine's own tools.
+bench: deps
+	cmake -S . -B build-bench -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVANTREL_BUILD_TESTS=OFF $(CMAKE_FLAGS)
+	cmake --build build-bench --target vantrel_bench
+	./build-bench/bench/vantrel_bench
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 

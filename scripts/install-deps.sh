@@ -17,6 +17,8 @@ PACKAGES=(
   clang-14 libclang-rt-14-dev
   # packaging and the privileged helper
   desktop-file-utils pkexec polkitd dbus dpkg-dev file
+  # benchmarks (make bench): the reference tools
+  curl time valgrind
 )
 
 missing=()
