@@ -2,10 +2,6 @@
 // the settings file in the current directory.
 #include "hosts/CHostsFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
 
 #include "hosts/ElevatedHosts.h"
@@ -17,7 +13,7 @@ CHostsFile::~CHostsFile() = default;
 std::string CHostsFile::GetHostsPath() const {
     const char* overridden = std::getenv("VANTREL_HOSTS_FILE");
     const std::string path =
-        overridden != nullptr && *overridden != '\0' ? overridden : "/etc/hosts";
+        overridden != nullptr && *overridden != '\0' ? overridden : DefaultHostsPath();
     return FileExists(path) ? path : std::string();
 }
 
@@ -50,14 +46,4 @@ bool CHostsFile::RemoveBlock() {
     if (path.empty()) return true;
     if (const std::optional<bool> elevated = RemoveBlockThroughHelper(path)) return *elevated;
     return RemoveBlockAt(path);
-}
-
-bool FileExists(const std::string& path) {
-    errno = 0;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
-        return true;
-    }
-    return errno != ENOENT;
 }

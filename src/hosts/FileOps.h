@@ -5,7 +5,11 @@
 #include <sys/types.h>
 
 // Each entry behaves like the POSIX call of the same name: -1 with errno set on failure.
-// fsyncDir flushes a folder's entries (open the folder, fsync it, close it).
+// fsyncDir flushes a folder's entries (open the folder, fsync it, close it). Every open, read,
+// write, flush, rename and unlink of the hosts file, its temporary files and its backup goes
+// through here; flock, stat/fstat, lseek and the folder listing that finds stale temporary
+// files do not. The table is process-wide: change it only while no other thread uses the
+// hosts file.
 struct FileOps {
     int (*open)(const char* path, int flags, mode_t mode);
     int (*close)(int fd);

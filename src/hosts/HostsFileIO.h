@@ -12,6 +12,9 @@
 // The line end of text files on this platform.
 extern const std::string_view kTextLineEnd;
 
+// Where this platform keeps the hosts file.
+std::string DefaultHostsPath();
+
 enum class ReadStatus { Ok, Missing, Unreadable };
 
 struct HostsRead {
@@ -42,6 +45,10 @@ EditOutcome EditHostsFile(const std::string& path,
 
 using SettingsSource = std::function<std::optional<std::vector<std::string>>()>;
 
+// AddBlockAt and RemoveBlockAt stream the file (two passes of 1 MiB reads: one to find the
+// markers, one to write the kept text), so they never hold the whole text; the bytes they write
+// are those of AppendBlock / CutBlock on the CR-free text with every LF as lineEnd.
+//
 // Appends the block unless a begin marker is there (true, nothing written). The settings lines
 // are asked for only when the block is to be added; when there are none to be had (nullopt)
 // nothing is written and the result is false. False too when the file is missing or unreadable.

@@ -25,11 +25,26 @@
 #include <cstring>
 #include <random>
 
+#include "hosts/CHostsFile.h"
 #include "hosts/FileOps.h"
 #include "hosts/HostsFileIO.h"
 #include "hosts/HostsText.h"
 
 const std::string_view kTextLineEnd = "\n";
+
+std::string DefaultHostsPath() {
+    return "/etc/hosts";
+}
+
+bool FileExists(const std::string& path) {
+    errno = 0;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return true;
+    }
+    return errno != ENOENT;
+}
 
 namespace {
 
