@@ -1,15 +1,80 @@
 #!/usr/bin/env bash
 # Starts Vantrel the way the installed launcher does: in the per-user Vantrel directory,
 # seeded with the default settings and help files. Without a display it runs the program
-# on a virtual one and saves a screenshot instead.
+# on a virtual one, saves screenshots, says where, and ends it again.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 exe=$(realpath "${1:-$here/build/src/vantrel}")
 shift || true
+[ -x "$exe" ] || { echo "run.sh: no program at $exe (build it first: make build)" >&2; exit 1; }
 dir="${XDG_DATA_HOME:-$HOME/.local/share}/Vantrel"
 mkdir -p "$dir"
 for f in vantrel_settings.txt help.txt; do
   [ -e "$dir/$f" ] || cp "$here/res/$f" "$dir/$f"
 done
 cd "$dir"
-exec "$exe" "$@"
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$exe" "$@"
+fi
+
+# No display: show that the program works on a virtual one.
+shots="${VANTREL_SCREENSHOT_DIR:-$(dirname "$(dirname "$exe")")}"
+for tool in Xvfb xdotool import; do
+  command -v "$tool" >/dev/null || {
+    echo "run.sh: no display, and $tool (for a virtual one) is missing: run scripts/install-deps.sh" >&2
+    exit 1
+  }
+done
+tmp=$(mktemp -d)
+xvfb_pid="" wm_pid="" app_pid=""
+cleanup() {
+  for pid in "$app_pid" "$wm_pid" "$xvfb_pid"; do
+    [ -n "$pid" ] && kill "$pid" 2>/dev/null || true
+  done
+  rm -rf "$tmp"
+}
+trap cleanup EXIT
+wait_for() {  # a condition, up to ten seconds
+  for _ in $(seq 100); do
+    if eval "$1"; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+xvfb_pid=$!
+wait_for '[ -s "$tmp/display" ]' || { echo "run.sh: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$tmp/display")"
+if command -v openbox >/dev/null; then
+  openbox >/dev/null 2>&1 &
+  wm_pid=$!
+fi
+echo "No display: running Vantrel on the virtual display $DISPLAY (working directory $dir)."
+
+QT_QPA_PLATFORM=xcb "$exe" "$@" &
+app_pid=$!
+if ! timeout 20 xdotool search --sync --onlyvisible --name '^Vantrel splash screen$' >/dev/null; then
+  wait "$app_pid" && status=0 || status=$?
+  app_pid=""
+  echo "run.sh: the program ended (status $status) without showing its window" >&2
+  exit 1
+fi
+sleep 0.5
+import -window root "$shots/vantrel-splash.png"
+wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1' || true
+sleep 0.5
+import -window root "$shots/vantrel-main.png"
+
+# End it as a user would: Escape, which the main dialog has the keyboard for once the splash is gone.
+xdotool key Escape
+if wait_for '! kill -0 "$app_pid" 2>/dev/null'; then
+  wait "$app_pid" && status=0 || status=$?
+else
+  kill "$app_pid"
+  wait "$app_pid" 2>/dev/null && status=0 || status=$?
+fi
+app_pid=""
+echo "Screenshots: $shots/vantrel-splash.png (splash) and $shots/vantrel-main.png (main dialog)."
+echo "Vantrel ended with status $status."

@@ -30,7 +30,10 @@ CSplashDlg::CSplashDlg(QWidget* owner)
     auto* picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("splashPicture"));
     picture->setAttribute(Qt::WA_TransparentForMouseEvents);
-    picture->setPixmap(Pictures::Load(Pictures::kSplash, size));
+    // A thin dark border, drawn around the picture.
+    picture->setFrameStyle(QFrame::Box | QFrame::Plain);
+    picture->setLineWidth(1);
+    picture->setPixmap(Pictures::Load(Pictures::kSplash, size - QSize(2, 2)));
     picture->setGeometry(0, 0, size.width(), size.height());
 
     m_timer->setObjectName(QStringLiteral("splashTimer"));

@@ -47,7 +47,8 @@ CXPButton* AddButton(QWidget* dialog, const DialogUnits& du, int id, const QStri
 }  // namespace
 
 CVantrelDlg::CVantrelDlg(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+    // A normal top-level window rather than a transient dialog, so taskbars list it.
+    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_hIcon(Pictures::AppIcon()) {
     setObjectName(QStringLiteral("CVantrelDlg"));

@@ -76,7 +76,8 @@ TEST_F(MainDialog, TemplateControlsAndWindowFlags) {
     EXPECT_FALSE(dlg.windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_FALSE(dlg.windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(dlg.windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(dlg.parentWidget(), nullptr);  // top-level: it gets a taskbar entry
+    EXPECT_EQ(dlg.parentWidget(), nullptr);
+    EXPECT_EQ(dlg.windowType(), Qt::Window);  // not a transient dialog: taskbars list it
     EXPECT_FALSE(dlg.windowIcon().isNull());
 
     const std::pair<int, const char*> buttons[] = {
