@@ -14,6 +14,12 @@ for f in vantrel_settings.txt help.txt; do
 done
 cd "$dir"
 
+# A display that cannot be reached counts as none.
+if [ -n "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && command -v xdpyinfo >/dev/null &&
+  ! xdpyinfo >/dev/null 2>&1; then
+  echo "run.sh: cannot reach the display $DISPLAY; using a virtual one" >&2
+  unset DISPLAY
+fi
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$exe" "$@"
 fi
