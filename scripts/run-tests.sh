@@ -1,6 +1,14 @@
 #!/usr/bin/env bash
-# Runs every test of a build directory.
+# Runs every test of a build directory, and fails if the machine's own hosts file changed
+# meanwhile: tests work on sandbox files and private mount namespaces only.
 set -euo pipefail
 build=${1:-build}
-cd "$build"
-ctest --output-on-failure -j2 --timeout 600
+before=$(sha256sum /etc/hosts 2>/dev/null || true)
+rc=0
+(cd "$build" && ctest --output-on-failure -j2 --timeout 600) || rc=$?
+after=$(sha256sum /etc/hosts 2>/dev/null || true)
+if [ "$before" != "$after" ]; then
+  echo "FAIL: the tests changed /etc/hosts" >&2
+  rc=1
+fi
+exit $rc
