@@ -3,6 +3,7 @@
 
 #include "app/CVantrelDlg.h"
 #include "app/Pictures.h"
+#include "net/NetUi.h"
 
 CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("Vantrel"));
@@ -15,6 +16,7 @@ int CVantrelApp::Run() {
 }
 
 bool CVantrelApp::InitInstance() {
+    InitNetUi();  // the fetcher's password dialog and its one message
     CVantrelDlg dlg;
     dlg.exec();
     return false;

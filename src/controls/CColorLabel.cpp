@@ -8,7 +8,8 @@
 CColorLabel::CColorLabel(QWidget* parent)
     : QLabel(parent),
       m_textColor(QApplication::palette().color(QPalette::WindowText)),
-      m_backColor(QApplication::palette().color(QPalette::Button)),
+      // The face colour that dialogs are painted with, so the label blends into its dialog.
+      m_backColor(QApplication::palette().color(QPalette::Window)),
       m_fontText(QApplication::font()) {
     setFont(m_fontText);
     setAutoFillBackground(true);

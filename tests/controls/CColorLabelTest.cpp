@@ -45,8 +45,8 @@ protected:
 TEST_F(ColorLabelTest, ColoursAreReadOnceAtConstruction) {
     QPalette pal = saved;
     pal.setColor(QPalette::WindowText, QColor(20, 40, 160));
-    pal.setColor(QPalette::Button, QColor(200, 190, 150));
-    pal.setColor(QPalette::Window, QColor(90, 90, 90));
+    pal.setColor(QPalette::Button, QColor(90, 90, 90));
+    pal.setColor(QPalette::Window, QColor(200, 190, 150));
     QApplication::setPalette(pal);
     CColorLabel label;
     label.setText("Ads are shown.");
