@@ -12,7 +12,8 @@ CColorLabel::CColorLabel(QWidget* parent)
       m_backColor(QApplication::palette().color(QPalette::Window)),
       m_fontText(QApplication::font()) {
     setFont(m_fontText);
-    setAutoFillBackground(true);
+    // The face colour is the label's background role, but the label fills nothing itself: a
+    // style may shade the group box it sits in, and a filled label would show as a band there.
     ApplyColors();
 }
 
