@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
     if (mode == "text") {
         // The bench's text body is larger than a page the program expects.
         fetcher.SetTextLimit(256u << 20);
-        const std::vector<std::string>& lines = fetcher.Fetch(argv[2], std::string());
+        const CStringList& lines = fetcher.Fetch(argv[2], std::string());
         if (!fetcher.LastFetchSucceeded() || lines.empty()) return 1;
         return 0;
     }

@@ -108,7 +108,7 @@ struct FetchJob {
     QObject* context = nullptr;  // lives on the calling thread; null without an event loop
     CProgressRelay* relay = nullptr;
 
-    std::vector<std::string> lines;
+    CStringList lines;
     EFetchError error = EFetchError::None;
     long status = 0;
 
@@ -256,6 +256,12 @@ bool DecideOnHead(Exchange& ex) {
     }
     ex.decision = EDecision::Body;
     if (!job.bFileMode) {
+        // The whole body in one allocation when its length is known (CRs only make it shorter).
+        if (ex.contentLength > 0)
+            job.lines.reserve(
+                std::min(static_cast<std::uint64_t>(ex.contentLength),
+                         static_cast<std::uint64_t>(job.textLimit)),
+                0);
         ex.splitter.emplace(job.lines);
         return true;
     }
@@ -354,6 +360,7 @@ void FinishText(FetchJob& job, Exchange& ex, CURLcode code) {
         job.error = EFetchError::None;
     } else {
         // The lines read so far stay; a line cut off by the failure is dropped.
+        ex.splitter->Abandon();
         job.error = ex.bTooLarge ? EFetchError::TooLarge : ErrorOf(code);
     }
 }
@@ -549,8 +556,8 @@ std::string CHttpFetcher::LastFailureReason() const {
     return "the transfer failed";
 }
 
-const std::vector<std::string>& CHttpFetcher::Fetch(std::string strUrl, std::string strFile,
-                                                    ProgressSink progress) {
+const CStringList& CHttpFetcher::Fetch(std::string strUrl, std::string strFile,
+                                       ProgressSink progress) {
     const bool bFileMode = !strFile.empty();
     // A Fetch started on a thread that already waits inside one (from its event loop, say by a
     // button of the dialog that started the first) is refused at once with an empty result:

@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <vector>
+
+#include "net/CStringList.h"
 
 // Why a fetch did not deliver what was asked for.
 enum class EFetchError {
@@ -46,10 +47,9 @@ public:
     // none. Otherwise file mode: the body is stored in strFile, which is left behind only when
     // the whole body arrived and held no "<html>"; the result is the list untouched.
     // The result stays valid until the next Fetch or the fetcher's end.
-    const std::vector<std::string>& Fetch(std::string strUrl, std::string strFile,
-                                          ProgressSink progress = {});
+    const CStringList& Fetch(std::string strUrl, std::string strFile, ProgressSink progress = {});
 
-    const std::vector<std::string>& Lines() const { return m_lines; }
+    const CStringList& Lines() const { return m_lines; }
 
     // The whole body arrived with a 2xx answer (in file mode: and was stored).
     bool LastFetchSucceeded() const;
@@ -67,7 +67,7 @@ public:
     void SetCaFile(std::string path) { m_strCaFile = std::move(path); }
 
 private:
-    std::vector<std::string> m_lines;
+    CStringList m_lines;
     EFetchError m_lastError = EFetchError::None;
     long m_lastStatus = 0;
     std::chrono::milliseconds m_connectTimeout = kDefaultConnectTimeout;

@@ -95,7 +95,7 @@ void CUpgradeDlg::OnCancel() {
     done(QDialog::Rejected);
 }
 
-void CUpgradeDlg::ParseUpgradePage(const std::vector<std::string>& lines) {
+void CUpgradeDlg::ParseUpgradePage(const CStringList& lines) {
     ::ParseUpgradePage(lines, m_page);
 }
 
@@ -130,10 +130,12 @@ void CUpgradeDlg::OnOK() {
     m_btnClose->setEnabled(false);
 
     ShowProgressWindow({});
-    const std::vector<std::string>& lines = m_fetcher.Fetch(m_strUpgradeUrl, std::string());
+    const CStringList& lines = m_fetcher.Fetch(m_strUpgradeUrl, std::string());
     const bool fetched = m_fetcher.LastFetchSucceeded();
     const std::string failure = m_fetcher.LastFailureReason();
-    ParseUpgradePage(fetched ? lines : std::vector<std::string>());
+    // A page that did not arrive whole is not read at all.
+    static const CStringList kNoLines;
+    ParseUpgradePage(fetched ? lines : kNoLines);
     CloseProgressWindow();
 
     const QString product = FromBytes(m_strProductName);

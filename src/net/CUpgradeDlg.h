@@ -24,7 +24,7 @@ public:
     void SetUpgradeInfo(const std::string& productName, float version,
                         const std::string& upgradeUrl);
 
-    void ParseUpgradePage(const std::vector<std::string>& lines);
+    void ParseUpgradePage(const CStringList& lines);
     // Returns only when the upgrade could not go ahead; on success the process ends inside.
     void DownloadAndInstall(std::string link);
     void SaveUpgradeDate();

@@ -7,25 +7,28 @@
 #include <cstdio>
 #include <functional>
 #include <string>
-#include <vector>
+
+#include "net/CStringList.h"
 
 // Splits a body into text lines: each LF stays with its line, every CR is dropped, and an entry
 // never holds more than kMaxLineChars characters (a longer line arrives as several entries).
+// Lines are appended to `lines`; until Finish, the unfinished last one is its open line.
 class CLineSplitter {
 public:
     static constexpr std::size_t kMaxLineChars = 1022;
 
-    explicit CLineSplitter(std::vector<std::string>& lines) : m_lines(lines) {}
+    explicit CLineSplitter(CStringList& lines) : m_lines(lines) {}
 
     void Feed(const char* data, std::size_t size);
     // End of body: a last line without LF is kept as it is.
     void Finish();
+    // The body broke off: a line it cut short is dropped.
+    void Abandon();
 
 private:
-    void AppendRun(const char* data, std::size_t size);
-
-    std::vector<std::string>& m_lines;
-    std::string m_current;
+    CStringList& m_lines;
+    // Characters of the open line already known to hold no LF.
+    std::size_t m_scanned = 0;
 };
 
 // True when the chunk, read as text up to its first NUL byte, holds "<html>" in any letter case.

@@ -8,14 +8,14 @@
 #include <cstdlib>
 
 namespace {
-const char* const kVersionMarker = "<!-- UPGRADE Version";
-const char* const kDescriptionMarker = "<!-- UPGRADE Description";
-const char* const kDescriptionEnd = "END UPGRADE Description";
-const char* const kLinkMarker = "<!-- UPGRADE Download Link";
-const char* const kDigestMarker = "<!-- UPGRADE SHA256";
+constexpr std::string_view kVersionMarker = "<!-- UPGRADE Version";
+constexpr std::string_view kDescriptionMarker = "<!-- UPGRADE Description";
+constexpr std::string_view kDescriptionEnd = "END UPGRADE Description";
+constexpr std::string_view kLinkMarker = "<!-- UPGRADE Download Link";
+constexpr std::string_view kDigestMarker = "<!-- UPGRADE SHA256";
 
-bool Contains(const std::string& line, const char* marker) {
-    return line.find(marker) != std::string::npos;
+bool Contains(std::string_view line, std::string_view marker) {
+    return line.find(marker) != std::string_view::npos;
 }
 
 locale_t CLocale() {
@@ -25,8 +25,8 @@ locale_t CLocale() {
 }
 }  // namespace
 
-float ReadVersionNumber(const std::string& line) {
-    const std::string buffer = line.substr(0, 99);
+float ReadVersionNumber(std::string_view line) {
+    const std::string buffer(line.substr(0, 99));
     const double value = strtod_l(buffer.c_str(), nullptr, CLocale());
     // A finite double beyond float's range has no float value; saturate as the FPU would.
     if (std::isfinite(value) && std::fabs(value) > FLT_MAX)
@@ -34,7 +34,10 @@ float ReadVersionNumber(const std::string& line) {
     return static_cast<float>(value);
 }
 
-void ParseUpgradePage(const std::vector<std::string>& lines, UpgradePageInfo& info) {
+namespace {
+// Any list whose entries read as string_views, by index.
+template <typename Lines>
+void ScanPage(const Lines& lines, UpgradePageInfo& info) {
     info.strDescription.clear();
     info.strSha256.clear();
     info.bVersionFound = false;
@@ -42,7 +45,7 @@ void ParseUpgradePage(const std::vector<std::string>& lines, UpgradePageInfo& in
     const size_t count = lines.size();
     size_t i = 0;
     while (i < count) {
-        const std::string& line = lines[i++];
+        const std::string_view line = lines[i++];
         if (Contains(line, kVersionMarker)) {
             if (i == count) break;
             info.fNewVersion = ReadVersionNumber(lines[i++]);
@@ -60,4 +63,17 @@ void ParseUpgradePage(const std::vector<std::string>& lines, UpgradePageInfo& in
             info.strSha256 = lines[i++];
         }
     }
+}
+}  // namespace
+
+void ParseUpgradePage(const CStringList& lines, UpgradePageInfo& info) {
+    ScanPage(lines, info);
+}
+
+void ParseUpgradePage(const std::vector<std::string>& lines, UpgradePageInfo& info) {
+    ScanPage(lines, info);
+}
+
+void ParseUpgradePage(std::span<const std::string_view> lines, UpgradePageInfo& info) {
+    ScanPage(lines, info);
 }

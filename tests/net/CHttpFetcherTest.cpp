@@ -17,7 +17,7 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using Lines = CStringList;
 
 std::string Http10(const std::string& statusLine, const std::string& headers,
                    const std::string& body) {
@@ -184,6 +184,17 @@ TEST_F(FetcherTest, TextBodyBeyondTheLimitIsAFailureKeepingWholeLines) {
     fetcher.SetTextLimit(604);
     EXPECT_EQ(fetcher.Fetch(raw.Url("/"), ""), Lines{std::string(600, 'a') + "\n"});
     EXPECT_EQ(fetcher.LastError(), EFetchError::TooLarge);
+
+    // A body shorter than its announced length broke off: the cut line goes too.
+    RawServer shortBody(RawServer::Answer(Http10("200 OK", "Content-Length: 5000\r\n", "one\ntw")));
+    fetcher.SetTextLimit(CHttpFetcher::kDefaultTextLimit);
+    EXPECT_EQ(fetcher.Fetch(shortBody.Url("/"), ""), Lines{"one\n"});
+    EXPECT_EQ(fetcher.LastError(), EFetchError::Transfer);
+    // Announced beyond the limit: the list does not take the announced size on trust.
+    RawServer boast(
+        RawServer::Answer(Http10("200 OK", "Content-Length: 99999999999\r\n", "x\nyz")));
+    EXPECT_EQ(fetcher.Fetch(boast.Url("/"), ""), Lines{"x\n"});
+    EXPECT_EQ(fetcher.LastError(), EFetchError::Transfer);
 }
 
 TEST_F(FetcherTest, HttpsWithVerifiedCertificateAndHost) {

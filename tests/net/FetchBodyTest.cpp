@@ -9,13 +9,16 @@
 
 namespace {
 
-std::vector<std::string> Split(const std::string& body, std::size_t piece) {
-    std::vector<std::string> lines;
+std::vector<std::string> Split(const std::string& body, std::size_t piece, bool whole = true) {
+    CStringList lines;
     CLineSplitter splitter(lines);
     for (std::size_t i = 0; i < body.size(); i += piece)
         splitter.Feed(body.data() + i, std::min(piece, body.size() - i));
-    splitter.Finish();
-    return lines;
+    if (whole)
+        splitter.Finish();
+    else
+        splitter.Abandon();
+    return std::vector<std::string>(lines.begin(), lines.end());
 }
 
 }  // namespace
@@ -34,6 +37,42 @@ TEST(LineSplitter, SplitsLinesLongerThan1022Characters) {
     // CRs do not count.
     EXPECT_EQ(Split(a1021 + "\r\n", 1000), (std::vector<std::string>{a1021 + "\n"}));
     EXPECT_EQ(Split(a1022 + b + "cc\nz", 500), (std::vector<std::string>{a1022, b, "cc\n", "z"}));
+    // A CR between the 1,022nd character and the LF does not push the LF out either.
+    EXPECT_EQ(Split(a1021 + "\r\r\nx\n", 1022), (std::vector<std::string>{a1021 + "\n", "x\n"}));
+}
+
+TEST(LineSplitter, BrokenBodyDropsOnlyTheCutLine) {
+    for (std::size_t piece : {1u, 5u, 4096u}) {
+        EXPECT_EQ(Split("one\r\ntwo\nthr", piece, false),
+                  (std::vector<std::string>{"one\n", "two\n"}))
+            << piece;
+    }
+    EXPECT_EQ(Split(std::string(1500, 'a'), 100, false),
+              (std::vector<std::string>{std::string(1022, 'a')}));
+}
+
+TEST(StringList, LinesShareOneBufferAndReadBackAsViewsAndStrings) {
+    CStringList list;
+    EXPECT_TRUE(list.empty());
+    list.push_back("first\n");
+    list.AppendPiece("sec");
+    list.AppendPiece("ond\nthird");
+    EXPECT_EQ(list.size(), 1u) << "an open line is not counted";
+    list.EndLineAfter(7);
+    list.push_back("");
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0], "first\n");
+    EXPECT_EQ(list.String(1), "second\n");
+    EXPECT_EQ(list[2], "third") << "push_back ends the open line with it";
+    std::string joined;
+    for (std::string_view line : list) joined += line;
+    EXPECT_EQ(joined, "first\nsecond\nthird");
+
+    CStringList copy = list;
+    list.clear();
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(copy, (CStringList{"first\n", "second\n", "third"}));
+    EXPECT_NE(copy, (CStringList{"first\n", "second\nthird"}));
 }
 
 TEST(ChunkHtmlTest, AnyCaseUpToTheFirstNul) {

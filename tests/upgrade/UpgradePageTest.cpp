@@ -9,13 +9,13 @@
 
 namespace {
 // Splits a page the way the fetcher delivers it: each line keeps its LF.
-std::vector<std::string> Lines(const std::string& page) {
-    std::vector<std::string> lines;
+CStringList Lines(const std::string& page) {
+    CStringList lines;
     size_t start = 0;
     while (start < page.size()) {
         const size_t lf = page.find('\n', start);
         const size_t end = lf == std::string::npos ? page.size() : lf + 1;
-        lines.push_back(page.substr(start, end - start));
+        lines.push_back(std::string_view(page).substr(start, end - start));
         start = end;
     }
     return lines;
@@ -52,6 +52,20 @@ TEST(UpgradePage, ReadsAFullPage) {
     EXPECT_EQ(info.strDescription, "Faster start.\nNew domains.\nFixed the About box.\n");
     EXPECT_EQ(info.strDownloadLink, "https://example.invalid/setup.exe\n");
     EXPECT_EQ(info.strSha256, "ABCDEF0123\n");
+}
+
+TEST(UpgradePage, PlainListsOfLinesReadTheSame) {
+    const char* const page[] = {"<!-- UPGRADE Version\n", "1.4\n", "<!-- UPGRADE Description\n",
+                                "d\n", "END UPGRADE Description\n"};
+    UpgradePageInfo fromStrings;
+    ParseUpgradePage(std::vector<std::string>(std::begin(page), std::end(page)), fromStrings);
+    const std::vector<std::string_view> views(std::begin(page), std::end(page));
+    UpgradePageInfo fromViews;
+    ParseUpgradePage(views, fromViews);
+    for (const UpgradePageInfo& info : {fromStrings, fromViews}) {
+        EXPECT_FLOAT_EQ(info.fNewVersion, 1.4f);
+        EXPECT_EQ(info.strDescription, "d\n");
+    }
 }
 
 TEST(UpgradePage, VersionIsReadLikeAtof) {
