@@ -49,6 +49,25 @@ QIcon ExplanationIcon() {
 }
 }  // namespace
 
+std::string DomainListOf(const std::vector<std::string>& lines) {
+    std::string domains;
+    for (const std::string& line : lines) {
+        domains += DomainOf(line);
+        if (line.size() > 1) domains += '\n';
+    }
+    return domains;
+}
+
+std::string SettingsTextFor(const QString& domains, const std::string& address) {
+    // Every run of characters between line breaks is one domain; empty lines vanish, blanks stay.
+    std::string text;
+    for (const QString& piece :
+         domains.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts)) {
+        text += address + ' ' + piece.toStdString() + '\n';
+    }
+    return text;
+}
+
 CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     CreateControls();
     LoadSettings();
@@ -133,14 +152,7 @@ void CSettingsDlg::CreateControls() {
 void CSettingsDlg::LoadSettings() {
     // A file that can be neither read nor created leaves the list empty; the dialog still opens.
     const auto lines = ReadSettingsLines(kSettingsFileName);
-    std::string domains;
-    if (lines) {
-        for (const std::string& line : *lines) {
-            domains += DomainOf(line);
-            if (line.size() > 1) domains += '\n';
-        }
-    }
-    m_domains = QString::fromStdString(domains);
+    m_domains = QString::fromStdString(lines ? DomainListOf(*lines) : std::string());
 
     // One character is no address; the default stays.
     const QString stored = QString::fromStdString(
@@ -183,13 +195,8 @@ void CSettingsDlg::accept() {
 }
 
 void CSettingsDlg::SaveSettings() const {
-    // Every run of characters between line breaks is one domain; empty lines vanish, blanks stay.
     const std::string address = m_IPAddress.toStdString();
-    std::string text;
-    for (const QString& piece :
-         m_domains.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts)) {
-        text += address + ' ' + piece.toStdString() + '\n';
-    }
+    const std::string text = SettingsTextFor(m_domains, address);
 
     // Replaced as a whole, so an interrupted save never leaves half a list. A file that cannot be
     // written keeps its old lines; the address is remembered all the same.

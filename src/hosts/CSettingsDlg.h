@@ -4,6 +4,8 @@
 
 #include <QDialog>
 #include <QString>
+#include <string>
+#include <vector>
 
 class CXPButton;
 class QLineEdit;
@@ -36,3 +38,10 @@ private:
     QString m_domains;
     QString m_IPAddress = QStringLiteral("0.0.0.0");
 };
+
+// The list the dialog shows for the settings file's lines: each line's domain, followed by a line
+// break when the line is longer than one character.
+std::string DomainListOf(const std::vector<std::string>& lines);
+// The settings file's text for a list: "address blank piece" and a line break for every run of
+// characters between line breaks; empty lines vanish, blanks stay.
+std::string SettingsTextFor(const QString& domains, const std::string& address);

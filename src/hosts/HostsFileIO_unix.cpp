@@ -229,8 +229,9 @@ bool RewriteInPlace(const std::string& path, std::string_view bytes) {
         }
         Ops().fsyncDir(dir.c_str());
     }
-    if (OverwriteInPlace(path, bytes)) {
-        Ops().unlink(backup.c_str());
+    // A backup left behind would be put back by the next operation and undo this write, so a
+    // backup that cannot be removed means putting the old bytes back now.
+    if (OverwriteInPlace(path, bytes) && Ops().unlink(backup.c_str()) == 0) {
         Ops().fsyncDir(dir.c_str());
         return true;
     }

@@ -216,6 +216,20 @@ TEST_F(SafeWrite, ABackupLeftByAnInterruptedRewriteIsPutBackFirst) {
     EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
 }
 
+TEST_F(SafeWrite, AnInPlaceRewriteWhoseBackupStaysIsReportedAndUndone) {
+    // The next operation puts a remaining backup back, so success would be undone silently.
+    FileOps ops = DefaultFileOps();
+    ops.rename = RenameBusy;
+    ops.unlink = [](const char*) { return Fail<EIO>(); };
+    {
+        CScopedFileOps scoped(ops);
+        EXPECT_FALSE(CHostsFile().AddBlock());
+    }
+    EXPECT_EQ(ReadHostsText(m_hosts).status, ReadStatus::Ok);
+    EXPECT_EQ(Hosts(), m_original);
+    EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+}
+
 TEST_F(SafeWrite, TemporaryFilesOfAKilledWriterGoWithTheNextOperation) {
     Spit(TempFilePrefix(m_hosts) + "99-0-0", "half");
     Spit(m_dir + "/.hosts2.vantrel-tmp-1", "someone else's");

@@ -96,6 +96,8 @@ HttpServer::HttpServer(const std::string& cert, const std::string& key)
 void HttpServer::Start() {
     m_port = m_server->bind_to_any_port("127.0.0.1");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    // stop() does nothing until the loop runs, so a quick test would hang in the destructor.
+    while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 HttpServer::~HttpServer() {

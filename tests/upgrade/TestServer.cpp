@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -73,6 +74,8 @@ TestServer::TestServer(bool tls) : m_tls(tls) {
     m_port = m_server->bind_to_any_port("127.0.0.1");
     if (m_port <= 0) throw std::runtime_error("cannot bind the test server");
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    // stop() does nothing until the loop runs, so a quick test would hang in the destructor.
+    while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 TestServer::~TestServer() {

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer, in its own
+# build folder. Leaks are reported except those listed in stress/lsan.supp (Qt and font
+# libraries only, each entry explained there).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-asan}
+./scripts/install-deps.sh
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_SANITIZE=ON
+cmake --build "$build"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=1:${ASAN_OPTIONS:-}"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
+export LSAN_OPTIONS="suppressions=$PWD/stress/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
+cd "$build"
+# Benchmarks measure speed, which a sanitizer build does not have.
+ctest --output-on-failure -j2 --timeout 900 -LE bench
