@@ -562,7 +562,9 @@ bool AddBlockAt(const std::string& path, const SettingsSource& settings, std::st
                        if (scan.probe) return Plan::Unchanged;
                        const std::optional<std::vector<std::string>> lines = settings();
                        if (!lines) return Plan::Refused;
-                       AppendBlock(*tail, *lines);
+                       // A line with the end marker would make a block that cannot be
+                       // removed whole.
+                       if (!AppendBlock(*tail, *lines)) return Plan::Refused;
                        return Plan::Write;
                    });
     return outcome == EditOutcome::Unchanged || outcome == EditOutcome::Written;

@@ -21,7 +21,8 @@ enum class BlockState { NoBlock, ForeignMarker, BlockPresent, DamagedBlock };
 BlockState ClassifyBlock(std::string_view text);
 
 // Appends the begin marker, each line followed by LF, and the end marker (no LF after it),
-// directly after the text. False, and the text unchanged, when it already holds kBeginProbe.
+// directly after the text. False, and the text unchanged, when it already holds kBeginProbe, or
+// when a line holds kEndMarker: removing would stop there and leave the rest of the block behind.
 bool AppendBlock(std::string& text, const std::vector<std::string>& lines);
 
 enum class CutResult { NoBlock, Damaged, Cut };

@@ -181,6 +181,18 @@ TEST_F(Settings, MissingIsCreatedEmptyAndUnopenableIsNothing) {
     EXPECT_EQ(Hosts(), "a\n");
 }
 
+TEST_F(Settings, ALineHoldingTheEndMarkerAddsNothing) {
+    // Removing would stop at that line and leave the rest of the block in the hosts file.
+    SetHosts("a\n");
+    SetSettings("0.0.0.0 a.example # End Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n");
+    EXPECT_FALSE(CHostsFile().AddBlock());
+    EXPECT_EQ(Hosts(), "a\n");
+    SetSettings("0.0.0.0 a.example # Begin Vantrel\n");
+    EXPECT_TRUE(CHostsFile().AddBlock());
+    EXPECT_TRUE(CHostsFile().RemoveBlock());
+    EXPECT_EQ(Hosts(), "a\n");
+}
+
 using Unreadable = HostsDirTest;
 
 TEST_F(Unreadable, AFileThatCannotBeReadIsNeitherEmptiedNorRewritten) {

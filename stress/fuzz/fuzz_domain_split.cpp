@@ -1,0 +1,71 @@
+// Fuzzes the settings dialog's two directions: the list split into settings lines on saving,
+// and those lines read back into the list on opening.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QString>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "FuzzCheck.h"
+#include "hosts/CSettingsDlg.h"
+#include "hosts/SettingsFile.h"
+
+namespace {
+
+std::string ScratchFile() {
+    static const std::string path = [] {
+        char dir[] = "/tmp/vantrel-fuzz-XXXXXX";
+        FUZZ_CHECK(::mkdtemp(dir) != nullptr);
+        return std::string(dir) + "/vantrel_settings.txt";
+    }();
+    return path;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QString domains =
+        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const std::string address = "0.0.0.0";
+    const std::string text = SettingsTextFor(domains, address);
+
+    // Every line is the address, a blank and a non-empty piece without line breaks; the pieces
+    // together are the list without its line breaks.
+    std::string joined;
+    std::vector<std::string> pieces;
+    bool fitsReader = true;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        const std::size_t lf = text.find('\n', pos);
+        FUZZ_CHECK(lf != std::string::npos);
+        const std::string line = text.substr(pos, lf - pos);
+        FUZZ_CHECK(line.compare(0, address.size() + 1, address + " ") == 0);
+        const std::string piece = line.substr(address.size() + 1);
+        FUZZ_CHECK(!piece.empty());
+        FUZZ_CHECK(piece.find('\r') == std::string::npos);
+        pieces.push_back(piece);
+        joined += piece;
+        fitsReader = fitsReader && line.size() <= 4999;
+        pos = lf + 1;
+    }
+    std::string expected = domains.toStdString();
+    std::erase_if(expected, [](char c) { return c == '\r' || c == '\n'; });
+    FUZZ_CHECK(joined == expected);
+
+    // Saved and opened again, the dialog shows one piece a line.
+    if (fitsReader) {
+        const std::string path = ScratchFile();
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        FUZZ_CHECK(fd >= 0);
+        FUZZ_CHECK(::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()));
+        ::close(fd);
+        const auto lines = ReadSettingsLines(path);
+        FUZZ_CHECK(lines.has_value());
+        std::string shown;
+        for (const std::string& piece : pieces) shown += piece + "\n";
+        FUZZ_CHECK(DomainListOf(*lines) == shown);
+    }
+    return 0;
+}
