@@ -113,6 +113,10 @@ struct FetchJob {
     long status = 0;
 
     std::atomic<bool> bAbort{false};
+    // Worker only: when body bytes last arrived, for the stall limit.
+    std::chrono::steady_clock::time_point lastProgress{};
+    curl_off_t lastReceived = -1;
+    bool bStalled = false;
     std::atomic<bool> bDone{false};
     std::mutex mutex;
     std::condition_variable cv;
@@ -131,16 +135,12 @@ struct FetchJob {
 enum class EDecision { Pending, Body, Retry, Redirect, Refuse };
 
 // One request and its answer.
-struct Exchange {
+struct Exchange : ResponseHead {
     FetchJob* job = nullptr;
     std::string strUrl;
     bool bMayAsk = false;      // a 401 may still ask the user
     bool bRedirected = false;  // this is the request to a redirect target
 
-    long status = 0;
-    std::string strLocation;
-    std::string strRealm;
-    std::int64_t contentLength = -1;
     EDecision decision = EDecision::Pending;
     std::optional<NetCredentials> credentials;
 
@@ -183,6 +183,18 @@ std::string RealmOf(std::string_view challenge) {
     const std::size_t start = pos + 7;
     const std::size_t end = challenge.find('"', start);
     return std::string(challenge.substr(start, end == std::string_view::npos ? end : end - start));
+}
+
+// The number at the start of the status line's code, read within the line (the network
+// library's buffer is not NUL-terminated) and capped, like atol, without running past it.
+long StatusNumber(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+    long value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        if (value < 100000) value = value * 10 + (text[i] - '0');
+    }
+    return value;
 }
 
 // Parses `url` (resolved against `base` when given) into an absolute URL and its scheme.
@@ -241,6 +253,7 @@ bool DecideOnHead(Exchange& ex) {
     if (ex.bMayAsk && ex.status == 401) {
         ex.bMayAsk = false;
         ex.credentials = AskOnCallingThread(job, ex.strUrl, ex.strRealm);
+        job.lastReceived = -1;  // the time the user took is no stall
         if (ex.credentials) {
             ex.decision = EDecision::Retry;
             return false;
@@ -278,28 +291,8 @@ bool DecideOnHead(Exchange& ex) {
 size_t OnHeader(char* data, size_t size, size_t count, void* user) {
     Exchange& ex = *static_cast<Exchange*>(user);
     const size_t length = size * count;
-    const std::string_view line = Trim(std::string_view(data, length));
-    if (length >= 5 && EqualsNoCase(std::string_view(data, 5), "HTTP/")) {
-        // A new answer's head (a 1xx answer may come before the real one).
-        const std::size_t blank = line.find(' ');
-        ex.status = blank == std::string_view::npos ? 0 : std::atol(line.data() + blank + 1);
-        ex.strLocation.clear();
-        ex.strRealm.clear();
-        ex.contentLength = -1;
-        return length;
-    }
-    if (line.empty()) {
-        if (ex.status >= 100 && ex.status < 200) return length;
-        return DecideOnHead(ex) ? length : 0;
-    }
-    if (auto value = HeaderValue(line, "Location")) {
-        if (ex.strLocation.empty()) ex.strLocation = *value;
-    } else if (auto lengthValue = HeaderValue(line, "Content-Length")) {
-        ex.contentLength = std::atoll(std::string(*lengthValue).c_str());
-    } else if (auto challenge = HeaderValue(line, "WWW-Authenticate")) {
-        if (ex.strRealm.empty()) ex.strRealm = RealmOf(*challenge);
-    }
-    return length;
+    if (!TakeHeadLine(ex, std::string_view(data, length))) return length;
+    return DecideOnHead(ex) ? length : 0;
 }
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -319,8 +312,20 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return ex.writer->Feed(data, length) ? length : 0;
 }
 
-int OnTransferInfo(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<FetchJob*>(user)->bAbort.load() ? 1 : 0;
+int OnTransferInfo(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+    FetchJob& job = *static_cast<FetchJob*>(user);
+    if (job.bAbort.load()) return 1;
+    // curl's own low-speed check averages over several seconds, so a server that sends a burst
+    // and then nothing would hold the fetch that much longer than the stall limit.
+    const auto now = std::chrono::steady_clock::now();
+    if (received != job.lastReceived) {
+        job.lastReceived = received;
+        job.lastProgress = now;
+    } else if (now - job.lastProgress > job.stallTimeout) {
+        job.bStalled = true;
+        return 1;
+    }
+    return 0;
 }
 
 EFetchError ErrorOf(CURLcode code) {
@@ -449,6 +454,7 @@ void RunJob(FetchJob& job) {
                          credentials ? credentials->password.c_str() : nullptr);
         curl_easy_setopt(curl, CURLOPT_HEADERDATA, &ex);
         curl_easy_setopt(curl, CURLOPT_WRITEDATA, &ex);
+        job.lastReceived = -1;  // each request has its own stall limit
         const CURLcode code = curl_easy_perform(curl);
 
         if (ex.decision == EDecision::Retry) {
@@ -459,12 +465,8 @@ void RunJob(FetchJob& job) {
         if (ex.decision == EDecision::Redirect) {
             std::string target;
             std::string targetScheme;
-            if (ex.strLocation.empty() || !ParseUrl(ex.strLocation, &url, &target, &targetScheme)) {
-                job.error = EFetchError::RedirectFailed;
-            } else if (targetScheme != "https" && (targetScheme != "http" || scheme == "https")) {
-                // http may move to https; a secure fetch never drops to plain http.
-                job.error = EFetchError::RedirectRefused;
-            } else {
+            job.error = ResolveRedirect(ex.strLocation, url, scheme, &target, &targetScheme);
+            if (job.error == EFetchError::None) {
                 url = target;
                 scheme = targetScheme;
                 bRedirected = true;
@@ -488,11 +490,45 @@ void RunJob(FetchJob& job) {
         }
         break;
     }
+    if (job.bStalled) job.error = EFetchError::Timeout;
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(headers);
 }
 
 }  // namespace
+
+bool TakeHeadLine(ResponseHead& head, std::string_view raw) {
+    const std::string_view line = Trim(raw);
+    if (raw.size() >= 5 && EqualsNoCase(raw.substr(0, 5), "HTTP/")) {
+        // A new answer's head (a 1xx answer may come before the real one).
+        const std::size_t blank = line.find(' ');
+        head.status = blank == std::string_view::npos ? 0 : StatusNumber(line.substr(blank + 1));
+        head.strLocation.clear();
+        head.strRealm.clear();
+        head.contentLength = -1;
+        return false;
+    }
+    if (line.empty()) return !(head.status >= 100 && head.status < 200);
+    if (auto value = HeaderValue(line, "Location")) {
+        if (head.strLocation.empty()) head.strLocation = *value;
+    } else if (auto lengthValue = HeaderValue(line, "Content-Length")) {
+        head.contentLength = std::atoll(std::string(*lengthValue).c_str());
+    } else if (auto challenge = HeaderValue(line, "WWW-Authenticate")) {
+        if (head.strRealm.empty()) head.strRealm = RealmOf(*challenge);
+    }
+    return false;
+}
+
+EFetchError ResolveRedirect(const std::string& location, const std::string& url,
+                            const std::string& scheme, std::string* target,
+                            std::string* targetScheme) {
+    if (location.empty() || !ParseUrl(location, &url, target, targetScheme))
+        return EFetchError::RedirectFailed;
+    // http may move to https; a secure fetch never drops to plain http.
+    if (*targetScheme != "https" && (*targetScheme != "http" || scheme == "https"))
+        return EFetchError::RedirectRefused;
+    return EFetchError::None;
+}
 
 std::string NormaliseFetchUrl(const std::string& url) {
     if (url.find("http://") == std::string::npos && url.find("https://") == std::string::npos)

@@ -4,8 +4,10 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "net/CStringList.h"
 
@@ -78,3 +80,21 @@ private:
 
 // The working URL: "http://" in front unless "http://" or "https://" occurs anywhere in it.
 std::string NormaliseFetchUrl(const std::string& url);
+
+// What the fetcher keeps of an answer's head.
+struct ResponseHead {
+    long status = 0;
+    std::string strLocation;  // the first Location header's value
+    std::string strRealm;
+    std::int64_t contentLength = -1;
+};
+
+// Takes one head line as the network library hands it over (line end included). True at the
+// blank line that ends a head other than a 1xx one: the answer is then to be acted on.
+bool TakeHeadLine(ResponseHead& head, std::string_view line);
+
+// Where a redirect from url (of scheme) to location leads: None with the absolute target and its
+// scheme, RedirectFailed when there is no usable target, RedirectRefused when it is not followed.
+EFetchError ResolveRedirect(const std::string& location, const std::string& url,
+                            const std::string& scheme, std::string* target,
+                            std::string* targetScheme);
