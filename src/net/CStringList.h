@@ -10,6 +10,37 @@
 #include <string_view>
 #include <vector>
 
+// Large blocks (a long body's text and line ends) come straight from the system, aligned and
+// marked for huge pages: filling 20 MB page by page otherwise costs more than receiving it.
+void* AllocateLargeBlock(std::size_t bytes);
+void FreeLargeBlock(void* block, std::size_t bytes);
+
+template <typename T>
+struct CLargeBlockAllocator {
+    using value_type = T;
+    static constexpr std::size_t kLargeBytes = 2 * 1024 * 1024;
+
+    CLargeBlockAllocator() = default;
+    template <typename U>
+    CLargeBlockAllocator(const CLargeBlockAllocator<U>&) {}
+
+    T* allocate(std::size_t n) {
+        const std::size_t bytes = n * sizeof(T);
+        return static_cast<T*>(bytes < kLargeBytes ? ::operator new(bytes)
+                                                   : AllocateLargeBlock(bytes));
+    }
+    void deallocate(T* p, std::size_t n) {
+        const std::size_t bytes = n * sizeof(T);
+        if (bytes < kLargeBytes)
+            ::operator delete(p);
+        else
+            FreeLargeBlock(p, bytes);
+    }
+    friend bool operator==(const CLargeBlockAllocator&, const CLargeBlockAllocator&) {
+        return true;
+    }
+};
+
 class CStringList {
 public:
     class const_iterator {
@@ -103,22 +134,26 @@ public:
     // Building a line in pieces: the open line is the text appended since the last finished one.
     void AppendPiece(std::string_view piece) { m_chars.append(piece.data(), piece.size()); }
     std::string_view OpenLine() const {
-        const std::size_t begin = OpenBegin();
+        const std::size_t begin = OpenLineStart();
         return std::string_view(m_chars.data() + begin, m_chars.size() - begin);
     }
+    // Where the open line starts in the text of all lines.
+    std::size_t OpenLineStart() const { return m_ends.empty() ? 0 : m_ends.back(); }
     void EndLine() { m_ends.push_back(m_chars.size()); }
     // Finishes the first `length` characters of the open line; the rest stays open.
-    void EndLineAfter(std::size_t length) { m_ends.push_back(OpenBegin() + length); }
-    void DropOpenLine() { m_chars.resize(OpenBegin()); }
+    void EndLineAfter(std::size_t length) { m_ends.push_back(OpenLineStart() + length); }
+    // Finishes lines at these positions in the text of all lines (rising, within the open line).
+    void EndLinesAt(const std::size_t* positions, std::size_t count) {
+        m_ends.insert(m_ends.end(), positions, positions + count);
+    }
+    void DropOpenLine() { m_chars.resize(OpenLineStart()); }
 
     friend bool operator==(const CStringList& a, const CStringList& b) {
         return a.m_ends == b.m_ends &&
-               a.m_chars.compare(0, a.OpenBegin(), b.m_chars, 0, b.OpenBegin()) == 0;
+               a.m_chars.compare(0, a.OpenLineStart(), b.m_chars, 0, b.OpenLineStart()) == 0;
     }
 
 private:
-    std::size_t OpenBegin() const { return m_ends.empty() ? 0 : m_ends.back(); }
-
-    std::string m_chars;
-    std::vector<std::size_t> m_ends;
+    std::basic_string<char, std::char_traits<char>, CLargeBlockAllocator<char>> m_chars;
+    std::vector<std::size_t, CLargeBlockAllocator<std::size_t>> m_ends;
 };

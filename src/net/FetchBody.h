@@ -27,7 +27,7 @@ public:
 
 private:
     CStringList& m_lines;
-    // Characters of the open line already known to hold no LF.
+    // Characters of the open line already known to hold no LF (always fewer than the limit).
     std::size_t m_scanned = 0;
 };
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,39 @@
 
 namespace {
 
-std::vector<std::string> Split(const std::string& body, std::size_t piece, bool whole = true) {
+// The line rule one character at a time.
+std::vector<std::string> ReferenceSplit(const std::string& body) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : body) {
+        if (c == '\r') continue;
+        line += c;
+        if (c == '\n' || line.size() == CLineSplitter::kMaxLineChars) {
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// Lines of every length up to a few times the limit, CRs anywhere, runs of empty lines.
+std::string MixedBody(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string body;
+    while (body.size() < size) {
+        const std::size_t length = random() % 4 == 0 ? random() % 3000 : random() % 40;
+        for (std::size_t i = 0; i < length; ++i)
+            body += random() % 50 == 0 ? '\r' : static_cast<char>('a' + random() % 26);
+        body += random() % 3 == 0 ? "\r\n" : "\n";
+    }
+    return body;
+}
+
+std::vector<std::string> Split(const std::string& body, std::size_t piece, bool whole = true,
+                               std::size_t reserve = 0) {
     CStringList lines;
+    lines.reserve(reserve, reserve / 16);
     CLineSplitter splitter(lines);
     for (std::size_t i = 0; i < body.size(); i += piece)
         splitter.Feed(body.data() + i, std::min(piece, body.size() - i));
@@ -39,6 +71,17 @@ TEST(LineSplitter, SplitsLinesLongerThan1022Characters) {
     EXPECT_EQ(Split(a1022 + b + "cc\nz", 500), (std::vector<std::string>{a1022, b, "cc\n", "z"}));
     // A CR between the 1,022nd character and the LF does not push the LF out either.
     EXPECT_EQ(Split(a1021 + "\r\r\nx\n", 1022), (std::vector<std::string>{a1021 + "\n", "x\n"}));
+}
+
+TEST(LineSplitter, LongMixedBodiesSplitAsOneCharacterAtATime) {
+    const std::string small = MixedBody(100'000, 1);
+    for (std::size_t piece : {1u, 63u, 64u, 65u, 1023u})
+        EXPECT_EQ(Split(small, piece), ReferenceSplit(small)) << piece;
+    // Big enough for the list's large blocks, with and without room made from a known length.
+    const std::string large = MixedBody(5'000'000, 2);
+    const std::vector<std::string> expected = ReferenceSplit(large);
+    EXPECT_EQ(Split(large, 128 * 1024), expected);
+    EXPECT_EQ(Split(large, 16 * 1024, true, large.size()), expected);
 }
 
 TEST(LineSplitter, BrokenBodyDropsOnlyTheCutLine) {
