@@ -21,9 +21,7 @@ CSplashDlg::CSplashDlg(QWidget* owner)
 
     // The template's width; the height follows the picture so it is never distorted.
     const DialogUnits du(DialogUnits::DialogFont());
-    const QSize natural = Pictures::NaturalSize(Pictures::kSplash);
-    const int width = du.ToPixelsX(220);
-    const QSize size(width, width * natural.height() / natural.width());
+    const QSize size = Pictures::SplashWindowSize(du);
     setFixedSize(size);
 
     // The picture ignores the mouse, so a click on it reaches this window.
@@ -33,7 +31,7 @@ CSplashDlg::CSplashDlg(QWidget* owner)
     // A thin dark border, drawn around the picture.
     picture->setFrameStyle(QFrame::Box | QFrame::Plain);
     picture->setLineWidth(1);
-    picture->setPixmap(Pictures::Load(Pictures::kSplash, size - QSize(2, 2)));
+    picture->setPixmap(Pictures::Load(Pictures::kSplash, Pictures::SplashPictureSize(du)));
     picture->setGeometry(0, 0, size.width(), size.height());
 
     m_timer->setObjectName(QStringLiteral("splashTimer"));

@@ -53,6 +53,7 @@ CVantrelDlg::CVantrelDlg(QWidget* parent)
       m_hIcon(Pictures::AppIcon()) {
     setObjectName(QStringLiteral("CVantrelDlg"));
     setFont(DialogUnits::DialogFont());
+    Pictures::PreloadStylePictures();
     CreateControls();
 
     connect(m_btnToggle, &CXPButton::clicked, this, &CVantrelDlg::OnOK);

@@ -13,6 +13,8 @@ public:
     static QFont DialogFont();
 
     explicit DialogUnits(const QFont& font = DialogFont());
+    // Known base units, for sizes worked out without a font (pictures rendered at build time).
+    DialogUnits(int baseX, int baseY) : m_baseX(baseX), m_baseY(baseY) {}
 
     int BaseX() const { return m_baseX; }
     int BaseY() const { return m_baseY; }
