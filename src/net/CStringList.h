@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <initializer_list>
 #include <iterator>
+#include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Large blocks (a long body's text and line ends) come straight from the system, aligned and
@@ -35,6 +37,15 @@ struct CLargeBlockAllocator {
             ::operator delete(p);
         else
             FreeLargeBlock(p, bytes);
+    }
+    // Growing leaves new room as it is: it is written right after, so clearing it is waste.
+    template <typename U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }
     friend bool operator==(const CLargeBlockAllocator&, const CLargeBlockAllocator&) {
         return true;
@@ -132,7 +143,17 @@ public:
     }
 
     // Building a line in pieces: the open line is the text appended since the last finished one.
-    void AppendPiece(std::string_view piece) { m_chars.append(piece.data(), piece.size()); }
+    void AppendPiece(std::string_view piece) {
+        m_chars.insert(m_chars.end(), piece.begin(), piece.end());
+    }
+    // Room for `size` more characters of the open line, to be written in place; what is not
+    // used goes back with ShrinkOpenLine.
+    char* ExtendOpenLine(std::size_t size) {
+        const std::size_t old = m_chars.size();
+        m_chars.resize(old + size);
+        return m_chars.data() + old;
+    }
+    void ShrinkOpenLine(std::size_t unused) { m_chars.resize(m_chars.size() - unused); }
     std::string_view OpenLine() const {
         const std::size_t begin = OpenLineStart();
         return std::string_view(m_chars.data() + begin, m_chars.size() - begin);
@@ -149,11 +170,11 @@ public:
     void DropOpenLine() { m_chars.resize(OpenLineStart()); }
 
     friend bool operator==(const CStringList& a, const CStringList& b) {
-        return a.m_ends == b.m_ends &&
-               a.m_chars.compare(0, a.OpenLineStart(), b.m_chars, 0, b.OpenLineStart()) == 0;
+        return a.m_ends == b.m_ends && std::string_view(a.m_chars.data(), a.OpenLineStart()) ==
+                                           std::string_view(b.m_chars.data(), b.OpenLineStart());
     }
 
 private:
-    std::basic_string<char, std::char_traits<char>, CLargeBlockAllocator<char>> m_chars;
+    std::vector<char, CLargeBlockAllocator<char>> m_chars;
     std::vector<std::size_t, CLargeBlockAllocator<std::size_t>> m_ends;
 };

@@ -12,48 +12,77 @@
 
 namespace {
 
-// Calls onLf with the position of every LF in text[from, size), in order.
+// Copies in[0, size) to out without its CR bytes and calls onLf with the position in out of
+// every LF, in order. Returns the count of characters written.
 template <typename OnLf>
-void ForEachLf(const char* text, std::size_t from, std::size_t size, OnLf&& onLf) {
-    std::size_t i = from;
+std::size_t CopyWithoutCr(const char* in, std::size_t size, char* out, OnLf&& onLf) {
+    std::size_t i = 0;
+    std::size_t w = 0;
 #if defined(__SSE2__)
-    // 64 bytes a step: with short lines, a call of memchr per line, or a test per 16 bytes that
-    // the processor cannot predict, costs more than the search itself.
+    // One pass, 64 bytes a step: with short lines, a call of memchr per line, or a test per 16
+    // bytes that the processor cannot predict, costs more than the copy and the search.
     const __m128i lf = _mm_set1_epi8('\n');
-    auto maskOf = [&](std::size_t at) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + at));
-        return static_cast<std::uint64_t>(
-            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf))));
-    };
+    const __m128i cr = _mm_set1_epi8('\r');
     for (; i + 64 <= size; i += 64) {
-        std::uint64_t mask =
-            maskOf(i) | maskOf(i + 16) << 16 | maskOf(i + 32) << 32 | maskOf(i + 48) << 48;
-        for (; mask != 0; mask &= mask - 1)
-            onLf(i + static_cast<std::size_t>(__builtin_ctzll(mask)));
+        __m128i bytes[4];
+        std::uint64_t lfMask = 0;
+        std::uint64_t crMask = 0;
+        for (int k = 0; k < 4; ++k) {
+            bytes[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i + 16 * k));
+            lfMask |= static_cast<std::uint64_t>(
+                          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes[k], lf))))
+                      << (16 * k);
+            crMask |= static_cast<std::uint64_t>(
+                          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes[k], cr))))
+                      << (16 * k);
+        }
+        if (crMask == 0) {
+            for (int k = 0; k < 4; ++k)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + w + 16 * k), bytes[k]);
+            for (; lfMask != 0; lfMask &= lfMask - 1)
+                onLf(w + static_cast<std::size_t>(__builtin_ctzll(lfMask)));
+            w += 64;
+            continue;
+        }
+        // The runs between the CRs; each LF moves back by the CRs before it.
+        const std::size_t blockStart = w;
+        std::size_t from = 0;
+        for (std::uint64_t m = crMask; m != 0; m &= m - 1) {
+            const std::size_t at = static_cast<std::size_t>(__builtin_ctzll(m));
+            std::memcpy(out + w, in + i + from, at - from);
+            w += at - from;
+            from = at + 1;
+        }
+        std::memcpy(out + w, in + i + from, 64 - from);
+        w += 64 - from;
+        for (; lfMask != 0; lfMask &= lfMask - 1) {
+            const int at = __builtin_ctzll(lfMask);
+            const std::uint64_t crsBefore = crMask & ((std::uint64_t{1} << at) - 1);
+            onLf(blockStart + static_cast<std::size_t>(at - __builtin_popcountll(crsBefore)));
+        }
     }
 #endif
     for (; i < size; ++i) {
-        if (text[i] == '\n') onLf(i);
+        const char c = in[i];
+        if (c == '\r') continue;
+        out[w] = c;
+        if (c == '\n') onLf(w);
+        ++w;
     }
+    return w;
 }
 
 }  // namespace
 
 void CLineSplitter::Feed(const char* data, std::size_t size) {
-    // Copy the piece in whole runs between CRs, then mark the line ends in what was copied.
-    const char* end = data + size;
-    while (data < end) {
-        const auto* cr = static_cast<const char*>(std::memchr(data, '\r', end - data));
-        const char* runEnd = cr ? cr : end;
-        m_lines.AppendPiece(std::string_view(data, runEnd - data));
-        data = cr ? cr + 1 : end;
-    }
-    const std::string_view open = m_lines.OpenLine();
+    // The open line holds fewer than kMaxLineChars characters and no LF between two Feeds.
     const std::size_t base = m_lines.OpenLineStart();
+    const std::size_t held = m_lines.OpenLine().size();
+    char* out = m_lines.ExtendOpenLine(size);
     // Line ends gathered here and handed over in batches.
     std::size_t ends[256];
     std::size_t count = 0;
-    std::size_t lineStart = 0;
+    std::size_t lineStart = 0;  // within the open line, as the positions below
     auto endLineAt = [&](std::size_t next) {
         ends[count++] = base + next;
         lineStart = next;
@@ -62,24 +91,24 @@ void CLineSplitter::Feed(const char* data, std::size_t size) {
             count = 0;
         }
     };
-    ForEachLf(open.data(), m_scanned, open.size(), [&](std::size_t lf) {
+    const std::size_t written = CopyWithoutCr(data, size, out, [&](std::size_t lfAt) {
+        const std::size_t lf = held + lfAt;
         while (lf + 1 - lineStart > kMaxLineChars) endLineAt(lineStart + kMaxLineChars);
         endLineAt(lf + 1);
     });
+    m_lines.ShrinkOpenLine(size - written);
     // A line that has reached the limit ends there, even when its LF comes next.
-    while (open.size() - lineStart >= kMaxLineChars) endLineAt(lineStart + kMaxLineChars);
+    const std::size_t total = held + written;
+    while (total - lineStart >= kMaxLineChars) endLineAt(lineStart + kMaxLineChars);
     m_lines.EndLinesAt(ends, count);
-    m_scanned = open.size() - lineStart;
 }
 
 void CLineSplitter::Finish() {
     if (!m_lines.OpenLine().empty()) m_lines.EndLine();
-    m_scanned = 0;
 }
 
 void CLineSplitter::Abandon() {
     m_lines.DropOpenLine();
-    m_scanned = 0;
 }
 
 bool ChunkHoldsHtmlTag(const char* data, std::size_t size) {

@@ -27,8 +27,6 @@ public:
 
 private:
     CStringList& m_lines;
-    // Characters of the open line already known to hold no LF (always fewer than the limit).
-    std::size_t m_scanned = 0;
 };
 
 // True when the chunk, read as text up to its first NUL byte, holds "<html>" in any letter case.
