@@ -1,11 +1,13 @@
 // Upgrade steps without windows: verification of the download and the two program runs.
 #include "net/UpdateInstaller.h"
 
-#include <openssl/evp.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <QByteArrayView>
+#include <QCryptographicHash>
 
 #include <algorithm>
 #include <cctype>
@@ -53,27 +55,15 @@ bool IsHttpsUrl(const std::string& url) {
 std::string Sha256OfFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file) return {};
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                    &EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
     char buffer[65536];
     while (file) {
         file.read(buffer, sizeof buffer);
         const std::streamsize got = file.gcount();
-        if (got > 0 && EVP_DigestUpdate(context.get(), buffer, static_cast<size_t>(got)) != 1)
-            return {};
+        if (got > 0) hash.addData(QByteArrayView(buffer, static_cast<qsizetype>(got)));
     }
     if (file.bad()) return {};
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) return {};
-    static const char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 0xF];
-    }
-    return hex;
+    return hash.result().toHex().toStdString();
 }
 
 UpgradeRefusal CheckBeforeDownload(const std::string& pageUrl, const std::string& link,
