@@ -29,6 +29,11 @@ bench: deps
 	cmake --build build-bench --target vantrel_bench
 	./build-bench/bench/vantrel_bench
 
+# Kills, concurrent writers, injected faults, fuzzing and hostile servers, with CI's sizes.
+FUZZ_SECONDS ?= 60
+stress: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) ./scripts/stress.sh
+
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
