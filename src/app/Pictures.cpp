@@ -13,6 +13,7 @@
 #include <QResource>
 #include <QString>
 #include <QStyle>
+#include <QtEndian>
 #include <cstring>
 #include <utility>
 
@@ -44,29 +45,34 @@ bool IsKnown(int id) {
 }
 
 QString PathOf(int id, QSize size, int scale) {
-    return QStringLiteral(":/pictures/%1-%2x%3%4.rgba")
+    return QStringLiteral(":/pictures/%1-%2x%3%4.argb")
         .arg(id)
         .arg(size.width())
         .arg(size.height())
         .arg(scale == 2 ? QStringLiteral("@2x") : QString());
 }
 
-// Bare premultiplied RGBA rows, `size` logical pixels at `scale`: no decoding, and no image
-// plugins loaded to find out what the file is.
+// Bare premultiplied ARGB pixels, little-endian, `size` logical pixels at `scale`: no decoding,
+// no conversion, and no image plugins loaded to find out what the file is.
 QImage Read(int id, QSize size, int scale) {
     const QResource resource(PathOf(id, size, scale));
     if (!resource.isValid()) return {};
     const QByteArray bytes = resource.uncompressedData();
-    QImage image(size * scale, QImage::Format_RGBA8888_Premultiplied);
+    QImage image(size * scale, QImage::Format_ARGB32_Premultiplied);
     if (image.isNull() || bytes.size() != image.sizeInBytes()) return {};
     std::memcpy(image.bits(), bytes.constData(), bytes.size());
+    if constexpr (Q_BYTE_ORDER == Q_BIG_ENDIAN) {
+        auto* pixels = reinterpret_cast<quint32*>(image.bits());
+        for (qsizetype i = 0; i < image.sizeInBytes() / 4; ++i)
+            pixels[i] = qFromLittleEndian(pixels[i]);
+    }
     return image;
 }
 
 // For a size nobody rendered (an unusual font or screen scale): the largest rendering, which
 // scaled down smoothly looks as good as drawing the SVG at that size.
 QImage Largest(int id) {
-    static const QRegularExpression name(QStringLiteral("^(\\d+)-(\\d+)x(\\d+)(@2x)?\\.rgba$"));
+    static const QRegularExpression name(QStringLiteral("^(\\d+)-(\\d+)x(\\d+)(@2x)?\\.argb$"));
     QDirIterator it(QStringLiteral(":/pictures"));
     QImage best;
     while (it.hasNext()) {

@@ -12,6 +12,7 @@
 #include <QSaveFile>
 #include <QSvgRenderer>
 #include <QTextStream>
+#include <QtEndian>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -72,14 +73,19 @@ bool Write(const QString& path, const QByteArray& bytes) {
     return false;
 }
 
-// The program's copy: bare premultiplied RGBA rows, byte order fixed, size in the name. The
-// resource compiler compresses it; reading it back is one decompression and no decoding.
+// The program's copy: bare premultiplied ARGB pixels as little-endian 32-bit words, the form Qt
+// paints from, size in the name. The resource compiler compresses it; reading it back is one
+// decompression and a copy, with no decoding or conversion.
 bool WriteRaw(const QImage& image, const QString& path) {
-    const QImage rgba = image.convertToFormat(QImage::Format_RGBA8888_Premultiplied);
     QByteArray bytes;
-    bytes.reserve(rgba.width() * rgba.height() * 4);
-    for (int y = 0; y < rgba.height(); ++y)
-        bytes.append(reinterpret_cast<const char*>(rgba.constScanLine(y)), rgba.width() * 4);
+    bytes.reserve(image.width() * image.height() * 4);
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* row = reinterpret_cast<const quint32*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const quint32 pixel = qToLittleEndian(row[x]);
+            bytes.append(reinterpret_cast<const char*>(&pixel), sizeof pixel);
+        }
+    }
     return Write(path, bytes);
 }
 
@@ -120,7 +126,7 @@ int main(int argc, char** argv) {
         for (int scale : {1, 2}) {
             if (scale == 2 && !r.twice) continue;
             const QImage image = Render(renderer, r.size * scale);
-            const QString raw = OutputName(r.id, r.size, scale, "rgba");
+            const QString raw = OutputName(r.id, r.size, scale, "argb");
             const QString png = OutputName(r.id, r.size, scale, "png");
             if (!WriteRaw(image, out.filePath(raw)) || !WritePng(image, out.filePath(png)))
                 return 1;
