@@ -12,10 +12,11 @@
 
 namespace {
 
-// Copies in[0, size) to out without its CR bytes and calls onLf with the position in out of
-// every LF, in order. Returns the count of characters written.
-template <typename OnLf>
-std::size_t CopyWithoutCr(const char* in, std::size_t size, char* out, OnLf&& onLf) {
+// Copies in[0, size) to out without its CR bytes and reports every LF, in order, by calling
+// onLfs(at, mask): an LF at out position at + n for each bit n set in mask (never 0). Returns
+// the count of characters written.
+template <typename OnLfs>
+std::size_t CopyWithoutCr(const char* in, std::size_t size, char* out, OnLfs&& onLfs) {
     std::size_t i = 0;
     std::size_t w = 0;
 #if defined(__SSE2__)
@@ -39,8 +40,7 @@ std::size_t CopyWithoutCr(const char* in, std::size_t size, char* out, OnLf&& on
         if (crMask == 0) {
             for (int k = 0; k < 4; ++k)
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(out + w + 16 * k), bytes[k]);
-            for (; lfMask != 0; lfMask &= lfMask - 1)
-                onLf(w + static_cast<std::size_t>(__builtin_ctzll(lfMask)));
+            if (lfMask != 0) onLfs(w, lfMask);
             w += 64;
             continue;
         }
@@ -58,7 +58,7 @@ std::size_t CopyWithoutCr(const char* in, std::size_t size, char* out, OnLf&& on
         for (; lfMask != 0; lfMask &= lfMask - 1) {
             const int at = __builtin_ctzll(lfMask);
             const std::uint64_t crsBefore = crMask & ((std::uint64_t{1} << at) - 1);
-            onLf(blockStart + static_cast<std::size_t>(at - __builtin_popcountll(crsBefore)));
+            onLfs(blockStart + static_cast<std::size_t>(at - __builtin_popcountll(crsBefore)), 1);
         }
     }
 #endif
@@ -66,7 +66,7 @@ std::size_t CopyWithoutCr(const char* in, std::size_t size, char* out, OnLf&& on
         const char c = in[i];
         if (c == '\r') continue;
         out[w] = c;
-        if (c == '\n') onLf(w);
+        if (c == '\n') onLfs(w, 1);
         ++w;
     }
     return w;
@@ -80,22 +80,39 @@ void CLineSplitter::Feed(const char* data, std::size_t size) {
     const std::size_t held = m_lines.OpenLine().size();
     char* out = m_lines.ExtendOpenLine(size);
     // Line ends gathered here and handed over in batches.
-    std::size_t ends[256];
+    constexpr std::size_t kBatch = 256;
+    std::size_t ends[kBatch];
     std::size_t count = 0;
     std::size_t lineStart = 0;  // within the open line, as the positions below
+    auto makeRoom = [&](std::size_t needed) {
+        if (count + needed <= kBatch) return;
+        m_lines.EndLinesAt(ends, count);
+        count = 0;
+    };
     auto endLineAt = [&](std::size_t next) {
+        makeRoom(1);
         ends[count++] = base + next;
         lineStart = next;
-        if (count == std::size(ends)) {
-            m_lines.EndLinesAt(ends, count);
-            count = 0;
-        }
     };
-    const std::size_t written = CopyWithoutCr(data, size, out, [&](std::size_t lfAt) {
-        const std::size_t lf = held + lfAt;
-        while (lf + 1 - lineStart > kMaxLineChars) endLineAt(lineStart + kMaxLineChars);
-        endLineAt(lf + 1);
-    });
+    const std::size_t written =
+        CopyWithoutCr(data, size, out, [&](std::size_t at, std::uint64_t mask) {
+            const std::size_t first = held + at;
+            const std::size_t last = first + 63 - static_cast<std::size_t>(__builtin_clzll(mask));
+            makeRoom(64);
+            if (last + 1 - lineStart <= kMaxLineChars) {
+                // No line ending here reaches the limit: just note the ends.
+                for (; mask != 0; mask &= mask - 1)
+                    ends[count++] =
+                        base + first + static_cast<std::size_t>(__builtin_ctzll(mask)) + 1;
+                lineStart = last + 1;
+                return;
+            }
+            for (; mask != 0; mask &= mask - 1) {
+                const std::size_t lf = first + static_cast<std::size_t>(__builtin_ctzll(mask));
+                while (lf + 1 - lineStart > kMaxLineChars) endLineAt(lineStart + kMaxLineChars);
+                endLineAt(lf + 1);
+            }
+        });
     m_lines.ShrinkOpenLine(size - written);
     // A line that has reached the limit ends there, even when its LF comes next.
     const std::size_t total = held + written;
