@@ -38,7 +38,9 @@ const Curl& Library() {
     static Curl curl;
     static std::once_flag once;
     std::call_once(once, [] {
-        void* library = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+        // Lazy binding, as at a normal start: binding all of libcurl's and its TLS stack's
+        // symbols at once costs a fetch about a millisecond.
+        void* library = dlopen("libcurl.so.4", RTLD_LAZY | RTLD_LOCAL);
         if (!library) return;
         bool ok = true;
         Find(library, "curl_global_init", curl.globalInit, ok);
