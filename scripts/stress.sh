@@ -12,9 +12,12 @@ HOSTS_MB=${HOSTS_MB:-20}
 ROUNDS_OF_2=${ROUNDS_OF_2:-200}
 ROUNDS_OF_8=${ROUNDS_OF_8:-50}
 
+# STRESS_BUILD may name an existing RelWithDebInfo build (CI reuses the test build).
+stress_build=${STRESS_BUILD:-build-stress}
+
 ./scripts/install-deps.sh
-cmake -S . -B build-stress -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build-stress --target stress_programs
+cmake -S . -B "$stress_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$stress_build" --target stress_programs
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_FUZZ=ON \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer" >/dev/null
@@ -32,7 +35,7 @@ suite() {
   echo "== $name: wall time $((SECONDS - start)) s"
 }
 
-hosts=build-stress/stress/vantrel_stress_hosts
+hosts=$stress_build/stress/vantrel_stress_hosts
 suite crash "$hosts" crash "$KILLS" "$INPLACE_KILLS" "$HOSTS_MB"
 suite concurrency "$hosts" concurrency "$ROUNDS_OF_2" "$ROUNDS_OF_8"
 suite faults "$hosts" faults
@@ -70,7 +73,7 @@ fuzz_all() {
   return $failed
 }
 suite fuzzing fuzz_all
-suite "hostile servers" build-stress/stress/vantrel_stress_net 2000 2
+suite "hostile servers" "$stress_build"/stress/vantrel_stress_net 2000 2
 echo "== all stress suites: wall time $((SECONDS - total_start)) s"
 if [ ${#failed_suites[@]} -gt 0 ]; then
   echo "== FAILED: ${failed_suites[*]}"
