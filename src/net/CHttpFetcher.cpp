@@ -315,6 +315,17 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
     return ex.writer->Feed(data, length) ? length : 0;
 }
 
+// No exception may cross libcurl's C frames: one thrown inside a callback (out of memory, say)
+// ends the transfer like any other failure.
+template <size_t (*Callback)(char*, size_t, size_t, void*)>
+size_t Guarded(char* data, size_t size, size_t count, void* user) noexcept {
+    try {
+        return Callback(data, size, count, user);
+    } catch (...) {
+        return 0;
+    }
+}
+
 int OnTransferInfo(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
     FetchJob& job = *static_cast<FetchJob*>(user);
     if (job.bAbort.load()) return 1;
@@ -435,8 +446,8 @@ void RunJob(FetchJob& job) {
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!job.strCaFile.empty()) curl_easy_setopt(curl, CURLOPT_CAINFO, job.strCaFile.c_str());
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kCurlBufferSize);
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, Guarded<OnHeader>);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Guarded<OnBody>);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnTransferInfo);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &job);
