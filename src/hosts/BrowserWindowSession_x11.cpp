@@ -70,8 +70,10 @@ struct CWindowSession::Impl {
     std::vector<std::uint32_t> Items(xcb_window_t window, xcb_atom_t property, xcb_atom_t type) {
         auto reply = ReplyOf(AskProperty(window, property, type, kMaxPropertyLongs));
         if (!reply || reply->type != type || reply->format != 32) return {};
+        const int bytes = xcb_get_property_value_length(reply.get());
+        if (bytes < 4) return {};
         const auto* data = static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
-        return {data, data + xcb_get_property_value_length(reply.get()) / 4};
+        return std::vector<std::uint32_t>(data, data + static_cast<std::size_t>(bytes) / 4);
     }
 
     void InternAtoms() {
