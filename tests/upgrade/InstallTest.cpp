@@ -22,13 +22,6 @@ namespace {
 const char* const kPagePath = "/vantrel_upgrade_check.html";
 const char* const kSetupPath = "/VantrelSetup.exe";
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 const std::string& SetupProgram() {
     static const std::string bytes = ReadFile(FAKE_SETUP_PROGRAM);
     return bytes;

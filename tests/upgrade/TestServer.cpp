@@ -1,81 +1,45 @@
-// The upgrade tests' local server.
+// The upgrade tests' local server, on the fetcher tests' httplib server and test CA.
 #include "upgrade/TestServer.h"
 
 #include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <stdexcept>
 #include <vector>
 
-namespace {
-void Run(const std::string& command) {
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
-}
-
-TestCertificates MakeCertificates() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-ca-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-    const std::string dir = pattern;
-    std::ofstream(dir + "/ext.cnf") << "subjectAltName=IP:127.0.0.1,DNS:localhost\n"
-                                       "basicConstraints=CA:FALSE\n";
-    const std::string quiet = " 2>/dev/null";
-    Run("cd '" + dir +
-        "' && openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-        " -keyout ca.key -out ca.pem -days 2 -subj '/CN=Vantrel Test CA'" +
-        quiet);
-    Run("cd '" + dir +
-        "' && openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
-        " -keyout server.key -out server.csr -subj '/CN=127.0.0.1'" +
-        quiet);
-    Run("cd '" + dir +
-        "' && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key"
-        " -CAcreateserial -out server.pem -days 2 -extfile ext.cnf" +
-        quiet);
-    static const std::string kept = dir;
-    std::atexit([] { std::filesystem::remove_all(kept); });
-    return {dir + "/ca.pem", dir + "/server.pem", dir + "/server.key"};
-}
-}  // namespace
-
 const TestCertificates& Certificates() {
-    static const TestCertificates certificates = MakeCertificates();
+    static const TestCertificates certificates = [] {
+        TestCertificates made = MakeTestCertificates("IP:127.0.0.1,DNS:localhost");
+        static const std::string dir = made.dir;
+        std::atexit([] { std::filesystem::remove_all(dir); });
+        return made;
+    }();
     return certificates;
 }
 
-TestServer::TestServer(bool tls) : m_tls(tls) {
-    if (tls) {
-        const TestCertificates& files = Certificates();
-        m_server =
-            std::make_unique<httplib::SSLServer>(files.certFile.c_str(), files.keyFile.c_str());
-    } else {
-        m_server = std::make_unique<httplib::Server>();
-    }
-    m_server->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-        std::function<void()> hook;
-        Reply reply{404, "<html><body>Not Found</body></html>", "text/html"};
-        {
-            std::lock_guard lock(m_mutex);
-            ++m_hits[request.path];
-            if (auto found = m_replies.find(request.path); found != m_replies.end())
-                reply = found->second;
-            if (auto found = m_hooks.find(request.path); found != m_hooks.end())
-                hook = found->second;
-        }
-        if (hook) hook();
-        response.status = reply.status;
-        response.set_content(reply.body, reply.contentType.c_str());
-    });
-    m_port = m_server->bind_to_any_port("127.0.0.1");
-    if (m_port <= 0) throw std::runtime_error("cannot bind the test server");
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
-    // stop() does nothing until the loop runs, so a quick test would hang in the destructor.
-    while (!m_server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+TestServer::TestServer(bool tls)
+    : m_server(tls ? std::make_unique<HttpServer>(Certificates().certFile, Certificates().keyFile)
+                   : std::make_unique<HttpServer>()) {
+    m_server->Server().Get(
+        ".*", [this](const httplib::Request& request, httplib::Response& response) {
+            std::function<void()> hook;
+            Reply reply{404, "<html><body>Not Found</body></html>", "text/html"};
+            {
+                std::lock_guard lock(m_mutex);
+                ++m_hits[request.path];
+                if (auto found = m_replies.find(request.path); found != m_replies.end())
+                    reply = found->second;
+                if (auto found = m_hooks.find(request.path); found != m_hooks.end())
+                    hook = found->second;
+            }
+            if (hook) hook();
+            response.status = reply.status;
+            response.set_content(reply.body, reply.contentType.c_str());
+        });
+    m_server->Start();
+    m_url = m_server->Url("");
 }
 
 TestServer::~TestServer() {
@@ -83,9 +47,7 @@ TestServer::~TestServer() {
 }
 
 void TestServer::Stop() {
-    if (!m_thread.joinable()) return;
-    m_server->stop();
-    m_thread.join();
+    m_server.reset();
 }
 
 void TestServer::Serve(const std::string& path, Reply reply) {
@@ -99,7 +61,7 @@ void TestServer::OnRequest(const std::string& path, std::function<void()> hook) 
 }
 
 std::string TestServer::Url(const std::string& path) const {
-    return std::string(m_tls ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_port) + path;
+    return m_url + path;
 }
 
 int TestServer::Hits(const std::string& path) const {
@@ -109,7 +71,7 @@ int TestServer::Hits(const std::string& path) const {
 }
 
 std::string DeadUrl(const std::string& path) {
-    // Bind a port and keep it closed for listening: connections to it are refused.
+    // Bind a port and never listen on it: connections to it are refused.
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;

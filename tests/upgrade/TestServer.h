@@ -2,25 +2,15 @@
 // its certificate signed by a throw-away CA that only this test process trusts.
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
-namespace httplib {
-class Server;
-}
+#include "net/NetTestServers.h"
 
-struct TestCertificates {
-    std::string caFile;
-    std::string certFile;
-    std::string keyFile;
-};
-
-// Made once per process (openssl command-line tool); the files live until the process ends.
+// Made once per process; the files live until the process ends.
 const TestCertificates& Certificates();
 
 class TestServer {
@@ -44,10 +34,8 @@ public:
     void Stop();
 
 private:
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
-    int m_port = 0;
-    bool m_tls;
+    std::unique_ptr<HttpServer> m_server;
+    std::string m_url;
     mutable std::mutex m_mutex;
     std::map<std::string, Reply> m_replies;
     std::map<std::string, std::function<void()>> m_hooks;
