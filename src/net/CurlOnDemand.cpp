@@ -77,7 +77,16 @@ CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...) {
     if (!curl.loaded) return CURLE_FAILED_INIT;
     // The option's number says the type of its one argument, as libcurl itself reads it.
     va_list args;
+#if defined(__clang__)
+#pragma clang diagnostic push
+// The last named parameter is curl's enum, as its declaration fixes; an int-sized enum is not
+// changed by the promotion clang warns about.
+#pragma clang diagnostic ignored "-Wvarargs"
+#endif
     va_start(args, option);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
     CURLcode result;
     if (option < CURLOPTTYPE_OBJECTPOINT)
         result = curl.easySetopt(handle, option, va_arg(args, long));
