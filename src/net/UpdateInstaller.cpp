@@ -92,9 +92,8 @@ std::string RefusalMessage(UpgradeRefusal refusal, const std::string& downloadPa
             return {};
         case UpgradeRefusal::kNoLink:
         case UpgradeRefusal::kDownloadFailed:
-            return "There was a problem while downloading the update for your software. Your "
-                   "current "
-                   "version is still installed." +
+            return "There was a problem while downloading the update for your software. "
+                   "Your current version is still installed." +
                    manual;
         case UpgradeRefusal::kPageNotSecure:
             reason =
