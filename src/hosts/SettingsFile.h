@@ -12,4 +12,5 @@ inline constexpr const char* kSettingsFileName = "vantrel_settings.txt";
 // lines longer than 4,999 characters in several pieces, and one empty line more when the
 // file ends with a line break (an empty file gives one empty line). A missing file is
 // created empty. std::nullopt when the file can be neither opened nor created.
-std::optional<std::vector<std::string>> ReadSettingsLines(const std::string& path = kSettingsFileName);
+std::optional<std::vector<std::string>> ReadSettingsLines(
+    const std::string& path = kSettingsFileName);
