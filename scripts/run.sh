@@ -41,8 +41,8 @@ cleanup() {
   rm -rf "$tmp"
 }
 trap cleanup EXIT
-wait_for() {  # a condition, up to ten seconds
-  for _ in $(seq 100); do
+wait_for() {  # a condition, up to ten seconds (or $2 tenths of a second)
+  for _ in $(seq "${2:-100}"); do
     if eval "$1"; then return 0; fi
     sleep 0.1
   done
@@ -61,10 +61,21 @@ echo "No display: running Vantrel on the virtual display $DISPLAY (working direc
 
 QT_QPA_PLATFORM=xcb "$exe" "$@" &
 app_pid=$!
-if ! timeout 20 xdotool search --sync --onlyvisible --name '^Vantrel splash screen$' >/dev/null; then
+# Ends the program if it still runs (Escape first, as a user would), and records its status.
+end_app() {
+  if kill -0 "$app_pid" 2>/dev/null; then
+    xdotool key Escape 2>/dev/null || true
+    wait_for '! kill -0 "$app_pid" 2>/dev/null' || kill "$app_pid" 2>/dev/null || true
+  fi
   wait "$app_pid" && status=0 || status=$?
   app_pid=""
-  echo "run.sh: the program ended (status $status) without showing its window" >&2
+}
+if ! wait_for 'xdotool search --onlyvisible --name "^Vantrel( splash screen)?$" >/dev/null 2>&1 ||
+               ! kill -0 "$app_pid" 2>/dev/null' 300 ||
+   ! kill -0 "$app_pid" 2>/dev/null; then
+  import -window root "$shots/vantrel-main.png" 2>/dev/null || true
+  end_app
+  echo "run.sh: no window of Vantrel appeared (status $status); screen saved in $shots/vantrel-main.png" >&2
   exit 1
 fi
 sleep 0.5
@@ -72,15 +83,6 @@ import -window root "$shots/vantrel-splash.png"
 wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1' || true
 sleep 0.5
 import -window root "$shots/vantrel-main.png"
-
-# End it as a user would: Escape, which the main dialog has the keyboard for once the splash is gone.
-xdotool key Escape
-if wait_for '! kill -0 "$app_pid" 2>/dev/null'; then
-  wait "$app_pid" && status=0 || status=$?
-else
-  kill "$app_pid"
-  wait "$app_pid" 2>/dev/null && status=0 || status=$?
-fi
-app_pid=""
+end_app
 echo "Screenshots: $shots/vantrel-splash.png (splash) and $shots/vantrel-main.png (main dialog)."
 echo "Vantrel ended with status $status."
