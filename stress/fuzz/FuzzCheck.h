@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#include <stdlib.h>
 
 #define FUZZ_CHECK(condition)                                                                      \
     do {                                                                                           \
@@ -12,3 +15,13 @@
             std::abort();                                                                          \
         }                                                                                          \
     } while (false)
+
+// A settings file in a private folder made once per fuzzing process.
+inline std::string FuzzSettingsFile() {
+    static const std::string path = [] {
+        char dir[] = "/tmp/vantrel-fuzz-XXXXXX";
+        FUZZ_CHECK(::mkdtemp(dir) != nullptr);
+        return std::string(dir) + "/vantrel_settings.txt";
+    }();
+    return path;
+}

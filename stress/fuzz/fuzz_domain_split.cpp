@@ -12,19 +12,6 @@
 #include "hosts/CSettingsDlg.h"
 #include "hosts/SettingsFile.h"
 
-namespace {
-
-std::string ScratchFile() {
-    static const std::string path = [] {
-        char dir[] = "/tmp/vantrel-fuzz-XXXXXX";
-        FUZZ_CHECK(::mkdtemp(dir) != nullptr);
-        return std::string(dir) + "/vantrel_settings.txt";
-    }();
-    return path;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QString domains =
         QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
@@ -56,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Saved and opened again, the dialog shows one piece a line.
     if (fitsReader) {
-        const std::string path = ScratchFile();
+        const std::string path = FuzzSettingsFile();
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         FUZZ_CHECK(fd >= 0);
         FUZZ_CHECK(::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()));

@@ -36,19 +36,10 @@ std::vector<std::string> Model(std::string_view raw) {
     return lines;
 }
 
-std::string ScratchFile() {
-    static const std::string path = [] {
-        char dir[] = "/tmp/vantrel-fuzz-XXXXXX";
-        FUZZ_CHECK(::mkdtemp(dir) != nullptr);
-        return std::string(dir) + "/vantrel_settings.txt";
-    }();
-    return path;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string path = ScratchFile();
+    const std::string path = FuzzSettingsFile();
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     FUZZ_CHECK(fd >= 0);
     FUZZ_CHECK(::write(fd, data, size) == static_cast<ssize_t>(size));
