@@ -2,8 +2,6 @@
 // the settings file in the current directory.
 #include "hosts/CHostsFile.h"
 
-#include <cstdlib>
-
 #include "hosts/ElevatedHosts.h"
 #include "hosts/HostsFileIO.h"
 #include "hosts/SettingsFile.h"
@@ -11,9 +9,7 @@
 CHostsFile::~CHostsFile() = default;
 
 std::string CHostsFile::GetHostsPath() const {
-    const char* overridden = std::getenv("VANTREL_HOSTS_FILE");
-    const std::string path =
-        overridden != nullptr && *overridden != '\0' ? overridden : DefaultHostsPath();
+    const std::string path = ConfiguredHostsPath();
     return FileExists(path) ? path : std::string();
 }
 

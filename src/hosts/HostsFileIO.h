@@ -14,6 +14,9 @@ extern const std::string_view kTextLineEnd;
 
 // Where this platform keeps the hosts file.
 std::string DefaultHostsPath();
+// The hosts file the program works on: $VANTREL_HOSTS_FILE when it is set and not empty, else
+// DefaultHostsPath().
+std::string ConfiguredHostsPath();
 
 enum class ReadStatus { Ok, Missing, Unreadable };
 

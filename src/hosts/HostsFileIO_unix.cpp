@@ -36,6 +36,11 @@ std::string DefaultHostsPath() {
     return "/etc/hosts";
 }
 
+std::string ConfiguredHostsPath() {
+    const char* overridden = std::getenv("VANTREL_HOSTS_FILE");
+    return overridden != nullptr && *overridden != '\0' ? overridden : DefaultHostsPath();
+}
+
 bool FileExists(const std::string& path) {
     errno = 0;
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -3,30 +3,30 @@
 // the file still yields its (possibly empty) line.
 #include "hosts/SettingsFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <cstdio>
 
 namespace {
 constexpr std::size_t kMaxPiece = 4999;
 
 // The whole file, or nullopt when it can be neither opened nor created.
 std::optional<std::string> Slurp(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 && errno == ENOENT) {
-        fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        // Appending creates a missing file and never truncates one that appeared meanwhile.
+        std::FILE* created = std::fopen(path.c_str(), "ab");
+        if (created == nullptr) return std::nullopt;
+        std::fclose(created);
+        file = std::fopen(path.c_str(), "rb");
+        if (file == nullptr) return std::nullopt;
     }
-    if (fd < 0) return std::nullopt;
     std::string data;
     char buffer[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // a read error ends the file where it stands
-        data.append(buffer, static_cast<std::size_t>(n));
+        const std::size_t n = std::fread(buffer, 1, sizeof buffer, file);
+        data.append(buffer, n);
+        if (n < sizeof buffer) break;  // the end, or a read error that ends the file there
     }
-    ::close(fd);
+    std::fclose(file);
     return data;
 }
 }  // namespace

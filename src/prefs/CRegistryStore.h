@@ -1,15 +1,23 @@
-// The current user's lasting values: string values under the product's key "Software\<product>",
-// kept in an INI file at the user's configuration location (~/.config/Vantrel/Vantrel.ini).
+// The current user's lasting values: string values under the product's key "Software\<product>".
+// On Windows they live in the registry; elsewhere in an INI file at the user's configuration
+// location (~/.config/Vantrel/Vantrel.ini).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
+#ifdef _WIN32
+// The registry's own root keys (HKEY_CURRENT_USER from <windows.h>) name the root.
+struct HKEY__;
+using RegistryRoot = HKEY__*;
+#else
 class QSettings;
 
 // The root a key hangs from. Only the current user's tree exists here.
 enum class RegistryRoot { CurrentUser };
 inline constexpr RegistryRoot HKEY_CURRENT_USER = RegistryRoot::CurrentUser;
+#endif
 
 class CRegistryStore {
 public:
@@ -37,6 +45,10 @@ public:
 
 private:
     // The store is opened per operation and closed at its end; no handle outlives a call.
+#ifdef _WIN32
+    RegistryRoot m_hKey = nullptr;
+#else
     std::unique_ptr<QSettings> m_hKey;
+#endif
     unsigned m_dwDisposition = kNone;
 };

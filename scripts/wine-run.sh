@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the Wine prefix of the build folder it belongs to
+# (<build>/wine-prefix), never in the user's own ~/.wine. The prefix is made by
+# scripts/wine-prefix.sh before the first test. VANTREL_WINE_PREFIX overrides the prefix.
+set -euo pipefail
+program=$1
+shift
+if [ -z "${VANTREL_WINE_PREFIX:-}" ]; then
+  # The build folder is the nearest folder above the program that holds CMakeCache.txt.
+  dir=$(cd "$(dirname "$program")" && pwd)
+  while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
+  [ -f "$dir/CMakeCache.txt" ] || { echo "wine-run: no build folder above $program" >&2; exit 2; }
+  VANTREL_WINE_PREFIX=$dir/wine-prefix
+fi
+export WINEPREFIX=$VANTREL_WINE_PREFIX
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine's windows need a display only when a test shows one; none of these tests do.
+unset DISPLAY WAYLAND_DISPLAY
+# The prefix's server, started here with its output detached: one started by wine itself would
+# keep the test's output open, and CTest would wait for it to end. A server already running for
+# the prefix stays the only one.
+wineserver -p5 </dev/null >/dev/null 2>&1 || true
+exec wine "$program" "$@"

@@ -1,0 +1,85 @@
+// The preferences store in the registry: HKEY_CURRENT_USER\Software\<product>, string values.
+// Text is UTF-8 inside the program and UTF-16 in the registry; the limits count UTF-8 bytes,
+// as on the other platforms.
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/WideText_win.h"
+#include "prefs/CRegistryStore.h"
+
+namespace {
+
+// The longest prefix of text within limit bytes that does not split a UTF-8 sequence.
+std::string CutAtBoundary(const std::string& text, std::size_t limit) {
+    if (text.size() <= limit) return text;
+    std::size_t end = limit;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    return text.substr(0, end);
+}
+
+// Room for the longest value read back, its terminating zero and one character more, so a
+// longer value is told apart from one that fits.
+constexpr DWORD kReadUnits = CRegistryStore::kMaxRead + 2;
+
+}  // namespace
+
+CRegistryStore::CRegistryStore() = default;
+CRegistryStore::~CRegistryStore() = default;
+
+bool CRegistryStore::WriteValue(const std::string& productKey, const std::string& valueName,
+                                const std::string& data, RegistryRoot root) {
+    const std::wstring path = L"Software\\" + Utf8ToWide(productKey);
+    // The text ends at its first NUL, as a C string would, and is cut to the buffer's size.
+    const std::wstring text = Utf8ToWide(CutAtBoundary(data.substr(0, data.find('\0')), kMaxWrite));
+
+    DWORD disposition = 0;
+    if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                          nullptr, &m_hKey, &disposition) != ERROR_SUCCESS) {
+        m_hKey = nullptr;
+        return false;
+    }
+    m_dwDisposition = disposition;
+    // The terminating zero is stored with the text.
+    const LSTATUS stored =
+        ::RegSetValueExW(m_hKey, Utf8ToWide(valueName).c_str(), 0, REG_SZ,
+                         reinterpret_cast<const BYTE*>(text.c_str()),
+                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(m_hKey);
+    m_hKey = nullptr;
+    return stored == ERROR_SUCCESS;
+}
+
+std::string CRegistryStore::ReadValue(const std::string& productKey, const std::string& valueName,
+                                      RegistryRoot root, const std::string& parentKey) {
+    const std::wstring path = Utf8ToWide(parentKey + "\\" + productKey);
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, &m_hKey) != ERROR_SUCCESS) {
+        m_hKey = nullptr;
+        return {};
+    }
+    std::vector<wchar_t> buffer(kReadUnits + 1, L'\0');
+    DWORD type = REG_NONE;
+    DWORD size = kReadUnits * sizeof(wchar_t);
+    const LSTATUS queried =
+        ::RegQueryValueExW(m_hKey, Utf8ToWide(valueName).c_str(), nullptr, &type,
+                           reinterpret_cast<BYTE*>(buffer.data()), &size);
+    ::RegCloseKey(m_hKey);
+    m_hKey = nullptr;
+    if (queried != ERROR_SUCCESS) return {};
+
+    // Whatever the value holds is taken as text up to its first zero: string types as the
+    // registry's UTF-16, anything else as the 8-bit text the bytes spell.
+    std::string text;
+    if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+        const std::wstring_view wide(buffer.data(), size / sizeof(wchar_t));
+        text = WideToUtf8(wide.substr(0, wide.find(L'\0')));
+    } else {
+        const char* bytes = reinterpret_cast<const char*>(buffer.data());
+        const std::string_view raw(bytes, size);
+        text = std::string(raw.substr(0, raw.find('\0')));
+    }
+    if (text.size() > kMaxRead) return {};
+    if (text == "-") return {};
+    return text;
+}

@@ -1,0 +1,11 @@
+// UTF-8 inside the program, UTF-16 at the Windows API.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+std::wstring Utf8ToWide(std::string_view text);
+std::string WideToUtf8(std::wstring_view text);
+
+// The environment variable's value as UTF-8; "" when it is not set.
+std::string EnvironmentUtf8(const wchar_t* name);

@@ -1,0 +1,54 @@
+// Entry point of the Windows program. "-uninstall" as the first argument removes the block from
+// the hosts file without showing a window (the uninstaller runs it that way); the exit status
+// says whether a block is left, as on Linux.
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+
+#include "hosts/CHostsFile.h"
+#include "hosts/HostsFileIO.h"
+#include "hosts/HostsText.h"
+#include "platform/WideText_win.h"
+
+namespace {
+
+const wchar_t kNoWindowsYet[] =
+    L"This build of Vantrel has no windows yet.\n\n"
+    L"Started with -uninstall it removes its block from the hosts file.";
+
+// One line on the standard error, when the caller gave the program one.
+void ReportError(const std::string& line) {
+    const HANDLE error = ::GetStdHandle(STD_ERROR_HANDLE);
+    if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
+    const std::string text = line + "\r\n";
+    DWORD written = 0;
+    ::WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+int Uninstall() {
+    CHostsFile hosts;
+    hosts.RemoveBlock();
+    // The status reports what the file holds now, whatever the removal said.
+    const std::string path = hosts.GetHostsPath();
+    if (path.empty()) return 0;
+    const HostsRead read = ReadHostsText(path);
+    if (read.status == ReadStatus::Ok && read.text.find(kBeginMarker) == std::string::npos) {
+        return 0;
+    }
+    ReportError(read.status == ReadStatus::Ok
+                    ? "vantrel: the block could not be removed from " + path
+                    : "vantrel: the hosts file could not be read: " + path);
+    return 1;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // The run-time's own split of the command line; the argument is compared byte for byte.
+    if (__argc >= 2 && __wargv != nullptr && std::wcscmp(__wargv[1], L"-uninstall") == 0) {
+        return Uninstall();
+    }
+    ::MessageBoxW(nullptr, kNoWindowsYet, L"Vantrel", MB_OK | MB_ICONINFORMATION);
+    return 0;
+}
