@@ -1,10 +1,11 @@
 # The project's entry points. `make run` and `make test` do all the set-up on a fresh
 # Debian 12 machine (they install what is missing first).
 BUILD ?= build
+WIN_BUILD ?= build-win
 GENERATOR ?= Ninja
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench stress format clean
+.PHONY: all deps configure build windows run test bench stress format clean
 
 all: build
 
@@ -17,13 +18,20 @@ configure: deps
 build: configure
 	cmake --build $(BUILD)
 
+# The Windows program and its tests, cross-compiled with MinGW-w64.
+windows: deps
+	cmake -S . -B $(WIN_BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+	cmake --build $(WIN_BUILD)
+
 # Only the program and its privileged helper: starting it needs neither tests nor benchmarks.
 run: configure
 	cmake --build $(BUILD) --target vantrel vantrel-hosts-helper
 	./scripts/run.sh $(BUILD)/src/vantrel
 
-test: build
-	./scripts/run-tests.sh $(BUILD)
+# The Linux tests, then the Windows tests under Wine; fails if either fails.
+test: build windows
+	rc=0; ./scripts/run-tests.sh $(BUILD) || rc=1; ./scripts/run-tests.sh $(WIN_BUILD) || rc=1; exit $$rc
 
 # Release build in its own folder, then one table of Vantrel against the machine's own tools.
 bench: deps
@@ -40,4 +48,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(WIN_BUILD)

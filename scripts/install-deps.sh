@@ -9,6 +9,8 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
   libcurl4-openssl-dev libssl-dev openssl ca-certificates libxcb1-dev
   libgtest-dev libgmock-dev googletest libcpp-httplib-dev
+  # the Windows program: cross compiler, resource compiler, Wine for its tests, NSIS installer
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis
   # running on a desktop
   xdg-utils fonts-liberation fonts-dejavu-core
   # end-to-end tests on a virtual display

@@ -1,16 +1,15 @@
 // Locked, crash-safe reading and replacing of the hosts file on Windows.
 //
-// Lock: LockFileEx on a byte range far beyond the end of the hosts file itself, so readers and
-// writers of the content are never blocked by it and no extra file is left in the system's
-// folder. Shared for reads, exclusive for a read-modify-write. Every handle shares delete, so
-// the file can be replaced while locked; a waiter checks, once it holds the lock, that the path
-// still names the file it locked, and starts over if not.
+// Lock: LockFileEx on a lock file beside the hosts file (".<name>.vantrel-lock", hidden), shared
+// for reads, exclusive for a read-modify-write. Not on the hosts file itself: a waiter would hold
+// it open, and Wine refuses to rename over a file that is open. The hosts file is opened only
+// while the lock is held; a folder without a hosts file gets no lock file.
 //
 // Write: a temporary file in the same folder (".<name>.vantrel-tmp-*"), flushed, then
 // ReplaceFileW over the original, which keeps the original's security descriptor and
-// attributes. Where ReplaceFileW is refused, MoveFileExW with write-through replaces it by
-// rename. Either way the path names the old bytes or the new ones, never a mixture. Temporary
-// files of a killed process are removed by the next writer.
+// attributes; MoveFileExW with write-through where ReplaceFileW is not supported or not atomic
+// (Wine). Either way the path names the old bytes or the new ones, never a mixture and never
+// nothing. Temporary files of a killed process are removed by the next writer.
 #include <windows.h>
 
 #include <algorithm>
@@ -49,14 +48,10 @@ std::string ConfiguredHostsPath() {
     return overridden.empty() ? DefaultHostsPath() : overridden;
 }
 
+// Asked without opening the file: an open handle, however short, makes a replacement by another
+// copy of the program fail under Wine.
 bool FileExists(const std::string& path) {
-    const HANDLE file = ::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        ::CloseHandle(file);
-        return true;
-    }
+    if (::GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     const DWORD error = ::GetLastError();
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
@@ -107,11 +102,28 @@ std::wstring FullPath(const std::string& path) {
     return std::wstring(buffer, length);
 }
 
+// Another program (a virus scanner, Windows' own replace) may hold the file for a moment without
+// sharing it: such a refusal is waited out for up to a second before it counts.
+template <typename Attempt>
+bool RetryWhileShared(const Attempt& attempt) {
+    for (int tries = 0;; ++tries) {
+        if (attempt()) return true;
+        if (::GetLastError() != ERROR_SHARING_VIOLATION || tries == 100) return false;
+        ::Sleep(10);
+    }
+}
+
 HANDLE OpenForReading(const std::wstring& path) {
-    // Sharing delete lets another copy of the program replace the file while this handle is open.
-    return ::CreateFileW(path.c_str(), GENERIC_READ,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    RetryWhileShared([&] {
+        // Sharing delete lets another copy of the program replace the file while this handle
+        // is open.
+        file = ::CreateFileW(path.c_str(), GENERIC_READ,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file != INVALID_HANDLE_VALUE;
+    });
+    return file;
 }
 
 std::optional<std::string> ReadAll(HANDLE file) {
@@ -162,6 +174,49 @@ HANDLE CreateTemp(const std::string& path, std::wstring* name) {
     return INVALID_HANDLE_VALUE;
 }
 
+// Wine's ReplaceFileW moves the old file aside and deletes it before it moves the new one in, so
+// for a moment there is no hosts file at all (a reader finds none; a kill then loses it). Its
+// MoveFileExW is a single rename and atomic.
+bool RunningOnWine() {
+    static const bool s_bWine =
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return s_bWine;
+}
+
+// Puts the temporary file in place of the one at path. ReplaceFileW keeps the original's security
+// descriptor and attributes. Where it is not supported (some network and FAT file systems), and
+// under Wine, a rename with write-through is atomic too. A refusal (a read-only file, missing
+// rights, the file in use) stays a refusal: a rename would overrule a read-only attribute that
+// the user set to protect the file.
+bool Replace(const std::wstring& path, const std::wstring& temp) {
+    if (RunningOnWine()) {
+        const DWORD attributes = ::GetFileAttributesW(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return false;
+        }
+        // Wine also refuses the rename while anyone has the file open, if only for a moment.
+        for (int tries = 0; tries < 100; ++tries) {
+            if (::MoveFileExW(temp.c_str(), path.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                return true;
+            }
+            if (::GetLastError() != ERROR_ACCESS_DENIED) return false;
+            ::Sleep(10);
+        }
+        return false;
+    } else {
+        if (::ReplaceFileW(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                           nullptr, nullptr)) {
+            return true;
+        }
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) return false;
+    }
+    return ::MoveFileExW(temp.c_str(), path.c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
 // Puts bytes in place of the file at path: whole or not at all.
 bool ReplaceContent(const std::wstring& path, std::string_view bytes) {
     const std::string utf8 = WideToUtf8(path);
@@ -170,12 +225,7 @@ bool ReplaceContent(const std::wstring& path, std::string_view bytes) {
     if (!file.Valid()) return false;
     bool ok = WriteAll(file.Get(), bytes) && ::FlushFileBuffers(file.Get());
     ok = file.Close() && ok;
-    if (ok) {
-        ok = ::ReplaceFileW(path.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                            nullptr, nullptr) ||
-             ::MoveFileExW(temp.c_str(), path.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    }
+    ok = ok && RetryWhileShared([&] { return Replace(path, temp); });
     if (!ok) ::DeleteFileW(temp.c_str());
     return ok;
 }
@@ -192,56 +242,58 @@ void RemoveStaleTemps(const std::string& path) {
     ::FindClose(search);
 }
 
-bool SameFile(HANDLE a, HANDLE b) {
-    BY_HANDLE_FILE_INFORMATION first{};
-    BY_HANDLE_FILE_INFORMATION second{};
-    return ::GetFileInformationByHandle(a, &first) && ::GetFileInformationByHandle(b, &second) &&
-           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-           first.nFileIndexHigh == second.nFileIndexHigh &&
-           first.nFileIndexLow == second.nFileIndexLow;
+// The lock file beside the hosts file. It is never removed: a waiter may hold it open.
+std::wstring LockFilePath(const std::wstring& path) {
+    const PathParts parts = SplitPath(WideToUtf8(path));
+    return Utf8ToWide(parts.dir + "\\." + parts.base + ".vantrel-lock");
 }
 
-// The lock stands on bytes no file reaches, so it guards the program's edits without
-// blocking anyone's reads or writes of the content.
-constexpr DWORD kLockOffsetHigh = 0x40000000;
-
-// The hosts file opened for reading and locked.
+// The hosts file opened for reading, under the lock: shared for reading, exclusive for a
+// read-modify-write.
 class CLockedHosts {
 public:
     CLockedHosts(const std::wstring& path, bool exclusive) {
-        for (int attempt = 0; attempt < 1000; ++attempt) {
-            m_file.Reset(OpenForReading(path));
-            if (!m_file.Valid()) {
-                const DWORD error = ::GetLastError();
-                m_status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
-                               ? ReadStatus::Missing
-                               : ReadStatus::Unreadable;
-                return;
-            }
-            OVERLAPPED where{};
-            where.OffsetHigh = kLockOffsetHigh;
-            if (!::LockFileEx(m_file.Get(), exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0,
-                              &where)) {
-                m_file.Reset();
-                m_status = ReadStatus::Unreadable;
-                return;
-            }
-            CHandle named(OpenForReading(path));
-            if (!named.Valid() || !SameFile(named.Get(), m_file.Get())) {
-                continue;  // replaced while we waited: lock the new file (closing unlocks)
-            }
-            if (exclusive) RemoveStaleTemps(WideToUtf8(path));
-            m_status = ReadStatus::Ok;
+        if (!FileExists(WideToUtf8(path))) {
+            m_status = ReadStatus::Missing;
             return;
         }
-        m_file.Reset();
-        m_status = ReadStatus::Unreadable;
+        // Waiting on a lock of the hosts file itself would hold it open, and a file that is
+        // open cannot be renamed over under Wine; so the lock is a file of its own.
+        const std::wstring lockPath = LockFilePath(path);
+        RetryWhileShared([&] {
+            m_lock.Reset(::CreateFileW(
+                lockPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr));
+            return m_lock.Valid();
+        });
+        OVERLAPPED where{};
+        if (!m_lock.Valid() ||
+            !::LockFileEx(m_lock.Get(), exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &where)) {
+            m_lock.Reset();
+            m_status = ReadStatus::Unreadable;
+            return;
+        }
+        // Opened again under the lock: the file may have been replaced while we waited.
+        m_file.Reset(OpenForReading(path));
+        if (!m_file.Valid()) {
+            const DWORD error = ::GetLastError();
+            m_status = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                           ? ReadStatus::Missing
+                           : ReadStatus::Unreadable;
+            return;
+        }
+        if (exclusive) RemoveStaleTemps(WideToUtf8(path));
+        m_status = ReadStatus::Ok;
     }
 
     ReadStatus Status() const { return m_status; }
     HANDLE File() const { return m_file.Get(); }
+    // The file is closed before it is replaced; the lock stays until the end.
+    void CloseFile() { m_file.Reset(); }
 
 private:
+    CHandle m_lock;  // declared first, so it is released last
     CHandle m_file;
     ReadStatus m_status = ReadStatus::Missing;
 };
@@ -292,6 +344,7 @@ bool WriteHostsText(const std::string& path, std::string_view text, std::string_
     const std::wstring full = FullPath(path);
     CLockedHosts lock(full, true);
     if (lock.Status() != ReadStatus::Ok) return false;
+    lock.CloseFile();
     return ReplaceContent(full, WithLineEnds(text, lineEnd));
 }
 
@@ -304,6 +357,7 @@ EditOutcome EditHostsFile(const std::string& path,
     if (lock.Status() == ReadStatus::Unreadable) return EditOutcome::Unreadable;
     std::optional<std::string> text = ReadAll(lock.File());
     if (!text) return EditOutcome::Unreadable;
+    lock.CloseFile();
     DropCarriageReturns(*text);
     switch (edit(*text)) {
         case EditVerdict::Unchanged:

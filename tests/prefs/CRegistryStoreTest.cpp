@@ -122,3 +122,15 @@ TEST_F(RegistryStoreTest, UnwritableLocationFailsSilently) {
 }
 
 }  // namespace
+
+// The promises every platform's store keeps, against the same throw-away location.
+class RegistryStoreContract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.path());
+    }
+    QTemporaryDir m_dir;
+};
+
+#include "prefs/RegistryStoreContract.h"

@@ -77,7 +77,7 @@ TEST_F(Crash, TogglerKilledAtRandomMomentsNeverLeavesATornFile) {
         torn += !whole;
         EXPECT_TRUE(whole) << "torn file after kill " << kill << ": " << now.size() << " bytes";
         seenNew += now == added;
-        midWrite += !HiddenFiles(m_dir).empty();
+        midWrite += !TempFiles(m_dir).empty();
     }
     ::CloseHandle(ready);
     std::printf(
@@ -88,7 +88,7 @@ TEST_F(Crash, TogglerKilledAtRandomMomentsNeverLeavesATornFile) {
     // The next operation cleans up after the last kill.
     ASSERT_TRUE(RemoveBlockAt(m_hosts));
     EXPECT_EQ(Hosts(), old);
-    EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+    EXPECT_EQ(TempFiles(m_dir), std::vector<std::string>());
 }
 
 using Concurrency = HostsDirTest;
@@ -120,7 +120,7 @@ TEST_F(Concurrency, TwoTogglersAndAnAppenderLoseNothing) {
     DropCarriageReturns(text);
     EXPECT_NE(ClassifyBlock(text), BlockState::DamagedBlock);
     EXPECT_EQ(CrLf(text), now);  // every line end CR LF
-    EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+    EXPECT_EQ(TempFiles(m_dir), std::vector<std::string>());
 }
 
 }  // namespace

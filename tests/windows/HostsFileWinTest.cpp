@@ -34,7 +34,7 @@ TEST_F(HostsBytes, CrLfAndLfInputBothComeBackAsCrLfAroundTheBlock) {
         EXPECT_EQ(Hosts(), "127.0.0.1 localhost\r\n::1 localhost\r\n");
         EXPECT_FALSE(hosts.IsBlockActive());
     }
-    EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+    EXPECT_EQ(TempFiles(m_dir), std::vector<std::string>());
 }
 
 TEST_F(HostsBytes, LastLineWithoutBreakCarriesTheBeginMarkerAndComesBack) {
@@ -123,7 +123,7 @@ TEST_F(HostsBytes, AFileThatCannotBeReadOrReplacedKeepsItsBytesAndSaysSo) {
     EXPECT_FALSE(hosts.AddBlock());
     EXPECT_EQ(Hosts(), "127.0.0.1 localhost\r\n");
     ::SetFileAttributesW(Utf8ToWide(m_hosts).c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+    EXPECT_EQ(TempFiles(m_dir), std::vector<std::string>());
 }
 
 TEST_F(HostsBytes, TheLabelInAnyCaseAnywhereMeansHidden) {

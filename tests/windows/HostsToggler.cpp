@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
@@ -47,8 +48,17 @@ int wmain(int argc, wchar_t** argv) {
         const int count = std::wcstol(argv[2], nullptr, 10);
         for (int i = 0; i < count; ++i) {
             CHostsFile hosts;
-            const bool ok = hosts.IsBlockActive() ? hosts.RemoveBlock() : hosts.AddBlock();
-            if (!ok || CountBegins(hosts.ReadHostsFile()) > 1) return 1;
+            const bool active = hosts.IsBlockActive();
+            const bool ok = active ? hosts.RemoveBlock() : hosts.AddBlock();
+            if (!ok) {
+                std::fprintf(stderr, "toggler: %s failed at step %d, error %lu\n",
+                             active ? "removing" : "adding", i, ::GetLastError());
+                return 1;
+            }
+            if (CountBegins(hosts.ReadHostsFile()) > 1) {
+                std::fprintf(stderr, "toggler: two blocks after step %d\n", i);
+                return 1;
+            }
         }
         return 0;
     }

@@ -58,15 +58,14 @@ inline std::string CrLf(const std::string& text) {
     return out;
 }
 
-// Names in the folder that start with a dot: temporary files of the writer.
-inline std::vector<std::string> HiddenFiles(const std::string& dir) {
+// The writer's temporary files in the folder (its lock file stays and is not one of them).
+inline std::vector<std::string> TempFiles(const std::string& dir) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW(Utf8ToWide(dir + "\\.*").c_str(), &found);
+    const HANDLE search = ::FindFirstFileW(Utf8ToWide(dir + "\\.*vantrel-tmp-*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(WideToUtf8(name));
+        names.push_back(WideToUtf8(found.cFileName));
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
     return names;
