@@ -135,8 +135,11 @@ eval "$(xdotool getwindowgeometry --shell "$dlg")"
 # OK at 21,37,50,14 of the 160 x 58 template.
 xdotool mousemove --window "$dlg" $((WIDTH * 46 / 160)) $((HEIGHT * 44 / 58)) click 1
 
-box=$(timeout 20 xdotool search --sync --onlyvisible --name '^A new upgrade is available.$' | head -n1) ||
+# Polled: the question box closes while the offer opens, and a search that meets a window going
+# away dies with BadWindow.
+wait_for 'xdotool search --onlyvisible --name "^A new upgrade is available.$" >/dev/null 2>&1' ||
   fail "no upgrade was offered"
+box=$(xdotool search --onlyvisible --name '^A new upgrade is available.$' | head -n1)
 sleep 0.3
 import -window root "$out/e2e-upgrade-offer.png"
 xdotool windowactivate --sync "$box" 2>/dev/null || xdotool windowfocus --sync "$box"
