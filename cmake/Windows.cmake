@@ -10,6 +10,8 @@ add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE WIN32
 add_compile_options(-ffunction-sections -fdata-sections)
 add_link_options(-static -Wl,--gc-sections $<$<NOT:$<CONFIG:Debug>>:-s>)
 
+add_subdirectory(src/core)
+add_subdirectory(src/platform)
 add_subdirectory(src/windows)
 
 if(VANTREL_BUILD_TESTS)

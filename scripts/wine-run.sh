@@ -17,8 +17,13 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine's windows need a display only when a test shows one; none of these tests do.
 unset DISPLAY WAYLAND_DISPLAY
-# The prefix's server, started here with its output detached: one started by wine itself would
-# keep the test's output open, and CTest would wait for it to end. A server already running for
-# the prefix stays the only one.
+# The prefix's server, and Wine's own background processes (services, devices), outlive the
+# program that started them and keep whatever output it had: handed CTest's pipe, they would
+# make CTest wait for them. So the program writes to a file, shown once it has ended.
 wineserver -p5 </dev/null >/dev/null 2>&1 || true
-exec wine "$program" "$@"
+output=$(mktemp)
+trap 'rm -f "$output"' EXIT
+status=0
+wine "$program" "$@" </dev/null >"$output" 2>&1 || status=$?
+cat "$output"
+exit $status

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/CRegistryStore.h"
 #include "platform/WideText_win.h"
-#include "prefs/CRegistryStore.h"
 
 namespace {
 
@@ -25,6 +25,18 @@ constexpr DWORD kReadUnits = CRegistryStore::kMaxRead + 2;
 
 }  // namespace
 
+// An open registry key, closed when it goes.
+class CRegistryStore::CKey {
+public:
+    HKEY m_hHandle = nullptr;
+    CKey() = default;
+    ~CKey() {
+        if (m_hHandle != nullptr) ::RegCloseKey(m_hHandle);
+    }
+    CKey(const CKey&) = delete;
+    CKey& operator=(const CKey&) = delete;
+};
+
 CRegistryStore::CRegistryStore() = default;
 CRegistryStore::~CRegistryStore() = default;
 
@@ -35,37 +47,38 @@ bool CRegistryStore::WriteValue(const std::string& productKey, const std::string
     const std::wstring text = Utf8ToWide(CutAtBoundary(data.substr(0, data.find('\0')), kMaxWrite));
 
     DWORD disposition = 0;
+    m_hKey = std::make_unique<CKey>();
     if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                          nullptr, &m_hKey, &disposition) != ERROR_SUCCESS) {
-        m_hKey = nullptr;
+                          nullptr, &m_hKey->m_hHandle, &disposition) != ERROR_SUCCESS) {
+        m_hKey.reset();
         return false;
     }
     m_dwDisposition = disposition;
     // The terminating zero is stored with the text.
     const LSTATUS stored =
-        ::RegSetValueExW(m_hKey, Utf8ToWide(valueName).c_str(), 0, REG_SZ,
+        ::RegSetValueExW(m_hKey->m_hHandle, Utf8ToWide(valueName).c_str(), 0, REG_SZ,
                          reinterpret_cast<const BYTE*>(text.c_str()),
                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(m_hKey);
-    m_hKey = nullptr;
+    m_hKey.reset();
     return stored == ERROR_SUCCESS;
 }
 
 std::string CRegistryStore::ReadValue(const std::string& productKey, const std::string& valueName,
                                       RegistryRoot root, const std::string& parentKey) {
     const std::wstring path = Utf8ToWide(parentKey + "\\" + productKey);
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, &m_hKey) != ERROR_SUCCESS) {
-        m_hKey = nullptr;
+    m_hKey = std::make_unique<CKey>();
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, &m_hKey->m_hHandle) !=
+        ERROR_SUCCESS) {
+        m_hKey.reset();
         return {};
     }
     std::vector<wchar_t> buffer(kReadUnits + 1, L'\0');
     DWORD type = REG_NONE;
     DWORD size = kReadUnits * sizeof(wchar_t);
     const LSTATUS queried =
-        ::RegQueryValueExW(m_hKey, Utf8ToWide(valueName).c_str(), nullptr, &type,
+        ::RegQueryValueExW(m_hKey->m_hHandle, Utf8ToWide(valueName).c_str(), nullptr, &type,
                            reinterpret_cast<BYTE*>(buffer.data()), &size);
-    ::RegCloseKey(m_hKey);
-    m_hKey = nullptr;
+    m_hKey.reset();
     if (queried != ERROR_SUCCESS) return {};
 
     // Whatever the value holds is taken as text up to its first zero: string types as the

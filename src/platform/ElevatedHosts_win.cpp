@@ -1,6 +1,6 @@
 // The Windows program runs as an administrator (its manifest asks for that), so it writes the
 // hosts file itself: there is no helper to go through.
-#include "hosts/ElevatedHosts.h"
+#include "platform/ElevatedHosts.h"
 
 std::optional<bool> AddBlockThroughHelper(const std::string&) {
     return std::nullopt;

@@ -17,9 +17,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "hosts/CHostsFile.h"
-#include "hosts/HostsFileIO.h"
-#include "hosts/HostsText.h"
+#include "core/HostsText.h"
+#include "platform/CHostsFile.h"
+#include "platform/HostsFileIO.h"
 #include "platform/WideText_win.h"
 
 const std::string_view kTextLineEnd = "\r\n";

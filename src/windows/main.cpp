@@ -6,9 +6,9 @@
 #include <cwchar>
 #include <string>
 
-#include "hosts/CHostsFile.h"
-#include "hosts/HostsFileIO.h"
-#include "hosts/HostsText.h"
+#include "core/HostsText.h"
+#include "platform/CHostsFile.h"
+#include "platform/HostsFileIO.h"
 #include "platform/WideText_win.h"
 
 namespace {
