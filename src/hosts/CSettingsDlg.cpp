@@ -16,6 +16,7 @@
 #include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
 #include "controls/MessageBox.h"
+#include "hosts/AddressTwin.h"
 #include "hosts/SettingsFile.h"
 #include "prefs/CRegistryStore.h"
 
@@ -41,6 +42,15 @@ std::string DomainOf(const std::string& line) {
     return line.substr(blank + 1);
 }
 
+// The dialog writes each domain's line and then its twin: the twin is not a domain of its own.
+bool IsTwinLine(const std::string& line, const std::string& previous) {
+    const std::size_t blank = line.find(' ');
+    const std::size_t previousBlank = previous.find(' ');
+    if (blank == std::string::npos || previousBlank == std::string::npos) return false;
+    return DomainOf(line) == DomainOf(previous) &&
+           line.compare(0, blank, TwinAddress(previous.substr(0, previousBlank))) == 0 && blank > 0;
+}
+
 QIcon ExplanationIcon() {
     for (const char* name : {":/res/icon130.svg", ":/res/icon130.png", ":/res/icon130.ico"}) {
         if (QFile::exists(QString::fromLatin1(name))) return QIcon(QString::fromLatin1(name));
@@ -51,7 +61,9 @@ QIcon ExplanationIcon() {
 
 std::string DomainListOf(const std::vector<std::string>& lines) {
     std::string domains;
-    for (const std::string& line : lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (i > 0 && IsTwinLine(line, lines[i - 1])) continue;
         domains += DomainOf(line);
         if (line.size() > 1) domains += '\n';
     }
@@ -60,10 +72,14 @@ std::string DomainListOf(const std::vector<std::string>& lines) {
 
 std::string SettingsTextFor(const QString& domains, const std::string& address) {
     // Every run of characters between line breaks is one domain; empty lines vanish, blanks stay.
+    // Each goes out with the other address family's twin too, so that IPv6-only lookups (or
+    // IPv4-only ones) are answered by the hosts file and never reach DNS.
+    const std::string twin = TwinAddress(address);
     std::string text;
     for (const QString& piece :
          domains.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts)) {
         text += address + ' ' + piece.toStdString() + '\n';
+        if (!twin.empty()) text += twin + ' ' + piece.toStdString() + '\n';
     }
     return text;
 }

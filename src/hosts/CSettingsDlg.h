@@ -40,8 +40,10 @@ private:
 };
 
 // The list the dialog shows for the settings file's lines: each line's domain, followed by a line
-// break when the line is longer than one character.
+// break when the line is longer than one character; a line that is the twin of the line before
+// it (same domain, twin address) is not shown.
 std::string DomainListOf(const std::vector<std::string>& lines);
 // The settings file's text for a list: "address blank piece" and a line break for every run of
-// characters between line breaks; empty lines vanish, blanks stay.
+// characters between line breaks, each followed by the same line with the twin address; empty
+// lines vanish, blanks stay.
 std::string SettingsTextFor(const QString& domains, const std::string& address);
