@@ -123,19 +123,19 @@ std::string JoinNames(const std::vector<std::string>& names) {
 
 std::string BrowserListText(const std::vector<Browser>& browsers) {
     std::vector<std::string> names;
-    for (const Browser browser : InQuestionOrder(browsers)) names.emplace_back(DisplayName(browser));
+    for (const Browser browser : InQuestionOrder(browsers))
+        names.emplace_back(DisplayName(browser));
     return JoinNames(names);
 }
 
 std::string CloseQuestionText(const std::vector<Browser>& found) {
     const std::string product = "Vantrel";
-    const bool onlyTheClassicTwo =
-        std::all_of(found.begin(), found.end(), [](Browser browser) {
-            return browser == Browser::Firefox || browser == Browser::InternetExplorer;
-        });
-    const std::string browsers = onlyTheClassicTwo
-                                     ? std::string("Microsoft Internet Explorer and Mozilla Firefox")
-                                     : BrowserListText(found);
+    const bool onlyTheClassicTwo = std::all_of(found.begin(), found.end(), [](Browser browser) {
+        return browser == Browser::Firefox || browser == Browser::InternetExplorer;
+    });
+    const std::string browsers =
+        onlyTheClassicTwo ? std::string("Microsoft Internet Explorer and Mozilla Firefox")
+                          : BrowserListText(found);
     return product + " needs to close " + browsers +
            " for changes to take effect. Would you like to close the windows now?";
 }

@@ -58,8 +58,8 @@ bool AnsweredLocally(const std::string& name, int family, const std::set<Address
     const std::optional<std::set<Address>> answer = Lookup(name, family);
     // No answer at all loads no ad; an answer must come from the hosts file.
     if (!answer) return expected.empty();
-    return !answer->empty() && std::includes(expected.begin(), expected.end(), answer->begin(),
-                                             answer->end());
+    return !answer->empty() &&
+           std::includes(expected.begin(), expected.end(), answer->begin(), answer->end());
 }
 
 std::string ReadFile(const std::filesystem::path& path) {
@@ -99,10 +99,9 @@ std::vector<std::string> FirefoxDohProfiles(const std::string& home) {
     if (home.empty()) return profiles;
     const std::filesystem::path base(home);
     // Debian's firefox and firefox-esr, the snap and the flatpak.
-    const std::filesystem::path roots[] = {
-        base / ".mozilla/firefox", base / ".mozilla/firefox-esr",
-        base / "snap/firefox/common/.mozilla/firefox",
-        base / ".var/app/org.mozilla.firefox/.mozilla/firefox"};
+    const std::filesystem::path roots[] = {base / ".mozilla/firefox", base / ".mozilla/firefox-esr",
+                                           base / "snap/firefox/common/.mozilla/firefox",
+                                           base / ".var/app/org.mozilla.firefox/.mozilla/firefox"};
     for (const auto& root : roots) {
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(root, error)) {
@@ -120,8 +119,8 @@ std::vector<std::string> FirefoxDohProfiles(const std::string& home) {
 
 bool InvalidateHostsCache() {
     if (::geteuid() != 0) return false;
-    const bool running = ::access("/run/nscd/socket", F_OK) == 0 ||
-                         ::access("/var/run/nscd/socket", F_OK) == 0;
+    const bool running =
+        ::access("/run/nscd/socket", F_OK) == 0 || ::access("/var/run/nscd/socket", F_OK) == 0;
     const char* nscd = IsExecutable("/usr/sbin/nscd") ? "/usr/sbin/nscd" : "/sbin/nscd";
     if (!running || !IsExecutable(nscd)) return false;
     char* argv[] = {const_cast<char*>(nscd), const_cast<char*>("-i"), const_cast<char*>("hosts"),

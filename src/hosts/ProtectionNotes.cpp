@@ -108,14 +108,13 @@ std::vector<std::string> NotesLines(const ProtectionFacts& facts) {
         const std::string family = facts.notLocalV4.empty()   ? "IPv6"
                                    : facts.notLocalV6.empty() ? "IPv4"
                                                               : "IPv4 and IPv6";
-        lines.push_back(names.size() == 1
-                            ? names[0] + " is not answered locally (" + family + ")."
-                            : std::to_string(names.size()) +
-                                  " listed names are not answered locally (" + family +
-                                  "), for example " + names[0] + ".");
+        lines.push_back(names.size() == 1 ? names[0] + " is not answered locally (" + family + ")."
+                                          : std::to_string(names.size()) +
+                                                " listed names are not answered locally (" +
+                                                family + "), for example " + names[0] + ".");
     }
     const bool firefoxNamed = std::find(facts.restart.begin(), facts.restart.end(),
-                                         Browser::Firefox) != facts.restart.end();
+                                        Browser::Firefox) != facts.restart.end();
     if (!facts.dohProfiles.empty() && !firefoxNamed) {
         lines.push_back("Firefox (" + Plural(facts.dohProfiles.size(), "profile ", "profiles ") +
                         JoinNames(facts.dohProfiles) +

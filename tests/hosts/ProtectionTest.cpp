@@ -16,21 +16,29 @@ namespace {
 
 TEST(BrowserNames, ProgramsAreKnownByClassOrExecutableInAnyCase) {
     const std::pair<const char*, Browser> known[] = {
-        {"firefox-esr", Browser::Firefox},        {"Firefox-esr", Browser::Firefox},
-        {"firefox", Browser::Firefox},            {"chromium", Browser::Chromium},
-        {"Chromium-browser", Browser::Chromium},  {"google-chrome", Browser::Chrome},
-        {"chrome", Browser::Chrome},              {"chrome.exe", Browser::Chrome},
-        {"Microsoft-edge", Browser::Edge},        {"msedge.exe", Browser::Edge},
-        {"brave-browser", Browser::Brave},        {"brave", Browser::Brave},
-        {"opera", Browser::Opera},                {"vivaldi-stable", Browser::Vivaldi},
-        {"vivaldi-bin", Browser::Vivaldi},        {"IEXPLORE.EXE", Browser::InternetExplorer},
+        {"firefox-esr", Browser::Firefox},
+        {"Firefox-esr", Browser::Firefox},
+        {"firefox", Browser::Firefox},
+        {"chromium", Browser::Chromium},
+        {"Chromium-browser", Browser::Chromium},
+        {"google-chrome", Browser::Chrome},
+        {"chrome", Browser::Chrome},
+        {"chrome.exe", Browser::Chrome},
+        {"Microsoft-edge", Browser::Edge},
+        {"msedge.exe", Browser::Edge},
+        {"brave-browser", Browser::Brave},
+        {"brave", Browser::Brave},
+        {"opera", Browser::Opera},
+        {"vivaldi-stable", Browser::Vivaldi},
+        {"vivaldi-bin", Browser::Vivaldi},
+        {"IEXPLORE.EXE", Browser::InternetExplorer},
     };
     for (const auto& [name, browser] : known) {
         EXPECT_EQ(BrowserOfProgram(name), browser) << name;
     }
     // Firefox's WM_CLASS instance, editors, terminals, an Electron app, near misses.
-    for (const char* other : {"Navigator", "gedit", "xterm", "code", "chromium-editor",
-                              "firefox.sh", "", ".exe"}) {
+    for (const char* other :
+         {"Navigator", "gedit", "xterm", "code", "chromium-editor", "firefox.sh", "", ".exe"}) {
         EXPECT_EQ(BrowserOfProgram(other), std::nullopt) << other;
     }
     EXPECT_EQ(BrowserOfTitle("Start – Mozilla Firefox"), Browser::Firefox);
@@ -99,8 +107,8 @@ TEST(ProtectionNotes, SayWhatLetsAdsThroughAndNothingElse) {
     facts = {};
     facts.notLocalV4 = {"a.example"};
     facts.notLocalV6 = {"a.example"};
-    EXPECT_EQ(NotesLines(facts), (std::vector<std::string>{
-                                     "a.example is not answered locally (IPv4 and IPv6)."}));
+    EXPECT_EQ(NotesLines(facts),
+              (std::vector<std::string>{"a.example is not answered locally (IPv4 and IPv6)."}));
 }
 
 TEST(ProtectionNotes, BlockEntriesAndFirefoxDnsOverHttpsMode) {
@@ -136,8 +144,8 @@ TEST(BrowserProcesses, MainProcessesOfTheUsersOwnBrowsers) {
         const fs::path dir = root / std::to_string(pid);
         fs::create_directories(dir);
         fs::create_symlink(exe, dir / "exe");
-        std::ofstream(dir / "stat") << pid << " (" << comm << ") " << state << ' ' << parent
-                                    << " 1 1 0\n";
+        std::ofstream(dir / "stat")
+            << pid << " (" << comm << ") " << state << ' ' << parent << " 1 1 0\n";
         std::ofstream(dir / "status") << "Name:\t" << comm << "\nUid:\t" << uid << '\t' << uid
                                       << '\t' << uid << '\t' << uid << "\n";
     };
@@ -156,7 +164,7 @@ TEST(BrowserProcesses, MainProcessesOfTheUsersOwnBrowsers) {
         found.emplace_back(p.pid, p.browser);
     std::sort(found.begin(), found.end());
     EXPECT_EQ(found, (std::vector<std::pair<int, Browser>>{{100, Browser::Chromium},
-                                                            {200, Browser::Firefox}}));
+                                                           {200, Browser::Firefox}}));
     EXPECT_TRUE(ProcessRunning(201, root.string()));
     EXPECT_FALSE(ProcessRunning(400, root.string()));
     EXPECT_FALSE(ProcessRunning(999, root.string()));

@@ -126,6 +126,26 @@ TEST_F(SettingsDlgTest, OpensTheInstalledListOneDomainPerLine) {
     EXPECT_EQ(Address(dlg)->text(), "0.0.0.0");
 }
 
+TEST_F(SettingsDlgTest, TwinLinesAreNotDomainsOfTheirOwn) {
+    // The installed file: each of the 13 domains with its IPv4 and its IPv6 line, shown once.
+    std::ifstream installed(std::string(std::getenv("VANTREL_TEST_SOURCE_DIR")) +
+                            "/res/vantrel_settings.txt");
+    std::stringstream content;
+    content << installed.rdbuf();
+    WriteSettings(content.str());
+    {
+        CSettingsDlg dlg;
+        QStringList shown = List(dlg)->toPlainText().split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(shown.size(), 13);
+        EXPECT_EQ(shown.removeDuplicates(), 0);
+        EXPECT_EQ(shown.first(), "pagead2.googlesyndication.com");
+    }
+    // Only the line right after its twin is one: a lone or a repeated line is still shown.
+    WriteSettings(":: a.example\n0.0.0.0 b.example\n::1 b.example\n0.0.0.0 b.example\n");
+    CSettingsDlg dlg;
+    EXPECT_EQ(List(dlg)->toPlainText(), "a.example\nb.example\nb.example\nb.example\n");
+}
+
 TEST_F(SettingsDlgTest, OneCharacterLineJoinsTheNext) {
     WriteSettings("0.0.0.0 a.example\nx\n0.0.0.0 b.example\n");
     CSettingsDlg dlg;
@@ -163,13 +183,13 @@ TEST_F(SettingsDlgTest, SaveWritesEachNonEmptyLineBehindTheAddress) {
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(ReadSettings(),
-              "127.0.0.1 a.example\n"
-              "127.0.0.1 b.example\n"
-              "127.0.0.1    \n"
-              "127.0.0.1 lonely\n");
+              "127.0.0.1 a.example\n::1 a.example\n"
+              "127.0.0.1 b.example\n::1 b.example\n"
+              "127.0.0.1    \n::1    \n"
+              "127.0.0.1 lonely\n::1 lonely\n");
     EXPECT_EQ(StoredAddress(), "127.0.0.1");
 
-    // The next opening shows what was saved.
+    // The next opening shows what was saved, each domain once.
     CSettingsDlg again;
     EXPECT_EQ(List(again)->toPlainText(), "a.example\nb.example\n   \nlonely\n");
     EXPECT_EQ(Address(again)->text(), "127.0.0.1");
@@ -179,7 +199,7 @@ TEST_F(SettingsDlgTest, LineWithoutBlankRoundTripsBehindTheAddress) {
     WriteSettings("bare-domain.example\n");
     CSettingsDlg dlg;
     Press(dlg, 1);
-    EXPECT_EQ(ReadSettings(), "0.0.0.0 bare-domain.example\n");
+    EXPECT_EQ(ReadSettings(), "0.0.0.0 bare-domain.example\n:: bare-domain.example\n");
 }
 
 TEST_F(SettingsDlgTest, EmptyListSavesAnEmptyFile) {
@@ -224,12 +244,16 @@ TEST_F(SettingsDlgTest, RefusedAddressShowsOneMessageAndSavesNothing) {
 }
 
 TEST_F(SettingsDlgTest, AcceptsIPv4AndIPv6Addresses) {
-    for (const char* address :
-         {"0.0.0.0", "255.255.255.255", "::", "::1", "fe80::1", "::ffff:1.2.3.4"}) {
+    // Each with the other family's twin, so lookups of either family stay local.
+    const std::pair<std::string, std::string> addresses[] = {
+        {"0.0.0.0", "::"},    {"255.255.255.255", "::"}, {"::", "0.0.0.0"},
+        {"::1", "127.0.0.1"}, {"fe80::1", "0.0.0.0"},    {"::ffff:1.2.3.4", "0.0.0.0"}};
+    for (const auto& [address, twin] : addresses) {
         CSettingsDlg dlg;
-        Save(dlg, "a.example", address);
+        Save(dlg, "a.example", QString::fromStdString(address));
         EXPECT_TRUE(m_messages.empty()) << address;
-        EXPECT_EQ(ReadSettings(), std::string(address) + " a.example\n");
+        EXPECT_EQ(ReadSettings(), address + " a.example\n" + twin + " a.example\n");
+        EXPECT_EQ(List(CSettingsDlg())->toPlainText(), "a.example\n") << address;
         EXPECT_EQ(StoredAddress(), address);
     }
 }
@@ -268,7 +292,7 @@ TEST_F(SettingsDlgTest, EnterBreaksTheLineInTheListAndSavesElsewhere) {
 
     Key(Address(dlg), Qt::Key_Return);
     EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(ReadSettings(), "0.0.0.0 a.example\n0.0.0.0 b.example\n");
+    EXPECT_EQ(ReadSettings(), "0.0.0.0 a.example\n:: a.example\n0.0.0.0 b.example\n:: b.example\n");
 }
 
 // What the hosts block holds between its markers.
@@ -302,7 +326,9 @@ TEST_F(SettingsDlgTest, SavedListReachesTheHostsBlockOnlyAtTheNextToggle) {
 
     ASSERT_TRUE(CHostsFile().RemoveBlock());
     ASSERT_TRUE(CHostsFile().AddBlock());
-    EXPECT_EQ(BlockLines(readHosts()), "127.0.0.2 new.example\n127.0.0.2 other.example\n\n");
+    EXPECT_EQ(BlockLines(readHosts()),
+              "127.0.0.2 new.example\n::1 new.example\n127.0.0.2 other.example\n::1 "
+              "other.example\n\n");
 
     // An empty list: the next block holds the one empty line of an empty file.
     CSettingsDlg emptied;
