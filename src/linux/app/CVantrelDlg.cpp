@@ -1,0 +1,358 @@
+// The main dialog: the template's controls, the status display and the toggle.
+#include "linux/app/CVantrelDlg.h"
+
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QUrl>
+#include <thread>
+
+#include "linux/app/CAboutDlg.h"
+#include "linux/app/CSplashDlg.h"
+#include "linux/app/Pictures.h"
+#include "linux/controls/CColorLabel.h"
+#include "linux/controls/CXPButton.h"
+#include "linux/controls/DialogUnits.h"
+#include "linux/settings/BrowserOffer.h"
+#include "linux/settings/CSettingsDlg.h"
+#include "platform/BrowserProcesses.h"
+#include "platform/CHostsFile.h"
+#include "platform/HostsHelper.h"
+#include "platform/ProtectionCheck.h"
+
+namespace {
+QLabel* AddText(QWidget* dialog, const DialogUnits& du, const QString& text, int x, int y, int w,
+                int h) {
+    auto* label = new QLabel(text, dialog);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    du.Place(label, x, y, w, h);
+    return label;
+}
+
+QLabel* AddIcon(QWidget* dialog, const DialogUnits& du, int pictureId, int x, int y, int w, int h) {
+    auto* icon = new QLabel(dialog);
+    icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    icon->setPixmap(Pictures::Load(pictureId));
+    du.Place(icon, x, y, w, h);
+    return icon;
+}
+
+// The resolver reads the system's hosts file only: the self-check means something only there.
+bool SystemHostsInEffect(const std::string& path) {
+    return !path.empty() &&
+           QFileInfo(QString::fromStdString(path)).canonicalFilePath() ==
+               QFileInfo(QString::fromLatin1(kSystemHostsPath)).canonicalFilePath();
+}
+
+// The text as it fits the label's rectangle: one sentence a line when there is room, else run
+// together, else cut with an ellipsis (the whole text is then the label's tool tip).
+QString FittedNotes(const QLabel* label, const QStringList& lines) {
+    const auto fits = [label](const QString& text) {
+        return label->fontMetrics()
+                   .boundingRect(QRect(0, 0, label->width(), 10000), Qt::TextWordWrap, text)
+                   .height() <= label->height();
+    };
+    QString text = lines.join(QLatin1Char('\n'));
+    if (fits(text)) return text;
+    text = lines.join(QLatin1Char(' '));
+    while (!text.isEmpty() && !fits(text + QChar(0x2026))) {
+        const int cut = text.lastIndexOf(QLatin1Char(' '));
+        text.truncate(cut > 0 ? cut : text.size() - 1);
+    }
+    return text + QChar(0x2026);
+}
+
+CXPButton* AddButton(QWidget* dialog, const DialogUnits& du, int id, const QString& text, int x,
+                     int y, int w, int h) {
+    auto* button = new CXPButton(text, dialog);
+    SetControlId(button, id);
+    du.Place(button, x, y, w, h);
+    return button;
+}
+}  // namespace
+
+CVantrelDlg::CVantrelDlg(QWidget* parent)
+    // A normal top-level window rather than a transient dialog, so taskbars list it.
+    : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_hIcon(Pictures::AppIcon()) {
+    setObjectName(QStringLiteral("CVantrelDlg"));
+    setFont(DialogUnits::DialogFont());
+    Pictures::PreloadStylePictures();
+    CreateControls();
+
+    connect(m_btnToggle, &CXPButton::clicked, this, &CVantrelDlg::OnOK);
+    connect(m_btnExit, &CXPButton::clicked, this, &CVantrelDlg::reject);
+    connect(m_btnUpgrade, &CXPButton::clicked, this, &CVantrelDlg::OnUpgrade);
+    connect(m_btnHelp, &CXPButton::clicked, this, &CVantrelDlg::OnHelp);
+    connect(m_btnSettings, &CXPButton::clicked, this, &CVantrelDlg::OnSettings);
+
+    setWindowIcon(m_hIcon);
+    m_btnUpgrade->setText(QStringLiteral("Upgrade"));
+    setWindowTitle(QStringLiteral("Vantrel"));
+    m_restartWatch.setInterval(1000);
+    connect(&m_restartWatch, &QTimer::timeout, this, &CVantrelDlg::WatchBrowsersToRestart);
+    RefreshStatus();
+    m_btnToggle->setFocus();
+}
+
+CVantrelDlg::~CVantrelDlg() = default;
+
+void CVantrelDlg::CreateControls() {
+    const DialogUnits du(font());
+    setFixedSize(du.ToPixelsX(355), du.ToPixelsY(252));
+
+    // Group boxes first, so they lie beneath the controls drawn inside them.
+    auto* about = new QGroupBox(QStringLiteral("What is Vantrel?"), this);
+    about->setObjectName(QStringLiteral("aboutGroup"));
+    du.Place(about, 7, 7, 341, 151);
+    auto* settings = new QGroupBox(QStringLiteral("Vantrel Settings"), this);
+    SetControlId(settings, kIdSettingsGroup);
+    // Three DU deeper than the template's, for the notes line; still clear of the buttons.
+    du.Place(settings, 7, 165, 341, 53);
+
+    AddIcon(this, du, Pictures::kHelpBook, 15, 26, 21, 20)->setObjectName("helpIcon");
+    AddText(this, du, QStringLiteral("Why use it?"), 47, 20, 86, 8);
+    AddText(
+        this, du,
+        QStringLiteral("For Google Adsense publishers, an accidental click on your own ads could "
+                       "mean the difference between life and death of your Adsense account. "
+                       "Google has been known to shutdown accounts by just a few accidental "
+                       "clicks."),
+        48, 33, 280, 29);
+    AddText(this, du, QStringLiteral("What does it do?"), 48, 65, 152, 8);
+    AddText(this, du,
+            QStringLiteral("Vantrel hides Adsense ads from all web pages, preventing you, your "
+                           "co-workers, and your family from making an accidental click when using "
+                           "your PC."),
+            48, 78, 280, 18);
+    AddText(this, du, QStringLiteral("Is it safe?"), 48, 104, 104, 8);
+    AddText(this, du,
+            QStringLiteral("Yes! Vantrel works only on the PC that it's installed on. Vantrel "
+                           "prevents Adsense ads from displaying in your web browser. Vantrel will "
+                           "not affect outside users viewing your site nor does it violate Adsense "
+                           "terms."),
+            48, 117, 279, 25);
+
+    m_statusIcon = AddIcon(this, du, Pictures::kCubes, 15, 181, 21, 20);
+    SetControlId(m_statusIcon, kIdStatusIcon);
+    m_statusLabel = new CColorLabel(this);
+    m_statusLabel->setText(QStringLiteral("Google Adsense ads are not being hidden."));
+    SetControlId(m_statusLabel, kIdStatusLabel);
+    du.Place(m_statusLabel, 48, 180, 281, 8);
+    // Two lines of notes between the status and the hint, inside the template's group box.
+    m_lblNotes = AddText(this, du, QString(), 48, 189, 281, 16);
+    m_lblNotes->setObjectName(QStringLiteral("m_lblNotes"));
+    auto* hint = AddText(this, du, QString(), 48, 206, 283, 8);
+    hint->setWordWrap(false);
+    SetControlId(hint, kIdHint);
+
+    // Tab order follows the template: the toggle first, so it has the focus at the start.
+    m_btnToggle = AddButton(this, du, kIdToggle, QStringLiteral("Hide Adsense"), 7, 224, 58, 21);
+    m_btnToggle->setDefault(true);
+    m_btnSettings = AddButton(this, du, kIdSettings, QStringLiteral("&Settings"), 70, 224, 57, 21);
+    m_btnUpgrade = AddButton(this, du, kIdUpgrade, QStringLiteral("Upgrade"), 166, 225, 57, 20);
+    m_btnHelp = AddButton(this, du, kIdHelp, QStringLiteral("&Help"), 228, 225, 57, 20);
+    m_btnExit = AddButton(this, du, kIdExit, QStringLiteral("&Exit"), 291, 225, 57, 20);
+}
+
+void CVantrelDlg::RefreshStatus() {
+    CHostsFile hosts;
+    const bool hidden = hosts.IsBlockActive();
+    m_statusIcon->setPixmap(Pictures::Load(hidden ? Pictures::kAdsHidden : Pictures::kAdsShown));
+    m_statusLabel->SetLabelColor(hidden ? QColor(0, 125, 0) : QColor(255, 0, 0));
+    m_statusLabel->setText(
+        hidden ? QStringLiteral("Google Adsense advertisements are hidden on this PC.")
+               : QStringLiteral("Google Adsense advertisements are not hidden on this PC."));
+    FindControl<QLabel>(this, kIdHint)
+        ->setText(hidden ? QStringLiteral("To restore ads, click the Show Adsense button.")
+                         : QStringLiteral("To hide ads, click the Hide Adsense button."));
+    m_btnToggle->setText(hidden ? QStringLiteral("Show Adsense") : QStringLiteral("Hide Adsense"));
+
+    // What made the status is recomputed; the browsers to restart are the toggle's to set.
+    m_bHidden = hidden;
+    m_facts = ProtectionFacts{};
+    m_firefoxPids.clear();
+    if (hidden) {
+        // Firefox with DNS over HTTPS reads the hosts file only as it starts: the ones running
+        // now keep the old state until they are restarted.
+        const QByteArray home = qgetenv("HOME");
+        m_facts.dohProfiles = FirefoxDohProfiles(home.toStdString());
+        if (!m_facts.dohProfiles.empty()) {
+            for (const BrowserProcess& process : FindBrowserProcesses()) {
+                if (process.browser == Browser::Firefox) m_firefoxPids.push_back(process.pid);
+            }
+            if (!m_firefoxPids.empty()) m_restartWatch.start();
+        }
+        if (SystemHostsInEffect(hosts.GetHostsPath())) StartLookupCheck();
+    }
+    ShowNotes();
+}
+
+void CVantrelDlg::StartLookupCheck() {
+    m_facts.checking = true;
+    const unsigned check = ++m_nCheck;
+    const std::string text = CHostsFile().ReadHostsFile();
+    QPointer<CVantrelDlg> self(this);
+    // The resolver may wait for DNS servers for seconds: never on this thread.
+    std::thread([self, check, text] {
+        const LookupCheck result = CheckLookups(BlockEntries(text), HostsEntries(text));
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, check, result] {
+                if (!self || check != self->m_nCheck) return;
+                self->m_facts.checking = false;
+                self->m_facts.notLocalV4 = result.notLocalV4;
+                self->m_facts.notLocalV6 = result.notLocalV6;
+                self->ShowNotes();
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+QString CVantrelDlg::NotesText() const {
+    if (!m_strWaiting.isEmpty()) return m_strWaiting;
+    if (!m_bHidden) return {};
+    ProtectionFacts facts = m_facts;
+    for (const RunningBrowser& browser : m_restart) facts.restart.push_back(browser.browser);
+    if (m_firefoxPids.empty()) facts.dohProfiles.clear();
+    QStringList lines;
+    for (const std::string& line : NotesLines(facts)) lines << QString::fromStdString(line);
+    return lines.join(QLatin1Char('\n'));
+}
+
+void CVantrelDlg::ShowNotes() {
+    const QString notes = NotesText();
+    const QString shown =
+        FittedNotes(m_lblNotes, notes.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    m_lblNotes->setText(notes.isEmpty() ? QString() : shown);
+    m_lblNotes->setToolTip(shown == notes ? QString() : notes);
+    TraceStatus();
+}
+
+void CVantrelDlg::TraceStatus() {
+    // A test's window into what the user was shown: nothing is written without it.
+    const QString path = qEnvironmentVariable("VANTREL_STATUS_TRACE");
+    if (path.isEmpty()) return;
+    QFile trace(path);
+    if (!trace.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    QString notes = NotesText();
+    notes.replace(QLatin1Char('\n'), QStringLiteral(" / "));
+    const QString line =
+        QStringLiteral("status\t%1\tnotes\t%2\n").arg(m_statusLabel->text(), notes);
+    trace.write(line.toUtf8());
+    trace.flush();
+}
+
+void CVantrelDlg::WatchBrowsersToRestart() {
+    // A browser restarted since the toggle has read the new hosts file.
+    const auto before = m_restart.size() + m_firefoxPids.size();
+    std::erase_if(m_restart, [](const RunningBrowser& browser) {
+        return browser.pid && !ProcessRunning(*browser.pid);
+    });
+    std::erase_if(m_firefoxPids, [](int pid) { return !ProcessRunning(pid); });
+    if (m_restart.empty() && m_firefoxPids.empty()) m_restartWatch.stop();
+    if (m_restart.size() + m_firefoxPids.size() != before) ShowNotes();
+}
+
+void CVantrelDlg::OnOK() {
+    {
+        CHostsFile hosts;
+        // The result does not matter: the status is read back from the file right after.
+        if (hosts.IsBlockActive())
+            hosts.RemoveBlock();
+        else
+            hosts.AddBlock();
+        // A name service cache would answer from the old file for a while (the privileged
+        // helper does this itself when it wrote the file).
+        if (SystemHostsInEffect(hosts.GetHostsPath())) InvalidateHostsCache();
+    }
+    m_restart.clear();
+    m_restartWatch.stop();
+    RefreshStatus();
+    OfferToCloseBrowsers();
+}
+
+void CVantrelDlg::accept() {
+    OnOK();
+}
+
+void CVantrelDlg::OfferToCloseBrowsers() {
+    // Browsers keep the old name lookups until they end.
+    const BrowserOfferOutcome outcome =
+        OfferToCloseBrowserWindows(this, [this](const QString& text) {
+            m_strWaiting = text;
+            // No second toggle or settings change while the first one's browsers close.
+            m_btnToggle->setEnabled(text.isEmpty());
+            m_btnSettings->setEnabled(text.isEmpty());
+            ShowNotes();
+        });
+    if (outcome.found.empty() && outcome.mustRestart.empty()) return;
+    m_restart = m_bHidden ? outcome.mustRestart : std::vector<RunningBrowser>{};
+    if (!m_restart.empty()) m_restartWatch.start();
+    ShowNotes();
+}
+
+void CVantrelDlg::OnUpgrade() {
+    m_dlgUpgrade.SetUpgradeInfo("Vantrel", 1.0f, CUpgradeDlg::UpgradePageUrl());
+    m_dlgUpgrade.exec();
+}
+
+void CVantrelDlg::OnHelp() {
+    const QFileInfo help(QStringLiteral("help.txt"));
+    if (!help.exists()) return;
+    QDesktopServices::openUrl(QUrl::fromLocalFile(help.absoluteFilePath()));
+}
+
+void CVantrelDlg::OnSettings() {
+    // Owned by this window so it opens over it; nothing here is refreshed afterwards.
+    CSettingsDlg dlg(this);
+    dlg.exec();
+}
+
+void CVantrelDlg::OnAbout() {
+    CAboutDlg dlg(this);
+    dlg.exec();
+}
+
+QMenu* CVantrelDlg::CreateSystemMenu() {
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("systemMenu"));
+    menu->addAction(QStringLiteral("&Close"), this, &CVantrelDlg::reject);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("&About Vantrel..."), this, &CVantrelDlg::OnAbout);
+    return menu;
+}
+
+void CVantrelDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // No window manager's menu can be extended on X11, so the About entry lives here.
+    QMenu* menu = CreateSystemMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
+    event->accept();
+}
+
+void CVantrelDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_bSplashShown) {
+        m_bSplashShown = true;
+        ShowSplash();
+    }
+}
+
+CSplashDlg* CVantrelDlg::Splash() const {
+    return m_pSplash;
+}
+
+void CVantrelDlg::ShowSplash() {
+    // A child of this window: it stays above it and goes with it.
+    m_pSplash = new CSplashDlg(this);
+    m_pSplash->Popup();
+}
