@@ -24,7 +24,8 @@ if [ "${1:-}" != "--inside" ]; then
     [ -x "$candidate" ] && { exe=$candidate; break; }
   done
   [ -n "$exe" ] || { echo "FAIL: no vantrel program in $build (build it first: make build)"; exit 1; }
-  if ! unshare -m -n -p --fork --mount-proc --propagation private true 2>/dev/null; then
+  if ! unshare -m -n -p --fork --mount-proc --propagation private \
+    sh -c 'mount -t tmpfs tmpfs /tmp && ip link set lo up' 2>/dev/null; then
     echo "skipped: cannot make private mount, network and PID namespaces here" \
       "(needs root outside a chroot)"
     exit 0
@@ -303,7 +304,7 @@ status_colour() {
   sleep 0.3
   import -window "$main" "$out/main-$1.png" 2>/dev/null || { echo none; return; }
   local crop green red
-  crop="$((win_w * 281 / 355))x$((win_h * 12 / 252))+$((win_w * 48 / 355))+$((win_h * 178 / 252))"
+  crop="$((win_w * 281 / 355))x$((win_h * 9 / 252))+$((win_w * 48 / 355))+$((win_h * 179 / 252))"
   convert "$out/main-$1.png" -crop "$crop" +repage txt:- >"$work/crop.txt" 2>/dev/null
   green=$(grep -ci '#007D00' "$work/crop.txt")
   red=$(grep -ci '#FF0000' "$work/crop.txt")
