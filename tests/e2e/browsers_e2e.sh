@@ -44,12 +44,17 @@ if [ "${1:-}" != "--inside" ]; then
   work=$(mktemp -d /tmp/vantrel-browsers.XXXXXX)
   limit=${E2E_TIME_LIMIT:-450}
   start=$SECONDS
+  before=$(sha256sum /etc/hosts 2>/dev/null)
   # The namespace's first process is the inside run: when it ends, or the time limit ends it,
   # the kernel ends every process it started, and its mounts go with it.
   timeout --kill-after=20 "$limit" unshare -m -n -p --fork --mount-proc --propagation private \
     --kill-child=SIGTERM bash "$here/browsers_e2e.sh" --inside "$exe" "$work" "$out"
   rc=$?
   rm -rf "$work"
+  if [ "$before" != "$(sha256sum /etc/hosts 2>/dev/null)" ]; then
+    echo "FAIL: the machine's own /etc/hosts changed during the run"
+    rc=1
+  fi
   if [ $rc -eq 124 ] || [ $rc -eq 137 ]; then
     echo "FAIL: the run was stopped after its limit of $limit s"
     rc=1
@@ -123,7 +128,6 @@ rm -f "$work/etc/hosts" "$work/etc/resolv.conf" "$work/etc/nsswitch.conf"
 printf '127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n' >"$work/etc/hosts"
 printf 'nameserver 127.0.0.1\n' >"$work/etc/resolv.conf"
 printf 'passwd: files\ngroup: files\nshadow: files\nhosts: files dns\n' >"$work/etc/nsswitch.conf"
-cp "$work/etc/hosts" "$work/hosts.start"
 mount --bind "$work/etc" /etc || abort "cannot bind the scratch /etc"
 [ "$(stat -c %d:%i /etc/hosts)" = "$(stat -c %d:%i "$work/etc/hosts")" ] ||
   abort "/etc/hosts is not the scratch copy"
