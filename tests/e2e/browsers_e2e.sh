@@ -78,7 +78,7 @@ fail() {
 }
 now() { date +%s.%N; }
 plus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a + b }'; }
-later() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a > b ? a : b }'; }
+later() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (a > b ? a : b) }'; }
 # True once the clock has passed a time.
 passed() { awk -v t="$1" -v n="$(now)" 'BEGIN { exit !(n >= t) }'; }
 # Polls a shell condition every 0.2 s for at most $2 seconds.
@@ -401,7 +401,9 @@ if answer_question y hide-yes; then
     window_end=$(plus "$grace_end" 20)
     wait_for "passed $window_end" 30
   else
-    window_end=$(later "$(now)" "$grace_end")
+    # None runs: still watch 10 s, for any part of a browser that outlived its main process.
+    window_end=$(later "$(now)" "$(plus "$grace_end" 10)")
+    wait_for "passed $window_end" 20
   fi
   check_status "Hide + Yes" hidden "${running[*]:--}"
   for b in "${browsers[@]}"; do
