@@ -28,7 +28,7 @@ test: build
 # Firefox ESR and Chromium against a fake ad server, in private namespaces (root; CI runs it).
 test-browsers: build
 	./scripts/install-deps.sh browsers
-	./tests/e2e/browsers_e2e.sh $(BUILD)
+	./tests/linux/e2e/browsers_e2e.sh $(BUILD)
 
 # Release build in its own folder, then one table of Vantrel against the machine's own tools.
 bench: deps

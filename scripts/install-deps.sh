@@ -21,7 +21,7 @@ PACKAGES=(
   curl time valgrind
 )
 
-# `install-deps.sh browsers` adds what the real-browser test needs (tests/e2e, CI only).
+# `install-deps.sh browsers` adds what the real-browser test needs (tests/linux/e2e, CI only).
 if [ "${1:-}" = browsers ]; then
   PACKAGES+=(firefox-esr chromium dnsmasq-base iproute2 util-linux procps python3)
 fi

@@ -14,7 +14,7 @@
 # exits 0. Logs and screenshots are kept in OUTPUT_DIR (default BUILD_DIR/e2e-browsers).
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-src=$(cd "$here/../.." && pwd)
+src=$(cd "$here/../../.." && pwd)
 
 if [ "${1:-}" != "--inside" ]; then
   build=$(realpath "${1:-$src/build}")
