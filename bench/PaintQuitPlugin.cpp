@@ -15,7 +15,7 @@ namespace {
 
 class CPaintQuit : public QObject {
 public:
-    explicit CPaintQuit(QObject* parent) : QObject(parent) {
+    CPaintQuit() {
         const char* name = std::getenv("VANTREL_BENCH_DIALOG_CLASS");
         m_strClass = name != nullptr ? name : "QDialog";
         // A program that never shows the dialog must not hang the bench.
@@ -49,7 +49,8 @@ class CPaintQuitPlugin : public QGenericPlugin {
 
 public:
     QObject* create(const QString&, const QString&) override {
-        auto* filter = new CPaintQuit(qApp);
+        // No parent: the application deletes the plugins' objects itself, after its children.
+        auto* filter = new CPaintQuit;
         qApp->installEventFilter(filter);
         return filter;
     }

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 
 #include "hosts/CHostsFile.h"
@@ -410,22 +411,22 @@ public:
 
     // Reads on from the file's current position, which is the text position `offset`.
     explicit CCrFreeReader(int fd, std::uint64_t offset = 0)
-        : m_fd(fd), m_buffer(kCarry + kChunk), m_offset(offset) {}
+        : m_fd(fd), m_buffer(new char[kCarry + kChunk]), m_offset(offset) {}
 
     // Moves on to the next chunk; false at the end of the file or on a read error.
     bool Next() {
         const std::size_t keep = std::min(kCarry, WindowSize());
-        std::memmove(m_buffer.data() + kCarry - keep, m_buffer.data() + kCarry + m_size - keep,
+        std::memmove(m_buffer.get() + kCarry - keep, m_buffer.get() + kCarry + m_size - keep,
                      keep);
         m_offset += m_size;
         m_carry = keep;
         m_size = 0;
         while (m_size == 0) {
-            const ssize_t n = Ops().read(m_fd, m_buffer.data() + kCarry, kChunk);
+            const ssize_t n = Ops().read(m_fd, m_buffer.get() + kCarry, kChunk);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) m_bFailed = true;
             if (n <= 0) return false;
-            m_size = DropCarriageReturns(m_buffer.data() + kCarry, static_cast<std::size_t>(n));
+            m_size = DropCarriageReturns(m_buffer.get() + kCarry, static_cast<std::size_t>(n));
             if (m_size != static_cast<std::size_t>(n)) m_bSawCr = true;
         }
         return true;
@@ -433,9 +434,9 @@ public:
     bool Failed() const { return m_bFailed; }
     // Whether a CR has been dropped so far: until then text positions are file offsets.
     bool SawCr() const { return m_bSawCr; }
-    std::string_view Chunk() const { return {m_buffer.data() + kCarry, m_size}; }
+    std::string_view Chunk() const { return {m_buffer.get() + kCarry, m_size}; }
     std::uint64_t ChunkOffset() const { return m_offset; }
-    const char* Window() const { return m_buffer.data() + kCarry - m_carry; }
+    const char* Window() const { return m_buffer.get() + kCarry - m_carry; }
     std::size_t WindowSize() const { return m_carry + m_size; }
     std::uint64_t WindowOffset() const { return m_offset - m_carry; }
 
@@ -452,7 +453,8 @@ public:
 
 private:
     int m_fd;
-    std::vector<char> m_buffer;
+    // Left uninitialised: a small file then touches one page of it, not 256.
+    std::unique_ptr<char[]> m_buffer;
     std::size_t m_carry = 0;
     std::size_t m_size = 0;
     std::uint64_t m_offset = 0;
