@@ -416,8 +416,7 @@ public:
     // Moves on to the next chunk; false at the end of the file or on a read error.
     bool Next() {
         const std::size_t keep = std::min(kCarry, WindowSize());
-        std::memmove(m_buffer.get() + kCarry - keep, m_buffer.get() + kCarry + m_size - keep,
-                     keep);
+        std::memmove(m_buffer.get() + kCarry - keep, m_buffer.get() + kCarry + m_size - keep, keep);
         m_offset += m_size;
         m_carry = keep;
         m_size = 0;
@@ -472,12 +471,26 @@ struct MarkerScan {
 };
 
 MarkerScan ScanMarkers(int fd) {
+    static_assert(kBeginMarker.substr(kBeginMarker.size() - kBeginProbe.size()) == kBeginProbe);
+    constexpr std::size_t kLead = kBeginMarker.size() - kBeginProbe.size();  // "# "
     MarkerScan scan;
     CCrFreeReader reader(fd);
+    std::uint64_t probeFrom = 0;  // every probe before this has been looked at
     while (reader.Next()) {
         if (!reader.SawCr()) scan.crFree = reader.ChunkOffset() + reader.Chunk().size();
-        if (!scan.probe) scan.probe = reader.Find(kBeginProbe, 0);
-        if (!scan.begin) scan.begin = reader.Find(kBeginMarker, 0);
+        // One search finds both: the begin marker is the first probe behind "# ". A probe near
+        // the window's start was looked at in the window before, with what stands before it.
+        while (!scan.begin) {
+            const std::optional<std::uint64_t> hit = reader.Find(kBeginProbe, probeFrom);
+            if (!hit) break;
+            if (!scan.probe) scan.probe = hit;
+            probeFrom = *hit + 1;
+            if (*hit >= reader.WindowOffset() + kLead &&
+                std::memcmp(reader.Window() + (*hit - kLead - reader.WindowOffset()),
+                            kBeginMarker.data(), kLead) == 0) {
+                scan.begin = *hit - kLead;
+            }
+        }
         if (scan.begin && !scan.end)
             scan.end = reader.Find(kEndMarker, *scan.begin + kBeginMarker.size());
         if (scan.end) break;  // nothing more to learn

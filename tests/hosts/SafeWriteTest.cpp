@@ -325,6 +325,21 @@ TEST_F(KernelCopy, AddAndRemoveGiveTheSameBytesWhateverCopiesTheStart) {
     }
 }
 
+TEST_F(KernelCopy, MarkersAcrossTheReadersChunksAreFoundWhereTheyStand) {
+    // A probe without "# " first, then the begin marker split between two 1 MiB reads, at each
+    // offset around the boundary.
+    const std::string block = "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
+    for (std::size_t shift = 0; shift < 20; ++shift) {
+        SCOPED_TRACE(shift);
+        std::string before = "#Begin Vantrel is no marker\n";
+        before += std::string((1 << 20) - before.size() - 8 + shift, 'x');
+        before += '\n';
+        SetHosts(before + block + "\nafter\n");
+        EXPECT_TRUE(CHostsFile().RemoveBlock());
+        EXPECT_EQ(Hosts(), before + "\nafter\n");
+    }
+}
+
 TEST_F(KernelCopy, AFullDiskDuringTheCopyLeavesTheFileAsItWas) {
     const std::string withBlock = m_plain + "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
     SetHosts(withBlock);
