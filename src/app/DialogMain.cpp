@@ -1,8 +1,0 @@
-// The dialog program, started by the entry program (src/main.cpp) with its own arguments, which
-// play no further part.
-#include "app/CVantrelApp.h"
-
-int main(int argc, char** argv) {
-    CVantrelApp app(argc, argv);
-    return app.Run();
-}
