@@ -16,7 +16,7 @@ PACKAGES=(
   # fuzzing and sanitizers
   clang-14 libclang-rt-14-dev
   # packaging and the privileged helper
-  desktop-file-utils pkexec polkitd dbus dpkg-dev file
+  desktop-file-utils pkexec polkitd dbus dpkg-dev file lintian man-db groff-base
   # benchmarks (make bench): the reference tools
   curl time valgrind
 )

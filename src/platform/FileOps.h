@@ -6,7 +6,7 @@
 
 // Each entry behaves like the POSIX call of the same name: -1 with errno set on failure.
 // fsyncDir flushes a folder's entries (open the folder, fsync it, close it). Every open, read,
-// write, flush, rename and unlink of the hosts file, its temporary files and its backup goes
+// write, copy, flush, rename and unlink of the hosts file, its temporary files and its backup goes
 // through here; flock, stat/fstat, lseek and the folder listing that finds stale temporary
 // files do not. The table is process-wide: change it only while no other thread uses the
 // hosts file.
@@ -22,6 +22,9 @@ struct FileOps {
     int (*rename)(const char* from, const char* to);
     int (*unlink)(const char* path);
     int (*fsyncDir)(const char* dir);
+    // copy_file_range(2), the kernel's copy of an unchanged stretch into a new file.
+    ssize_t (*copyFileRange)(int in, off_t* inOffset, int out, off_t* outOffset, size_t size,
+                             unsigned flags);
 };
 
 // The real calls.

@@ -23,9 +23,14 @@ int RealFsyncDir(const char* dir) {
     return result;
 }
 
+ssize_t RealCopyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t size,
+                          unsigned flags) {
+    return ::copy_file_range(in, inOffset, out, outOffset, size, flags);
+}
+
 const FileOps kDefaultOps = {
     RealOpen, ::close,  ::read,   ::write,  ::fsync,      ::ftruncate,
-    ::fchmod, ::fchown, ::rename, ::unlink, RealFsyncDir,
+    ::fchmod, ::fchown, ::rename, ::unlink, RealFsyncDir, RealCopyFileRange,
 };
 
 FileOps g_fileOps = kDefaultOps;

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 
 #include "core/HostsText.h"
@@ -173,13 +174,53 @@ Producer BytesOf(std::string_view bytes) {
     return [bytes](const Sink& sink) { return sink(bytes); };
 }
 
-// Writes the produced bytes to a new temporary file beside path and flushes it; "" on
-// failure (no file left).
-std::string WriteTemp(const std::string& path, const Producer& produce, const struct stat* owner) {
+// The unchanged start of the new file: the first `length` bytes of the open file `fd`, taken
+// as they are. Edits near the end of a large file copy these inside the kernel.
+struct RawPrefix {
+    int fd = -1;
+    std::uint64_t length = 0;
+};
+
+// Copies the prefix to `out` (copy_file_range, else read and write) or, with out < 0, appends it
+// to *bytes.
+bool CopyPrefix(const RawPrefix& prefix, int out, std::string* bytes) {
+    off_t offset = 0;
+    const auto length = static_cast<off_t>(prefix.length);
+    if (out >= 0) {
+        while (offset < length) {
+            const ssize_t n = Ops().copyFileRange(prefix.fd, &offset, out, nullptr,
+                                                  static_cast<std::size_t>(length - offset), 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;  // not supported here, or the file shrank: see below
+        }
+    }
+    if (offset < length && ::lseek(prefix.fd, offset, SEEK_SET) != offset) return false;
+    std::vector<char> buffer;
+    while (offset < length) {
+        buffer.resize(std::min<std::size_t>(static_cast<std::size_t>(length - offset), 1 << 20));
+        const ssize_t n = Ops().read(prefix.fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;  // shorter than scanned: not the file that was planned on
+        const std::string_view piece(buffer.data(), static_cast<std::size_t>(n));
+        if (out < 0) {
+            bytes->append(piece);
+        } else if (!WriteAll(out, piece)) {
+            return false;
+        }
+        offset += n;
+    }
+    return true;
+}
+
+// Writes the prefix, if any, and the produced bytes to a new temporary file beside path and
+// flushes it; "" on failure (no file left).
+std::string WriteTemp(const std::string& path, const Producer& produce, const struct stat* owner,
+                      const RawPrefix* prefix = nullptr) {
     std::string name;
     CFd fd = CreateTemp(path, &name);
     if (!fd.Valid()) return {};
-    bool ok = produce([&fd](std::string_view piece) { return WriteAll(fd.Get(), piece); });
+    bool ok = (prefix == nullptr || CopyPrefix(*prefix, fd.Get(), nullptr)) &&
+              produce([&fd](std::string_view piece) { return WriteAll(fd.Get(), piece); });
     if (ok && owner != nullptr) {
         // Owner first: changing it can clear set-id bits that the mode then puts back.
         ok = Ops().fchown(fd.Get(), owner->st_uid, owner->st_gid) == 0 &&
@@ -239,8 +280,9 @@ bool RewriteInPlace(const std::string& path, std::string_view bytes) {
     return false;
 }
 
-bool ReplaceContent(const std::string& path, const struct stat& original, const Producer& produce) {
-    const std::string temp = WriteTemp(path, produce, &original);
+bool ReplaceContent(const std::string& path, const struct stat& original, const Producer& produce,
+                    const RawPrefix* prefix = nullptr) {
+    const std::string temp = WriteTemp(path, produce, &original, prefix);
     if (temp.empty()) return false;
     if (Ops().rename(temp.c_str(), path.c_str()) == 0) {
         // The new content is in place; a failed folder flush cannot undo that.
@@ -252,6 +294,7 @@ bool ReplaceContent(const std::string& path, const struct stat& original, const 
     if (error != EBUSY && error != EXDEV) return false;
     // In place the new bytes are needed whole: to write, to read back and compare.
     std::string bytes;
+    if (prefix != nullptr && !CopyPrefix(*prefix, -1, &bytes)) return false;
     if (!produce([&bytes](std::string_view piece) {
             bytes.append(piece);
             return true;
@@ -366,29 +409,33 @@ public:
     static constexpr std::size_t kCarry = 64;
     static constexpr std::size_t kChunk = 1 << 20;
 
-    explicit CCrFreeReader(int fd) : m_fd(fd), m_buffer(kCarry + kChunk) {}
+    // Reads on from the file's current position, which is the text position `offset`.
+    explicit CCrFreeReader(int fd, std::uint64_t offset = 0)
+        : m_fd(fd), m_buffer(new char[kCarry + kChunk]), m_offset(offset) {}
 
     // Moves on to the next chunk; false at the end of the file or on a read error.
     bool Next() {
         const std::size_t keep = std::min(kCarry, WindowSize());
-        std::memmove(m_buffer.data() + kCarry - keep, m_buffer.data() + kCarry + m_size - keep,
-                     keep);
+        std::memmove(m_buffer.get() + kCarry - keep, m_buffer.get() + kCarry + m_size - keep, keep);
         m_offset += m_size;
         m_carry = keep;
         m_size = 0;
         while (m_size == 0) {
-            const ssize_t n = Ops().read(m_fd, m_buffer.data() + kCarry, kChunk);
+            const ssize_t n = Ops().read(m_fd, m_buffer.get() + kCarry, kChunk);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) m_bFailed = true;
             if (n <= 0) return false;
-            m_size = DropCarriageReturns(m_buffer.data() + kCarry, static_cast<std::size_t>(n));
+            m_size = DropCarriageReturns(m_buffer.get() + kCarry, static_cast<std::size_t>(n));
+            if (m_size != static_cast<std::size_t>(n)) m_bSawCr = true;
         }
         return true;
     }
     bool Failed() const { return m_bFailed; }
-    std::string_view Chunk() const { return {m_buffer.data() + kCarry, m_size}; }
+    // Whether a CR has been dropped so far: until then text positions are file offsets.
+    bool SawCr() const { return m_bSawCr; }
+    std::string_view Chunk() const { return {m_buffer.get() + kCarry, m_size}; }
     std::uint64_t ChunkOffset() const { return m_offset; }
-    const char* Window() const { return m_buffer.data() + kCarry - m_carry; }
+    const char* Window() const { return m_buffer.get() + kCarry - m_carry; }
     std::size_t WindowSize() const { return m_carry + m_size; }
     std::uint64_t WindowOffset() const { return m_offset - m_carry; }
 
@@ -405,11 +452,13 @@ public:
 
 private:
     int m_fd;
-    std::vector<char> m_buffer;
+    // Left uninitialised: a small file then touches one page of it, not 256.
+    std::unique_ptr<char[]> m_buffer;
     std::size_t m_carry = 0;
     std::size_t m_size = 0;
     std::uint64_t m_offset = 0;
     bool m_bFailed = false;
+    bool m_bSawCr = false;
 };
 
 // Where the markers stand in the CR-free text, found in one pass without holding the text.
@@ -418,14 +467,30 @@ struct MarkerScan {
     std::optional<std::uint64_t> probe;  // kBeginProbe
     std::optional<std::uint64_t> begin;  // kBeginMarker
     std::optional<std::uint64_t> end;    // kEndMarker after kBeginMarker
+    std::uint64_t crFree = 0;            // the text before this holds no CR: it is the file's
 };
 
 MarkerScan ScanMarkers(int fd) {
+    static_assert(kBeginMarker.substr(kBeginMarker.size() - kBeginProbe.size()) == kBeginProbe);
+    constexpr std::size_t kLead = kBeginMarker.size() - kBeginProbe.size();  // "# "
     MarkerScan scan;
     CCrFreeReader reader(fd);
+    std::uint64_t probeFrom = 0;  // every probe before this has been looked at
     while (reader.Next()) {
-        if (!scan.probe) scan.probe = reader.Find(kBeginProbe, 0);
-        if (!scan.begin) scan.begin = reader.Find(kBeginMarker, 0);
+        if (!reader.SawCr()) scan.crFree = reader.ChunkOffset() + reader.Chunk().size();
+        // One search finds both: the begin marker is the first probe behind "# ". A probe near
+        // the window's start was looked at in the window before, with what stands before it.
+        while (!scan.begin) {
+            const std::optional<std::uint64_t> hit = reader.Find(kBeginProbe, probeFrom);
+            if (!hit) break;
+            if (!scan.probe) scan.probe = hit;
+            probeFrom = *hit + 1;
+            if (*hit >= reader.WindowOffset() + kLead &&
+                std::memcmp(reader.Window() + (*hit - kLead - reader.WindowOffset()),
+                            kBeginMarker.data(), kLead) == 0) {
+                scan.begin = *hit - kLead;
+            }
+        }
         if (scan.begin && !scan.end)
             scan.end = reader.Find(kEndMarker, *scan.begin + kBeginMarker.size());
         if (scan.end) break;  // nothing more to learn
@@ -434,11 +499,12 @@ MarkerScan ScanMarkers(int fd) {
     return scan;
 }
 
-// Hands on the CR-free text from the start, leaving out [cutBegin, cutEnd), LF as lineEnd.
-bool EmitFileText(int fd, std::uint64_t cutBegin, std::uint64_t cutEnd, std::string_view lineEnd,
-                  const Sink& sink) {
-    if (::lseek(fd, 0, SEEK_SET) != 0) return false;
-    CCrFreeReader reader(fd);
+// Hands on the CR-free text from the text position `from`, leaving out [cutBegin, cutEnd), LF
+// as lineEnd. No CR may stand before `from`, so that it is also the position in the file.
+bool EmitFileText(int fd, std::uint64_t from, std::uint64_t cutBegin, std::uint64_t cutEnd,
+                  std::string_view lineEnd, const Sink& sink) {
+    if (::lseek(fd, static_cast<off_t>(from), SEEK_SET) != static_cast<off_t>(from)) return false;
+    CCrFreeReader reader(fd, from);
     while (reader.Next()) {
         const std::string_view chunk = reader.Chunk();
         const std::uint64_t first = reader.ChunkOffset();
@@ -547,10 +613,17 @@ EditOutcome StreamEdit(const std::string& path, std::string_view lineEnd,
         case Plan::Write:
             break;
     }
-    const bool written = ReplaceContent(resolved, lock.Stat(), [&](const Sink& sink) {
-        return EmitFileText(lock.Fd(), cutBegin, cutEnd, lineEnd, sink) &&
-               EmitText(sink, tail, lineEnd);
-    });
+    // Where LF stays LF, the start of the file up to the cut (or to its first CR) is the new
+    // file's start byte for byte: the kernel copies it without reading it through here.
+    RawPrefix prefix{lock.Fd(), 0};
+    if (lineEnd == "\n") prefix.length = std::min(cutBegin, scan.crFree);
+    const bool written = ReplaceContent(
+        resolved, lock.Stat(),
+        [&](const Sink& sink) {
+            return EmitFileText(lock.Fd(), prefix.length, cutBegin, cutEnd, lineEnd, sink) &&
+                   EmitText(sink, tail, lineEnd);
+        },
+        prefix.length > 0 ? &prefix : nullptr);
     return written ? EditOutcome::Written : EditOutcome::WriteFailed;
 }
 }  // namespace

@@ -249,4 +249,112 @@ TEST_F(SafeWrite, WriteHostsFileReportsAFailedReplacement) {
     EXPECT_EQ(Hosts(), "new\n");
 }
 
+// Large LF-only files: the unchanged start goes into the new file through the kernel's copy, and
+// the bytes are the same whoever copies them, also where the copy is refused or cut short.
+int g_copyCalls = 0;
+
+ssize_t CountingCopy(int in, off_t* inOffset, int out, off_t* outOffset, size_t n, unsigned f) {
+    ++g_copyCalls;
+    return DefaultFileOps().copyFileRange(in, inOffset, out, outOffset, n, f);
+}
+
+class KernelCopy : public HostsDirTest {
+protected:
+    void SetUp() override {
+        HostsDirTest::SetUp();
+        g_hostsPath = m_hosts;
+        g_copyCalls = 0;
+        // Several of the reader's 1 MiB chunks.
+        for (int i = 0; i < 150000; ++i) m_plain += "10.0.0.1 host" + std::to_string(i) + "\n";
+        SetSettings("0.0.0.0 a.example\n");
+    }
+    std::string m_plain;
+};
+
+TEST_F(KernelCopy, AddAndRemoveGiveTheSameBytesWhateverCopiesTheStart) {
+    const std::string block = "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
+    const std::string half = m_plain.substr(0, m_plain.size() / 2);
+    const std::string rest = m_plain.substr(half.size());
+    struct Case {
+        const char* name;
+        void (*install)(FileOps& ops);
+    };
+    const Case cases[] = {
+        {"kernel copy", [](FileOps& o) { o.copyFileRange = CountingCopy; }},
+        {"copy refused",
+         [](FileOps& o) {
+             o.copyFileRange = [](int, off_t*, int, off_t*, size_t, unsigned) -> ssize_t {
+                 ++g_copyCalls;
+                 return Fail<EXDEV>();
+             };
+         }},
+        {"copy cut short",
+         [](FileOps& o) {
+             o.copyFileRange = [](int in, off_t* io, int out, off_t* oo, size_t n,
+                                  unsigned f) -> ssize_t {
+                 if (g_copyCalls++ > 0) return 0;
+                 return DefaultFileOps().copyFileRange(in, io, out, oo, n / 3, f);
+             };
+         }},
+        {"in place",
+         [](FileOps& o) {
+             o.copyFileRange = CountingCopy;
+             o.open = TrackingOpen;
+             o.rename = RenameBusy;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileOps ops = DefaultFileOps();
+        c.install(ops);
+        CScopedFileOps scoped(ops);
+        g_copyCalls = 0;
+
+        SetHosts(m_plain);
+        EXPECT_TRUE(CHostsFile().AddBlock());
+        EXPECT_EQ(Hosts(), m_plain + block);
+        EXPECT_TRUE(CHostsFile().RemoveBlock());
+        EXPECT_EQ(Hosts(), m_plain);
+        EXPECT_GT(g_copyCalls, 0);
+
+        // A CR halfway and text after the block: the CR still goes, the text stays.
+        SetHosts(half + "10.0.0.2 cr\r\n" + rest + block + "\r\nafter\n");
+        EXPECT_TRUE(CHostsFile().RemoveBlock());
+        EXPECT_EQ(Hosts(), half + "10.0.0.2 cr\n" + rest + "\nafter\n");
+        EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+    }
+}
+
+TEST_F(KernelCopy, MarkersAcrossTheReadersChunksAreFoundWhereTheyStand) {
+    // A probe without "# " first, then the begin marker split between two 1 MiB reads, at each
+    // offset around the boundary.
+    const std::string block = "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
+    for (std::size_t shift = 0; shift < 20; ++shift) {
+        SCOPED_TRACE(shift);
+        std::string before = "#Begin Vantrel is no marker\n";
+        before += std::string((1 << 20) - before.size() - 8 + shift, 'x');
+        before += '\n';
+        SetHosts(before + block + "\nafter\n");
+        EXPECT_TRUE(CHostsFile().RemoveBlock());
+        EXPECT_EQ(Hosts(), before + "\nafter\n");
+    }
+}
+
+TEST_F(KernelCopy, AFullDiskDuringTheCopyLeavesTheFileAsItWas) {
+    const std::string withBlock = m_plain + "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
+    SetHosts(withBlock);
+    FileOps ops = DefaultFileOps();
+    ops.copyFileRange = [](int in, off_t* io, int out, off_t* oo, size_t n, unsigned f) -> ssize_t {
+        if (g_copyCalls++ == 0) return DefaultFileOps().copyFileRange(in, io, out, oo, n / 2, f);
+        return Fail<ENOSPC>();
+    };
+    ops.write = [](int, const void*, size_t) -> ssize_t { return Fail<ENOSPC>(); };
+    {
+        CScopedFileOps scoped(ops);
+        EXPECT_FALSE(CHostsFile().RemoveBlock());
+    }
+    EXPECT_EQ(Hosts(), withBlock);
+    EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+}
+
 }  // namespace
