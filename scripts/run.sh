@@ -78,11 +78,21 @@ if ! wait_for 'xdotool search --onlyvisible --name "^Vantrel( splash screen)?$" 
   echo "run.sh: no window of Vantrel appeared (status $status); screen saved in $shots/vantrel-main.png" >&2
   exit 1
 fi
-sleep 0.5
-import -window root "$shots/vantrel-splash.png"
+# The splash screen is shown over the main dialog for its first seconds: take it while it is up.
+splash_up=0
+wait_for 'xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1' && splash_up=1
+if [ "$splash_up" = 1 ]; then
+  sleep 0.3
+  import -window root "$shots/vantrel-splash.png"
+fi
 wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1' || true
 sleep 0.5
 import -window root "$shots/vantrel-main.png"
+if [ "$splash_up" != 1 ] || cmp -s "$shots/vantrel-splash.png" "$shots/vantrel-main.png"; then
+  end_app
+  echo "run.sh: the splash screen was not seen over the main dialog (status $status); screens in $shots" >&2
+  exit 1
+fi
 end_app
 echo "Screenshots: $shots/vantrel-splash.png (splash) and $shots/vantrel-main.png (main dialog)."
 echo "Vantrel ended with status $status."
