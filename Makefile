@@ -19,7 +19,7 @@ build: configure
 
 # Only the program and its privileged helper: starting it needs neither tests nor benchmarks.
 run: configure
-	cmake --build $(BUILD) --target vantrel vantrel-hosts-helper
+	cmake --build $(BUILD) --target vantrel vantrel-hosts-helper vantrel-upgrade-helper
 	./scripts/run.sh $(BUILD)/src/vantrel
 
 test: build

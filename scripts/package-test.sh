@@ -32,7 +32,7 @@ trap cleanup EXIT
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake "$build" >/dev/null
-cmake --build "$build" --target vantrel vantrel-hosts-helper
+cmake --build "$build" --target vantrel vantrel-hosts-helper vantrel-upgrade-helper
 rm -f "$build"/vantrel_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/vantrel_*.deb)
@@ -53,7 +53,7 @@ echo "== installing with apt-get"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
 
 for f in /usr/bin/vantrel /usr/libexec/vantrel/vantrel /usr/libexec/vantrel/vantrel-dialog \
-         /usr/libexec/vantrel/vantrel-hosts-helper; do
+         /usr/libexec/vantrel/vantrel-hosts-helper /usr/libexec/vantrel/vantrel-upgrade-helper; do
   [ -x "$f" ] || fail "$f is not installed as a program"
 done
 for f in /usr/share/applications/vantrel.desktop \

@@ -21,13 +21,16 @@
 #include <thread>
 #include <vector>
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <filesystem>
 
 #include "linux/app/CVantrelDlg.h"
+#include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
 #include "linux/settings/BrowserOffer.h"
 #include "platform/BrowserWindows.h"
@@ -575,6 +578,56 @@ TEST_F(BrowserWindowsBareTest, NotesNameTheBrowsersToRestartAfterNo) {
     QDir::setCurrent(oldCwd);
     qputenv("HOME", oldHome);
     qunsetenv("VANTREL_STATUS_TRACE");
+    qunsetenv("VANTREL_HOSTS_FILE");
+}
+
+// The main dialog's toggle asks after every change, either way, and also when the hosts file
+// could not be changed at all.
+TEST_F(BrowserWindowsBareTest, TheMainDialogAsksAfterEveryToggle) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString source = qEnvironmentVariable("VANTREL_TEST_SOURCE_DIR");
+    ASSERT_TRUE(
+        QFile::copy(source + "/res/vantrel_settings.txt", dir.filePath("vantrel_settings.txt")));
+    const QString oldCwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const QString hosts = dir.filePath("hosts");
+    {
+        QFile file(hosts);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("127.0.0.1 localhost\n");
+    }
+    qputenv("VANTREL_HOSTS_FILE", QFile::encodeName(hosts));
+    CTestWindow& firefox = Open("Start - Mozilla Firefox");
+    m_answer = QMessageBox::No;  // the window stays for the next toggle
+    const auto toggle = [](CVantrelDlg& dlg) {
+        FindControl<QPushButton>(&dlg, CVantrelDlg::kIdToggle)->click();
+    };
+    const auto fileHolds = [&] {
+        QFile file(hosts);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    {
+        CVantrelDlg dlg;
+        toggle(dlg);
+        EXPECT_TRUE(fileHolds().contains("# Begin Vantrel"));
+        ASSERT_EQ(m_requests.size(), 1u);
+        EXPECT_EQ(m_requests[0].owner, &dlg);
+        EXPECT_EQ(m_requests[0].text, kQuestion);
+        toggle(dlg);
+        EXPECT_FALSE(fileHolds().contains("# Begin Vantrel"));
+        EXPECT_EQ(m_requests.size(), 2u);
+    }
+    // A file that cannot be written: nothing changes, and the question still comes.
+    qputenv("VANTREL_HOSTS_FILE", geteuid() == 0 ? QByteArray("/proc/version")
+                                                 : QFile::encodeName(dir.filePath("gone/hosts")));
+    {
+        CVantrelDlg dlg;
+        toggle(dlg);
+        EXPECT_EQ(m_requests.size(), 3u);
+    }
+    ExpectLeftAlone(firefox);
+    QDir::setCurrent(oldCwd);
     qunsetenv("VANTREL_HOSTS_FILE");
 }
 
