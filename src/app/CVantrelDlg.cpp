@@ -15,6 +15,7 @@
 #include "controls/CColorLabel.h"
 #include "controls/CXPButton.h"
 #include "controls/DialogUnits.h"
+#include "controls/MessageBox.h"
 #include "hosts/BrowserOffer.h"
 #include "hosts/CHostsFile.h"
 #include "hosts/CSettingsDlg.h"
@@ -140,15 +141,22 @@ void CVantrelDlg::RefreshStatus() {
 }
 
 void CVantrelDlg::OnOK() {
+    std::string failure;
     {
         CHostsFile hosts;
-        // The result does not matter: the status is read back from the file right after.
+        // The status is read back from the file right after, so it shows what really happened;
+        // a failure that has a reason the user can act on is told as well.
         if (hosts.IsBlockActive())
             hosts.RemoveBlock();
         else
             hosts.AddBlock();
+        failure = hosts.GetFailure();
     }
     RefreshStatus();
+    if (!failure.empty()) {
+        ShowMessage(this, QString::fromStdString(failure), QStringLiteral("Vantrel"),
+                    QMessageBox::Ok, QMessageBox::Warning);
+    }
     OfferToCloseBrowsers();
 }
 

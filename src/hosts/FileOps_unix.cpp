@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,8 +25,8 @@ int RealFsyncDir(const char* dir) {
 }
 
 const FileOps kDefaultOps = {
-    RealOpen, ::close,  ::read,   ::write,  ::fsync,      ::ftruncate,
-    ::fchmod, ::fchown, ::rename, ::unlink, RealFsyncDir,
+    RealOpen, ::close,  ::read,   ::write,      ::fsync,      ::ftruncate, ::fchmod,
+    ::fchown, ::rename, ::unlink, RealFsyncDir, ::flistxattr, ::fgetxattr, ::fsetxattr,
 };
 
 FileOps g_fileOps = kDefaultOps;
