@@ -33,6 +33,8 @@ pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done; done
+  # The copy of /etc is mounted from inside $T; the namespace ends with this script anyway.
+  umount -R /etc 2>/dev/null || true
   rm -rf "$T"
 }
 trap cleanup EXIT
@@ -141,8 +143,10 @@ chmod 644 "$T/list"
 chmod 777 "$T/home"
 chmod 666 "$T/home/vantrel_settings.txt"
 as_user 4242 --save "$T/list" 0.0.0.0 || fail "the list was not saved and hidden"
-expected=$'# Begin Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n0.0.0.0 ads.example.com\n\n# End Vantrel'
-[ "$(cat "$T/hosts")" = "$(cat "$T/hosts.orig")$expected" ] || { cat "$T/hosts"; fail "the block is not the list's"; }
+{ cat "$T/hosts.orig"
+  printf '# Begin Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n0.0.0.0 ads.example.com\n\n# End Vantrel'
+} >"$T/hosts.list"
+cmp -s "$T/hosts" "$T/hosts.list" || { cat "$T/hosts"; fail "the block is not the list's"; }
 # Names are looked up in the hosts file only: no query leaves the machine.
 sed -i 's/^hosts:.*/hosts: files/' /etc/nsswitch.conf
 getent hosts ads.example.com | grep -q '^0\.0\.0\.0 ' || fail "the resolver does not see the block"
