@@ -28,6 +28,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -257,35 +258,42 @@ bool OverwriteInPlace(const std::string& path, std::string_view bytes) {
     return ok && HoldsExactly(path, bytes);
 }
 
-// The backup of an in-place rewrite: a head line, the two lengths, the old bytes, the new bytes.
+// The backup of an in-place rewrite: a head line; the old length, the length the new bytes share
+// with the old ones from the start, and the length of the rest of the new bytes; the old bytes;
+// that rest. An added block or one cut at the end costs little more than the old bytes.
 constexpr std::string_view kBackupHead = "vantrel-backup 1\n";
 
+std::size_t SharedPrefix(std::string_view a, std::string_view b) {
+    const std::size_t limit = std::min(a.size(), b.size());
+    std::size_t same = 0;
+    while (same < limit && a[same] == b[same]) ++same;
+    return same;
+}
+
 std::string BackupRecord(std::string_view old, std::string_view bytes) {
+    const std::size_t shared = SharedPrefix(old, bytes);
     std::string record(kBackupHead);
-    record += std::to_string(old.size()) + " " + std::to_string(bytes.size()) + "\n";
-    record.append(old).append(bytes);
+    record += std::to_string(old.size()) + " " + std::to_string(shared) + " " +
+              std::to_string(bytes.size() - shared) + "\n";
+    record.append(old).append(bytes.substr(shared));
     return record;
 }
 
-bool ParseBackupRecord(std::string_view record, std::string_view* old, std::string_view* bytes) {
+bool ParseBackupRecord(std::string_view record, std::string_view* old, std::string* bytes) {
     if (record.substr(0, kBackupHead.size()) != kBackupHead) return false;
     record.remove_prefix(kBackupHead.size());
     const std::size_t eol = record.find('\n');
     if (eol == std::string_view::npos) return false;
     const std::string sizes(record.substr(0, eol));
     record.remove_prefix(eol + 1);
-    char* rest = nullptr;
-    errno = 0;
-    const unsigned long long oldSize = std::strtoull(sizes.c_str(), &rest, 10);
-    if (errno != 0 || rest == sizes.c_str() || *rest != ' ') return false;
-    const char* second = rest + 1;
-    const unsigned long long newSize = std::strtoull(second, &rest, 10);
-    if (errno != 0 || rest == second || *rest != '\0' || oldSize > record.size() ||
-        newSize != record.size() - oldSize) {
+    unsigned long long oldSize = 0, shared = 0, rest = 0;
+    char tail = 0;
+    if (std::sscanf(sizes.c_str(), "%llu %llu %llu%c", &oldSize, &shared, &rest, &tail) != 3 ||
+        oldSize > record.size() || shared > oldSize || rest != record.size() - oldSize) {
         return false;
     }
     *old = record.substr(0, oldSize);
-    *bytes = record.substr(oldSize);
+    bytes->assign(old->substr(0, shared)).append(record.substr(oldSize));
     return true;
 }
 
@@ -311,7 +319,8 @@ bool RecoverInterruptedRewrite(const std::string& path) {
     const std::string backup = BackupFilePath(path);
     const std::optional<std::string> record = ReadAllAt(backup);
     if (!record) return true;  // not ours to read: someone with more rights will see to it
-    std::string_view old, bytes;
+    std::string_view old;
+    std::string bytes;
     if (ParseBackupRecord(*record, &old, &bytes)) {
         const std::optional<std::string> file = ReadAllAt(path);
         if (!file) return false;
@@ -331,9 +340,7 @@ bool RecoverInterruptedRewrite(const std::string& path) {
 // In place without a backup: only an append or a cut at the end, so every byte that stays is
 // never written, and a crash leaves the old lines whole.
 bool RewriteWithoutBackup(int fd, std::string_view old, std::string_view bytes) {
-    const std::size_t limit = std::min(old.size(), bytes.size());
-    std::size_t same = 0;
-    while (same < limit && old[same] == bytes[same]) ++same;
+    const std::size_t same = SharedPrefix(old, bytes);
     if (same != old.size() && same != bytes.size()) return false;
     const bool ok = ::lseek(fd, static_cast<off_t>(same), SEEK_SET) == static_cast<off_t>(same) &&
                     WriteAll(fd, bytes.substr(same)) &&

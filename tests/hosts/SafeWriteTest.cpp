@@ -194,10 +194,14 @@ TEST_F(SafeWrite, RefusedRenameFallsBackToAVerifiedRewriteInPlace) {
     EXPECT_EQ(InodeOf(m_hosts), inode);
 }
 
-// A backup as an in-place rewrite of old into bytes leaves it.
+// A backup as an in-place rewrite of old into bytes leaves it: the lengths of the old bytes, of
+// what the new bytes share with them from the start and of the rest, then the old bytes and the
+// rest.
 std::string BackupOf(const std::string& old, const std::string& bytes) {
-    return "vantrel-backup 1\n" + std::to_string(old.size()) + " " + std::to_string(bytes.size()) +
-           "\n" + old + bytes;
+    std::size_t shared = 0;
+    while (shared < std::min(old.size(), bytes.size()) && old[shared] == bytes[shared]) ++shared;
+    return "vantrel-backup 1\n" + std::to_string(old.size()) + " " + std::to_string(shared) + " " +
+           std::to_string(bytes.size() - shared) + "\n" + old + bytes.substr(shared);
 }
 
 // Opens the next write operation's exclusive lock and changes nothing.
