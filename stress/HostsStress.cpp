@@ -199,7 +199,8 @@ void RunKills(int kills, std::size_t megabytes, bool inPlace) {
             ++torn;
         }
         // The next write repairs what the kill left (a status read never does).
-        Check(NextWrite(hosts) == EditOutcome::Unchanged, "write after kill " + std::to_string(kill));
+        Check(NextWrite(hosts) == EditOutcome::Unchanged,
+              "write after kill " + std::to_string(kill));
         now = Slurp(hosts);
         Check(now == old || now == added, "torn file after repair, kill " + std::to_string(kill));
         seenNew += now == added;
@@ -486,9 +487,9 @@ int FUnlink(const char* p) {
     return DefaultFileOps().unlink(p);
 }
 
-const FileOps kFaultyOps = {FOpen,   FClose,  FRead,   FWrite,  FFsync,    FFtruncate,
-                            FFchmod, FFchown, FRename, FUnlink, FFsyncDir, ::flistxattr,
-                            ::fgetxattr, ::fsetxattr};
+const FileOps kFaultyOps = {FOpen,      FClose,       FRead,       FWrite,     FFsync,
+                            FFtruncate, FFchmod,      FFchown,     FRename,    FUnlink,
+                            FFsyncDir,  ::flistxattr, ::fgetxattr, ::fsetxattr};
 
 struct Operation {
     const char* name;

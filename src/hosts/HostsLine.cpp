@@ -45,7 +45,7 @@ std::optional<std::array<std::uint8_t, 4>> ParseIPv4(std::string_view text) {
 // address in the last 32 bits allowed. No zone index.
 std::optional<std::array<std::uint8_t, 16>> ParseIPv6(std::string_view text) {
     std::array<std::uint8_t, 16> bytes{};
-    std::size_t count = 0;        // bytes filled
+    std::size_t count = 0;           // bytes filled
     std::optional<std::size_t> gap;  // where "::" stands, in bytes
     std::size_t pos = 0;
     if (text.substr(0, 2) == "::") {
@@ -117,7 +117,8 @@ bool IsBlank(char c) {
 
 bool IsLocalAddress(std::string_view text) {
     if (const auto v4 = ParseIPv4(text)) {
-        return (*v4)[0] == 127 || ((*v4)[0] == 0 && (*v4)[1] == 0 && (*v4)[2] == 0 && (*v4)[3] == 0);
+        return (*v4)[0] == 127 ||
+               ((*v4)[0] == 0 && (*v4)[1] == 0 && (*v4)[2] == 0 && (*v4)[3] == 0);
     }
     const auto v6 = ParseIPv6(text);
     if (!v6) return false;

@@ -17,12 +17,38 @@ TEST(HostsLine, OnlyUnspecifiedAndLoopbackAddressesAreLocal) {
           "0:0:0:0:0:0:0:1", "0::1", "0000::0001", "::0.0.0.1", "0:0:0:0:0:0:0:0", "::0"}) {
         EXPECT_TRUE(IsLocalAddress(address)) << address;
     }
-    for (const std::string& address :
-         {"203.0.113.66"s, "10.0.0.1"s, "128.0.0.1"s, "126.255.255.255"s, "0.0.0.1"s, "1.0.0.0"s,
-          "255.255.255.255"s, "::2"s, "fe80::1"s, "::ffff:127.0.0.1"s, "1::"s, "::1:0"s,
-          "127.0.0.01"s, "0x7f.0.0.1"s, "127.1"s, "127.0.0.256"s, "127.0.0.1."s, "127..0.1"s,
-          " 127.0.0.1"s, "127.0.0.1 "s, ""s, ":::"s, "::1%lo"s, "1::2::3"s, "::1:"s, ":1"s,
-          "0:0:0:0:0:0:0:0:1"s, "0:0:0:0:0:0:0"s, "00000::1"s, "::g"s, "0.0.0.0\0"s, "::1\0"s}) {
+    for (const std::string& address : {"203.0.113.66"s,
+                                       "10.0.0.1"s,
+                                       "128.0.0.1"s,
+                                       "126.255.255.255"s,
+                                       "0.0.0.1"s,
+                                       "1.0.0.0"s,
+                                       "255.255.255.255"s,
+                                       "::2"s,
+                                       "fe80::1"s,
+                                       "::ffff:127.0.0.1"s,
+                                       "1::"s,
+                                       "::1:0"s,
+                                       "127.0.0.01"s,
+                                       "0x7f.0.0.1"s,
+                                       "127.1"s,
+                                       "127.0.0.256"s,
+                                       "127.0.0.1."s,
+                                       "127..0.1"s,
+                                       " 127.0.0.1"s,
+                                       "127.0.0.1 "s,
+                                       ""s,
+                                       ":::"s,
+                                       "::1%lo"s,
+                                       "1::2::3"s,
+                                       "::1:"s,
+                                       ":1"s,
+                                       "0:0:0:0:0:0:0:0:1"s,
+                                       "0:0:0:0:0:0:0"s,
+                                       "00000::1"s,
+                                       "::g"s,
+                                       "0.0.0.0\0"s,
+                                       "::1\0"s}) {
         EXPECT_FALSE(IsLocalAddress(address)) << '"' << address << '"';
     }
 }
@@ -69,7 +95,8 @@ TEST(HostsLine, BlockLinesMayEndWithOneEmptyLineAndNumberAtMost4096) {
         CheckBlockLines({"0.0.0.0 a.com", "", "0.0.0.0 b.com", "10.0.0.1 c.com"});
     EXPECT_EQ(bad.verdict, BlockLinesCheck::BadLine);
     EXPECT_EQ(bad.line, 1u);
-    const std::vector<std::string> evil = {"0.0.0.0 a.com", "203.0.113.66 login.mybank.example", ""};
+    const std::vector<std::string> evil = {"0.0.0.0 a.com", "203.0.113.66 login.mybank.example",
+                                           ""};
     const BlockLinesCheck refused = CheckBlockLines(evil);
     EXPECT_EQ(refused.line, 1u);
     EXPECT_EQ(BlockLinesProblem(refused, evil),
