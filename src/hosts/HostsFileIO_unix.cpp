@@ -10,10 +10,11 @@
 // or EXDEV, attributes that cannot be copied, a folder the user may not write), the file is
 // rewritten in place:
 // - with a backup ".<name>.vantrel-backup" that records the old bytes and the new ones; it goes
-//   once the new bytes have been read back intact. A backup found by a later write proves an
-//   interrupted rewrite only when the file is the new bytes' start over the old bytes' rest; only
-//   then are the old bytes put back. Anything else (the write finished, or someone wrote the file
-//   since) is left as it is, and a status read never repairs anything.
+//   once the new bytes have been read back intact. A backup found by a later write means the
+//   rewrite never finished; the old bytes are put back only when every byte of the file is the
+//   old or the new one at its place, which is all an interrupted rewrite can leave. Content
+//   written since (a line another program appended) is left as it is, and a status read never
+//   repairs anything.
 // - without a backup, where none can be made: only when the change is an append or a cut at the
 //   end, so a crash can never cost a line that was there before.
 // Temporary files of a killed process are removed by the next operation.
@@ -298,8 +299,8 @@ bool ParseBackupRecord(std::string_view record, std::string_view* old, std::stri
 }
 
 // True when file is what an in-place rewrite of old into bytes (or the rewrite that puts the old
-// bytes back) can leave when it stops part way: every byte is the old or the new one at its
-// place, and the length lies between theirs. Content written by anyone else since, a line
+// bytes back) can leave, finished or stopped part way: every byte is the old or the new one at
+// its place, and the length lies between theirs. Content written by anyone else since, a line
 // appended or changed, is not.
 bool IsInterruptedRewrite(std::string_view file, std::string_view old, std::string_view bytes) {
     if (file.size() < std::min(old.size(), bytes.size()) ||
@@ -324,9 +325,9 @@ bool RecoverInterruptedRewrite(const std::string& path) {
     if (ParseBackupRecord(*record, &old, &bytes)) {
         const std::optional<std::string> file = ReadAllAt(path);
         if (!file) return false;
-        // Only a torn rewrite is repaired; a file that holds either version, or content written
-        // since, is left as it is.
-        if (*file != old && *file != bytes && IsInterruptedRewrite(*file, old, bytes) &&
+        // The rewrite never finished: the old bytes go back over whatever it left, unless content
+        // has been written since, which is left as it is.
+        if (*file != old && IsInterruptedRewrite(*file, old, bytes) &&
             !OverwriteInPlace(path, old)) {
             return false;
         }
@@ -375,16 +376,18 @@ bool RewriteInPlace(const std::string& path, std::string_view bytes) {
     }
     Ops().fsyncDir(dir.c_str());
 
+    // While the backup exists the rewrite is not done: the next write would put the old bytes
+    // back. So success is the new bytes read back intact and the backup gone.
     bool ok = OverwriteFd(fd.Get(), bytes);
     ok = fd.Close() && ok;
-    if (ok && HoldsExactly(path, bytes)) {
-        // A backup that stays records a finished write, which no later operation undoes.
-        if (Ops().unlink(backup.c_str()) == 0) Ops().fsyncDir(dir.c_str());
+    if (ok && HoldsExactly(path, bytes) && Ops().unlink(backup.c_str()) == 0) {
+        Ops().fsyncDir(dir.c_str());
         return true;
     }
-    // The old bytes back; the backup goes once the file holds them again.
-    if (OverwriteInPlace(path, *old) || HoldsExactly(path, *old)) {
-        Ops().unlink(backup.c_str());
+    // The old bytes back; the backup goes once the file holds them again, and otherwise stays for
+    // the next write to finish the job.
+    if ((OverwriteInPlace(path, *old) || HoldsExactly(path, *old)) &&
+        Ops().unlink(backup.c_str()) == 0) {
         Ops().fsyncDir(dir.c_str());
     }
     return false;

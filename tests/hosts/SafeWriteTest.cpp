@@ -209,7 +209,7 @@ EditOutcome TouchNothing(const std::string& path) {
     return EditHostsFile(path, [](std::string&) { return EditVerdict::Unchanged; });
 }
 
-TEST_F(SafeWrite, OnlyAProvablyTornRewriteIsPutBackAndOnlyByAWrite) {
+TEST_F(SafeWrite, OnlyAnInterruptedRewriteIsPutBackAndOnlyByAWrite) {
     // What adding writes: the CR is gone, so the new bytes differ from the old from line one.
     const std::string added = "127.0.0.1 localhost\n" + m_original.substr(21) +
                               "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
@@ -229,7 +229,8 @@ TEST_F(SafeWrite, OnlyAProvablyTornRewriteIsPutBackAndOnlyByAWrite) {
     EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
 
     // Killed after the write but before the backup went, and another program has appended a line
-    // since: its line stays, whatever the next operation is.
+    // since: its line stays, whatever the next operation is. (Without that line, the next write
+    // would put the old bytes back: the rewrite never reported success.)
     const std::string later = added + "\n10.9.9.9 appended.example\n";
     for (const bool byWrite : {false, true}) {
         Spit(backup, BackupOf(m_original, added));
@@ -295,19 +296,19 @@ TEST_F(SafeWrite, AFailedWriteOnAReadOnlyFileLeavesNothingBehind) {
     EXPECT_EQ(Hosts(), "127.0.0.1 localhost\n" + m_original.substr(21));
 }
 
-TEST_F(SafeWrite, AnInPlaceRewriteWhoseBackupStaysIsNotUndoneLater) {
+TEST_F(SafeWrite, AnInPlaceRewriteWhoseBackupStaysIsReportedAndUndone) {
+    // A backup that stays means the next write puts the old bytes back, so success would be
+    // undone silently: the old bytes go back at once and the failure is reported.
     FileOps ops = DefaultFileOps();
     ops.rename = RenameBusy;
     ops.unlink = [](const char*) { return Fail<EIO>(); };
     {
         CScopedFileOps scoped(ops);
-        EXPECT_TRUE(CHostsFile().AddBlock());
+        EXPECT_FALSE(CHostsFile().AddBlock());
     }
-    const std::string added = "127.0.0.1 localhost\n" + m_original.substr(21) +
-                              "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
-    EXPECT_EQ(Hosts(), added);
-    EXPECT_EQ(TouchNothing(m_hosts), EditOutcome::Unchanged);  // the finished write stands
-    EXPECT_EQ(Hosts(), added);
+    EXPECT_EQ(Hosts(), m_original);
+    EXPECT_EQ(TouchNothing(m_hosts), EditOutcome::Unchanged);
+    EXPECT_EQ(Hosts(), m_original);
     EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
 }
 
