@@ -185,7 +185,10 @@ std::string BlockLinesProblem(const BlockLinesCheck& check, const std::vector<st
 std::string CleanDomain(std::string_view piece) {
     while (!piece.empty() && IsBlank(piece.front())) piece.remove_prefix(1);
     while (!piece.empty() && IsBlank(piece.back())) piece.remove_suffix(1);
-    if (piece.size() > 1 && piece.back() == '.') piece.remove_suffix(1);
+    if (piece.size() > 1 && piece.back() == '.') {
+        piece.remove_suffix(1);
+        while (!piece.empty() && IsBlank(piece.back())) piece.remove_suffix(1);
+    }
     return std::string(piece);
 }
 

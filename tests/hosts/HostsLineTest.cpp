@@ -125,6 +125,7 @@ TEST(HostsLine, TheListLosesBlanksEmptyLinesAndTrailingDots) {
               (std::vector<std::string>{"pagead2.googlesyndication.com", "ads.example.com",
                                         "ad_server.example", "."}));
     EXPECT_EQ(CleanDomain("a.example.."), "a.example.");  // one dot only: the rest stays wrong
+    EXPECT_EQ(CleanDomain("== ."), "==");                 // no blank is left at the end
     EXPECT_TRUE(DomainsOfList(" \n\t\r\n").empty());
 }
 
