@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "net/CHttpFetcher.h"
+#include "linux/net/CHttpFetcher.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "net/CHttpFetcher.h"
-#include "net/CUpgradeProgressDlg.h"
+#include "linux/net/CHttpFetcher.h"
+#include "linux/net/CUpgradeProgressDlg.h"
 
 namespace {
 long long ThreadCpuMicros() {

@@ -1,8 +1,8 @@
 // Benchmark child: starts the program's application object and main dialog as the program does,
 // and ends as soon as the dialog has been painted once.
 #include "FirstPaintQuit.h"
-#include "app/CVantrelApp.h"
-#include "app/CVantrelDlg.h"
+#include "linux/app/CVantrelApp.h"
+#include "linux/app/CVantrelDlg.h"
 
 int main(int argc, char** argv) {
     CVantrelApp app(argc, argv);

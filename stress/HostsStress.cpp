@@ -29,10 +29,10 @@
 #include <string>
 #include <vector>
 
-#include "hosts/CHostsFile.h"
-#include "hosts/FileOps.h"
-#include "hosts/HostsFileIO.h"
-#include "hosts/HostsText.h"
+#include "core/HostsText.h"
+#include "platform/CHostsFile.h"
+#include "platform/FileOps.h"
+#include "platform/HostsFileIO.h"
 
 namespace {
 

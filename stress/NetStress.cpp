@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "net/CHttpFetcher.h"
-#include "net/NetTestServers.h"
-#include "net/UpdateInstaller.h"
+#include "linux/net/CHttpFetcher.h"
+#include "linux/net/NetTestServers.h"
+#include "linux/net/UpdateInstaller.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "hosts/CSettingsDlg.h"
-#include "hosts/HostsLine.h"
-#include "hosts/SettingsFile.h"
+#include "core/HostsLine.h"
+#include "linux/settings/CSettingsDlg.h"
+#include "platform/SettingsFileIO.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QString domains =

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "net/CHttpFetcher.h"
+#include "linux/net/CHttpFetcher.h"
 
 namespace {
 

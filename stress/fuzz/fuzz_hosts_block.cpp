@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "hosts/FileOps.h"
-#include "hosts/HostsFileIO.h"
-#include "hosts/HostsText.h"
+#include "core/HostsText.h"
+#include "platform/FileOps.h"
+#include "platform/HostsFileIO.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "hosts/SettingsFile.h"
+#include "platform/SettingsFileIO.h"
 
 namespace {
 

@@ -1,0 +1,149 @@
+// Running the privileged helper with pkexec: posix_spawn without a shell, the settings lines on a
+// socket as its stdin (so a helper or pkexec that exits early cannot kill us with SIGPIPE).
+#include "platform/ElevatedHosts.h"
+
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "core/HostsText.h"
+#include "platform/HostsFileIO.h"
+#include "platform/HostsHelper.h"
+
+extern char** environ;
+
+namespace {
+std::string g_strHelperPath;
+
+// Only the system file goes through the helper, which writes nothing else; a sandbox file named
+// by VANTREL_HOSTS_FILE is always written directly, and fails there if it must.
+bool NeedsHelper(const std::string& path) {
+    return path == kSystemHostsPath && ::access(path.c_str(), W_OK) != 0;
+}
+
+bool SendAll(int fd, const std::string& data) {
+    std::size_t sent = 0;
+    while (sent < data.size()) {
+        const ssize_t n = ::send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        sent += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+}  // namespace
+
+std::string HostsHelperPath() {
+    if (!g_strHelperPath.empty()) return g_strHelperPath;
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return {};
+    return (self.parent_path() / "vantrel-hosts-helper").string();
+}
+
+void SetHostsHelperPath(const std::string& path) {
+    g_strHelperPath = path;
+}
+
+std::string HelperInput(const std::vector<std::string>& lines) {
+    std::string input;
+    for (const std::string& line : lines) input.append(line).push_back('\n');
+    return input;
+}
+
+int RunHelperElevated(std::string_view command, const std::vector<std::string>& lines) {
+    const std::string helper = HostsHelperPath();
+    if (helper.empty()) return kHelperNotRun;
+    const std::string input = HelperInput(lines);
+
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return kHelperNotRun;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
+
+    std::string program = "pkexec";
+    std::string cmd(command);
+    char* argv[] = {program.data(), const_cast<char*>(helper.c_str()), cmd.data(), nullptr};
+    pid_t pid = -1;
+    const int spawned = posix_spawnp(&pid, "pkexec", &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    if (spawned != 0) {
+        ::close(fds[0]);
+        return kHelperNotRun;
+    }
+    SendAll(fds[0], input);  // a helper that stopped reading says so through its status
+    ::close(fds[0]);
+
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return kHelperNotRun;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : kHelperNotRun;
+}
+
+std::string HelperFailureText(int status) {
+    switch (status) {
+        case kHelperOk:
+        case kPkexecDismissed:  // the user chose so and needs no telling
+            return {};
+        case kHelperBadInput:
+            return "The hosts file was not changed: its helper refused the domain list in "
+                   "vantrel_settings.txt. Every line must be a local address (0.0.0.0, 127.x.x.x, "
+                   ":: or ::1) followed by a domain name; please correct the list in the Settings "
+                   "dialog.";
+        case kPkexecNotAuthorized:
+            return "The hosts file was not changed: the permission to change it was not given.";
+        case kHelperNotRun:
+            return "The hosts file was not changed: pkexec, which asks for the administrator's "
+                   "permission, could not be run.";
+        default:
+            return "The hosts file could not be changed.";
+    }
+}
+
+namespace {
+bool Fail(std::string* why, std::string text) {
+    if (why != nullptr) *why = std::move(text);
+    return false;
+}
+
+const char* const kUnreadable = "The hosts file could not be read, so it was not changed.";
+}  // namespace
+
+std::optional<bool> AddBlockThroughHelper(const std::string& path, const SettingsSource& settings,
+                                          std::string* why) {
+    if (!NeedsHelper(path)) return std::nullopt;
+    const HostsRead hosts = ReadHostsText(path);
+    if (hosts.status != ReadStatus::Ok) return Fail(why, kUnreadable);
+    if (hosts.text.find(kBeginProbe) != std::string::npos) return true;
+    // Lines the helper would refuse are refused here, before anyone types a password; the source
+    // has said why.
+    const std::optional<std::vector<std::string>> lines = settings();
+    if (!lines) return false;
+    const int status = RunHelperElevated("add", *lines);
+    return status == kHelperOk || Fail(why, HelperFailureText(status));
+}
+
+std::optional<bool> RemoveBlockThroughHelper(const std::string& path, std::string* why) {
+    if (!NeedsHelper(path)) return std::nullopt;
+    const HostsRead hosts = ReadHostsText(path);
+    if (hosts.status != ReadStatus::Ok) return Fail(why, kUnreadable);
+    switch (ClassifyBlock(hosts.text)) {
+        case BlockState::BlockPresent: {
+            const int status = RunHelperElevated("remove", {});
+            return status == kHelperOk || Fail(why, HelperFailureText(status));
+        }
+        case BlockState::DamagedBlock:
+            return Fail(why, kDamagedBlockText);
+        case BlockState::NoBlock:
+        case BlockState::ForeignMarker:
+            break;
+    }
+    return true;
+}

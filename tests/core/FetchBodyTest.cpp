@@ -1,0 +1,165 @@
+// Line splitting and 1,024-byte chunk storing, fed in awkward pieces.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/FetchBody.h"
+
+namespace {
+
+// The line rule one character at a time.
+std::vector<std::string> ReferenceSplit(const std::string& body) {
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : body) {
+        if (c == '\r') continue;
+        line += c;
+        if (c == '\n' || line.size() == CLineSplitter::kMaxLineChars) {
+            lines.push_back(line);
+            line.clear();
+        }
+    }
+    if (!line.empty()) lines.push_back(line);
+    return lines;
+}
+
+// Lines of every length up to a few times the limit, CRs anywhere, runs of empty lines.
+std::string MixedBody(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string body;
+    while (body.size() < size) {
+        const std::size_t length = random() % 4 == 0 ? random() % 3000 : random() % 40;
+        for (std::size_t i = 0; i < length; ++i)
+            body += random() % 50 == 0 ? '\r' : static_cast<char>('a' + random() % 26);
+        body += random() % 3 == 0 ? "\r\n" : "\n";
+    }
+    return body;
+}
+
+std::vector<std::string> Split(const std::string& body, std::size_t piece, bool whole = true,
+                               std::size_t reserve = 0) {
+    CStringList lines;
+    lines.reserve(reserve, reserve / 16);
+    CLineSplitter splitter(lines);
+    for (std::size_t i = 0; i < body.size(); i += piece)
+        splitter.Feed(body.data() + i, std::min(piece, body.size() - i));
+    if (whole)
+        splitter.Finish();
+    else
+        splitter.Abandon();
+    return std::vector<std::string>(lines.begin(), lines.end());
+}
+
+}  // namespace
+
+TEST(LineSplitter, KeepsLfDropsEveryCrAndKeepsLastLineWithoutLf) {
+    const std::string body = "one\r\ntw\ro\r\n\r\n\nlast";
+    const std::vector<std::string> expected = {"one\n", "two\n", "\n", "\n", "last"};
+    for (std::size_t piece : {1u, 2u, 3u, 64u}) EXPECT_EQ(Split(body, piece), expected) << piece;
+}
+
+TEST(LineSplitter, SplitsLinesLongerThan1022Characters) {
+    const std::string a1021(1021, 'a'), a1022(1022, 'a'), b(1022, 'b');
+    // 1,021 characters and the LF fit one entry; one more character pushes the LF out.
+    EXPECT_EQ(Split(a1021 + "\n", 7), (std::vector<std::string>{a1021 + "\n"}));
+    EXPECT_EQ(Split(a1022 + "\n", 7), (std::vector<std::string>{a1022, "\n"}));
+    // CRs do not count.
+    EXPECT_EQ(Split(a1021 + "\r\n", 1000), (std::vector<std::string>{a1021 + "\n"}));
+    EXPECT_EQ(Split(a1022 + b + "cc\nz", 500), (std::vector<std::string>{a1022, b, "cc\n", "z"}));
+    // A CR between the 1,022nd character and the LF does not push the LF out either.
+    EXPECT_EQ(Split(a1021 + "\r\r\nx\n", 1022), (std::vector<std::string>{a1021 + "\n", "x\n"}));
+}
+
+TEST(LineSplitter, LongMixedBodiesSplitAsOneCharacterAtATime) {
+    const std::string small = MixedBody(100'000, 1);
+    for (std::size_t piece : {1u, 63u, 64u, 65u, 1023u})
+        EXPECT_EQ(Split(small, piece), ReferenceSplit(small)) << piece;
+    // Big enough for the list's large blocks, with and without room made from a known length.
+    const std::string large = MixedBody(5'000'000, 2);
+    const std::vector<std::string> expected = ReferenceSplit(large);
+    EXPECT_EQ(Split(large, 128 * 1024), expected);
+    EXPECT_EQ(Split(large, 16 * 1024, true, large.size()), expected);
+}
+
+TEST(LineSplitter, BrokenBodyDropsOnlyTheCutLine) {
+    for (std::size_t piece : {1u, 5u, 4096u}) {
+        EXPECT_EQ(Split("one\r\ntwo\nthr", piece, false),
+                  (std::vector<std::string>{"one\n", "two\n"}))
+            << piece;
+    }
+    EXPECT_EQ(Split(std::string(1500, 'a'), 100, false),
+              (std::vector<std::string>{std::string(1022, 'a')}));
+}
+
+TEST(StringList, LinesShareOneBufferAndReadBackAsViewsAndStrings) {
+    CStringList list;
+    EXPECT_TRUE(list.empty());
+    list.push_back("first\n");
+    list.AppendPiece("sec");
+    list.AppendPiece("ond\nthird");
+    EXPECT_EQ(list.size(), 1u) << "an open line is not counted";
+    list.EndLineAfter(7);
+    list.push_back("");
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0], "first\n");
+    EXPECT_EQ(list.String(1), "second\n");
+    EXPECT_EQ(list[2], "third") << "push_back ends the open line with it";
+    std::string joined;
+    for (std::string_view line : list) joined += line;
+    EXPECT_EQ(joined, "first\nsecond\nthird");
+
+    CStringList copy = list;
+    list.clear();
+    EXPECT_TRUE(list.empty());
+    EXPECT_EQ(copy, (CStringList{"first\n", "second\n", "third"}));
+    EXPECT_NE(copy, (CStringList{"first\n", "second\nthird"}));
+}
+
+TEST(ChunkHtmlTest, AnyCaseUpToTheFirstNul) {
+    EXPECT_TRUE(ChunkHoldsHtmlTag("xx<HtMl>yy", 10));
+    EXPECT_FALSE(ChunkHoldsHtmlTag("<html", 5));
+    EXPECT_FALSE(ChunkHoldsHtmlTag("<htm>", 5));
+    const std::string afterNul = std::string("ab\0<html>", 9);
+    EXPECT_FALSE(ChunkHoldsHtmlTag(afterNul.data(), afterNul.size()));
+}
+
+TEST(ChunkWriter, WritesChunksAndReportsEveryReadIncludingTheFinalEmptyOne) {
+    std::FILE* file = std::tmpfile();
+    std::vector<std::uint64_t> reports;
+    CChunkWriter writer(file, [&](std::uint64_t n) { reports.push_back(n); });
+    const std::string body(2048, 'x');
+    EXPECT_TRUE(writer.Feed(body.data(), 1000));
+    EXPECT_TRUE(writer.Feed(body.data() + 1000, 1048));
+    writer.Finish();
+    EXPECT_EQ(reports, (std::vector<std::uint64_t>{1024, 2048, 2048}));
+    EXPECT_FALSE(writer.Stopped());
+    EXPECT_EQ(std::ftell(file), 2048);
+    std::fclose(file);
+
+    EXPECT_EQ(ProgressText(2048, 2048), "Read 2048/2048 bytes");
+    EXPECT_EQ(ProgressText(2048, 0), "Read 2048 bytes");
+    EXPECT_EQ(ProgressText(5, -1), "Read 5 bytes");
+}
+
+TEST(ChunkWriter, StopsAtAChunkWithHtmlWithoutWritingIt) {
+    std::FILE* file = std::tmpfile();
+    std::vector<std::uint64_t> reports;
+    CChunkWriter writer(file, [&](std::uint64_t n) { reports.push_back(n); });
+    std::string body(3000, 'x');
+    body.replace(1500, 6, "<HTML>");  // in the second chunk
+    EXPECT_FALSE(writer.Feed(body.data(), body.size()));
+    EXPECT_TRUE(writer.MetHtml());
+    EXPECT_EQ(reports, (std::vector<std::uint64_t>{1024, 2048}));
+    EXPECT_EQ(std::ftell(file), 1024);
+    std::fclose(file);
+}
+
+TEST(ChunkWriter, NoFileIsAWriteFailure) {
+    CChunkWriter writer(nullptr, {});
+    writer.Feed("abc", 3);
+    writer.Finish();
+    EXPECT_TRUE(writer.WriteFailed());
+}

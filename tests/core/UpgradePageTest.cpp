@@ -1,0 +1,160 @@
+// The upgrade page scanner against pages shaped like the maker's, and the broken ones.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+#include <sstream>
+
+#include "core/UpgradePage.h"
+
+namespace {
+// Splits a page the way the fetcher delivers it: each line keeps its LF.
+CStringList Lines(const std::string& page) {
+    CStringList lines;
+    size_t start = 0;
+    while (start < page.size()) {
+        const size_t lf = page.find('\n', start);
+        const size_t end = lf == std::string::npos ? page.size() : lf + 1;
+        lines.push_back(std::string_view(page).substr(start, end - start));
+        start = end;
+    }
+    return lines;
+}
+
+UpgradePageInfo Parse(const std::string& page) {
+    UpgradePageInfo info;
+    ParseUpgradePage(Lines(page), info);
+    return info;
+}
+}  // namespace
+
+TEST(UpgradePage, ReadsAFullPage) {
+    const UpgradePageInfo info = Parse(
+        "<html><body>\n"
+        "<!-- UPGRADE Version\n"
+        "1.1\n"
+        "-->\n"
+        "<!-- UPGRADE Description\n"
+        "Faster start.\n"
+        "New domains.\n"
+        "Fixed the About box.\n"
+        "END UPGRADE Description -->\n"
+        "<!-- UPGRADE Download Link\n"
+        "https://example.invalid/setup.exe\n"
+        "-->\n"
+        "<!-- UPGRADE SHA256\n"
+        "ABCDEF0123\n"
+        "-->\n"
+        "</body></html>\n");
+    EXPECT_TRUE(info.bVersionFound);
+    EXPECT_FLOAT_EQ(info.fNewVersion, 1.1f);
+    EXPECT_GT(info.fNewVersion, 1.0f);
+    EXPECT_EQ(info.strDescription, "Faster start.\nNew domains.\nFixed the About box.\n");
+    EXPECT_EQ(info.strDownloadLink, "https://example.invalid/setup.exe\n");
+    EXPECT_EQ(info.strSha256, "ABCDEF0123\n");
+}
+
+TEST(UpgradePage, PlainListsOfLinesReadTheSame) {
+    const char* const page[] = {"<!-- UPGRADE Version\n", "1.4\n", "<!-- UPGRADE Description\n",
+                                "d\n", "END UPGRADE Description\n"};
+    UpgradePageInfo fromStrings;
+    ParseUpgradePage(std::vector<std::string>(std::begin(page), std::end(page)), fromStrings);
+    const std::vector<std::string_view> views(std::begin(page), std::end(page));
+    UpgradePageInfo fromViews;
+    ParseUpgradePage(views, fromViews);
+    for (const UpgradePageInfo& info : {fromStrings, fromViews}) {
+        EXPECT_FLOAT_EQ(info.fNewVersion, 1.4f);
+        EXPECT_EQ(info.strDescription, "d\n");
+    }
+}
+
+TEST(UpgradePage, VersionIsReadLikeAtof) {
+    struct Case {
+        const char* line;
+        float expected;
+    };
+    const Case cases[] = {{"1.0\n", 1.0f},     {"1.00\n", 1.0f},       {"0.9\n", 0.9f},
+                          {"latest\n", 0.0f},  {"  2.5 beta\n", 2.5f}, {"+3e0x\n", 3.0f},
+                          {"\t-1.5\n", -1.5f}, {"1e400\n", HUGE_VALF}, {"", 0.0f}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(ReadVersionNumber(c.line), c.expected);
+    }
+    // Digits beyond the 99th character are not part of the number.
+    EXPECT_EQ(ReadVersionNumber(std::string(98, ' ') + "12"), 1.0f);
+}
+
+TEST(UpgradePage, VersionIgnoresTheUsersDecimalComma) {
+    const char* previous = std::setlocale(LC_NUMERIC, nullptr);
+    const std::string saved = previous ? previous : "C";
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale here";
+    EXPECT_FLOAT_EQ(ReadVersionNumber("1.5\n"), 1.5f);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(UpgradePage, LaterMarkersOverrideOrAppend) {
+    const UpgradePageInfo info = Parse(
+        "<!-- UPGRADE Version\n1.1\n"
+        "<!-- UPGRADE Description\nfirst\nEND UPGRADE Description\n"
+        "<!-- UPGRADE Download Link\nhttps://a.invalid/1\n"
+        "<!-- UPGRADE Version\n1.2\n"
+        "<!-- UPGRADE Description\nsecond\nEND UPGRADE Description\n"
+        "<!-- UPGRADE Download Link\nhttps://a.invalid/2\n");
+    EXPECT_FLOAT_EQ(info.fNewVersion, 1.2f);
+    EXPECT_EQ(info.strDescription, "first\nsecond\n");
+    EXPECT_EQ(info.strDownloadLink, "https://a.invalid/2\n");
+}
+
+TEST(UpgradePage, ValueLinesAreConsumedAndMarkersTestedInOrder) {
+    // The version's value line looks like a link marker: it is the version, not a marker.
+    // A line with two markers counts as the first of the table.
+    const UpgradePageInfo info = Parse(
+        "<!-- UPGRADE Version\n<!-- UPGRADE Download Link\n"
+        "<!-- UPGRADE Version <!-- UPGRADE Download Link\n2.0\n"
+        "<!-- UPGRADE Description\n<!-- UPGRADE Version\nEND UPGRADE Description\n");
+    EXPECT_FLOAT_EQ(info.fNewVersion, 2.0f);
+    EXPECT_EQ(info.strDownloadLink, "");
+    EXPECT_EQ(info.strDescription, "<!-- UPGRADE Version\n");
+}
+
+TEST(UpgradePage, OneLineDescriptionBlockIsEmpty) {
+    const UpgradePageInfo info =
+        Parse("<!-- UPGRADE Description END UPGRADE Description -->\n<!-- UPGRADE Version\n1.5\n");
+    EXPECT_EQ(info.strDescription, "");
+    EXPECT_FLOAT_EQ(info.fNewVersion, 1.5f);
+}
+
+TEST(UpgradePage, LowerCaseMarkersAreNotMarkers) {
+    const UpgradePageInfo info =
+        Parse("<!-- upgrade version\n9.0\n<!-- upgrade download link\nx\n");
+    EXPECT_FALSE(info.bVersionFound);
+    EXPECT_EQ(info.fNewVersion, 0.0f);
+    EXPECT_EQ(info.strDownloadLink, "");
+}
+
+TEST(UpgradePage, TruncatedPagesKeepWhatWasRead) {
+    UpgradePageInfo info = Parse("<!-- UPGRADE Description\nhalf\nof a\n");
+    EXPECT_EQ(info.strDescription, "half\nof a\n");
+
+    info = Parse("<!-- UPGRADE Download Link\nhttps://a.invalid/x\n<!-- UPGRADE Version\n");
+    EXPECT_FALSE(info.bVersionFound);
+    EXPECT_EQ(info.strDownloadLink, "https://a.invalid/x\n");
+
+    info = Parse("");
+    EXPECT_FALSE(info.bVersionFound);
+}
+
+TEST(UpgradePage, SecondScanKeepsVersionAndLinkButNotDescriptionOrDigest) {
+    UpgradePageInfo info;
+    ParseUpgradePage(
+        Lines("<!-- UPGRADE Version\n1.3\n<!-- UPGRADE Description\nd\n"
+              "END UPGRADE Description\n<!-- UPGRADE Download Link\nhttps://a.invalid/x\n"
+              "<!-- UPGRADE SHA256\nabc\n"),
+        info);
+    ParseUpgradePage(Lines("<p>Server busy</p>\n"), info);
+    EXPECT_FALSE(info.bVersionFound);
+    EXPECT_FLOAT_EQ(info.fNewVersion, 1.3f);
+    EXPECT_EQ(info.strDownloadLink, "https://a.invalid/x\n");
+    EXPECT_EQ(info.strDescription, "");
+    EXPECT_EQ(info.strSha256, "");
+}

@@ -1,0 +1,189 @@
+// The upgrade check against a local https server, with message boxes answered through the hook.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDate>
+#include <QPushButton>
+#include <QTimer>
+#include <condition_variable>
+#include <mutex>
+
+#include "linux/controls/DialogUnits.h"
+#include "linux/net/CUpgradeDlg.h"
+#include "linux/net/CUpgradeProgressDlg.h"
+#include "linux/upgrade/TestServer.h"
+#include "linux/upgrade/UpgradeTestEnv.h"
+
+namespace {
+const char* const kPagePath = "/vantrel_upgrade_check.html";
+
+class UpgradeCheck : public ::testing::Test {
+protected:
+    void Open(CUpgradeDlg& dlg, const std::string& url) {
+        dlg.SetUpgradeInfo("Vantrel", 1.0f, url);
+        dlg.show();
+    }
+    QPushButton* Ok(CUpgradeDlg& dlg) { return FindControl<QPushButton>(&dlg, 1); }
+    QPushButton* Close(CUpgradeDlg& dlg) { return FindControl<QPushButton>(&dlg, 2); }
+
+    TestServer m_server;
+};
+
+std::string Today() {
+    const QDate today = QDate::currentDate();
+    return QStringLiteral("%1 %2 %3")
+        .arg(today.month())
+        .arg(today.day())
+        .arg(today.year())
+        .toStdString();
+}
+}  // namespace
+
+TEST_F(UpgradeCheck, TemplateLayout) {
+    CUpgradeDlg dlg;
+    const DialogUnits units(dlg.font());
+    EXPECT_EQ(dlg.windowTitle(), "Check for Upgrade");
+    EXPECT_EQ(dlg.size(), QSize(units.ToPixelsX(160), units.ToPixelsY(58)));
+    ASSERT_TRUE(Ok(dlg) && Close(dlg));
+    EXPECT_EQ(Ok(dlg)->text(), "&OK");
+    EXPECT_FALSE(Ok(dlg)->isDefault());
+    EXPECT_EQ(Ok(dlg)->geometry(), units.ToPixels(21, 37, 50, 14));
+    EXPECT_EQ(Close(dlg)->text(), "&Close");
+    EXPECT_EQ(Close(dlg)->geometry(), units.ToPixels(77, 37, 50, 14));
+
+    CUpgradeProgressDlg progress;
+    EXPECT_EQ(progress.windowTitle(), "Checking for any upgrades ..");
+    EXPECT_EQ(progress.StatusText(), "Checking for new upgrades of the software ..");
+    EXPECT_EQ(FindControl(&progress, 1000)->geometry(), units.ToPixels(12, 7, 144, 10));
+    EXPECT_FALSE(progress.isVisible());
+}
+
+TEST_F(UpgradeCheck, OffersANewerVersionAndNoClosesTheDialog) {
+    m_server.Serve(
+        kPagePath,
+        {200, UpgradePage({"1.1", "Faster.\nSmaller.\nKinder.\n", "https://127.0.0.1/x.exe", ""})});
+    MessageRecorder boxes([](const RecordedMessage&) { return QMessageBox::No; });
+    CUpgradeDlg dlg;
+    Open(dlg, m_server.Url(kPagePath));
+    Ok(dlg)->click();
+
+    ASSERT_EQ(boxes.Messages().size(), 1u);
+    const RecordedMessage& offer = boxes.Messages()[0];
+    EXPECT_EQ(offer.text,
+              "A new upgrade of Vantrel is available for download.\n\nDescription:\n\n"
+              "Faster.\nSmaller.\nKinder.\n\n\nWould you like to download the upgrade now?");
+    EXPECT_EQ(offer.caption, "A new upgrade is available.");
+    EXPECT_EQ(offer.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(offer.icon, QMessageBox::NoIcon);
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(dlg.result(), QDialog::Rejected);
+    EXPECT_TRUE(dlg.LastCheck().isValid());
+}
+
+TEST_F(UpgradeCheck, SameOrOlderVersionIsTheMostRecentAndOkStaysOffUntilReopened) {
+    for (const char* version : {"1.0", "1.00", "0.9", "latest"}) {
+        SCOPED_TRACE(version);
+        m_server.Serve(kPagePath, {200, UpgradePage({version, "", "", ""})});
+        MessageRecorder boxes;
+        CUpgradeDlg dlg;
+        Open(dlg, m_server.Url(kPagePath));
+        Ok(dlg)->click();
+
+        ASSERT_EQ(boxes.Messages().size(), 1u);
+        EXPECT_EQ(boxes.Messages()[0].text,
+                  "You have the most recent version v1.00.\nNo upgrade is available.");
+        EXPECT_EQ(boxes.Messages()[0].caption, "Vantrel");
+        EXPECT_EQ(boxes.Messages()[0].buttons, QMessageBox::Ok);
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_FALSE(Ok(dlg)->isEnabled());
+        EXPECT_EQ(dlg.focusWidget(), Close(dlg));
+
+        dlg.hide();
+        Open(dlg, m_server.Url(kPagePath));
+        EXPECT_TRUE(Ok(dlg)->isEnabled());
+    }
+}
+
+TEST_F(UpgradeCheck, SaysWhenTheCheckCouldNotBeMade) {
+    m_server.Serve("/error.html", {500, "<!-- UPGRADE Version\n9.0\n"});
+    m_server.Serve("/plain.html", {200, "<p>Nothing to see</p>\n"});
+    const std::string urls[] = {DeadUrl(kPagePath), m_server.Url("/missing.html"),
+                                m_server.Url("/error.html"), m_server.Url("/plain.html")};
+    for (const std::string& url : urls) {
+        SCOPED_TRACE(url);
+        MessageRecorder boxes;
+        CUpgradeDlg dlg;
+        Open(dlg, url);
+        Ok(dlg)->click();
+
+        ASSERT_EQ(boxes.Messages().size(), 1u);
+        const QString text = boxes.Messages()[0].text;
+        EXPECT_TRUE(text.startsWith("Vantrel could not check for an upgrade: "))
+            << text.toStdString();
+        EXPECT_GT(text.size(), 45);
+        EXPECT_EQ(boxes.Messages()[0].caption, "Vantrel");
+        // Nothing was checked: the user may try again, and no date is recorded.
+        EXPECT_TRUE(Ok(dlg)->isEnabled());
+        EXPECT_FALSE(dlg.LastCheck().isValid());
+    }
+}
+
+TEST_F(UpgradeCheck, ASecondPressDuringTheFetchDoesNothing) {
+    m_server.Serve(kPagePath, {200, UpgradePage({"1.0", "", "", ""})});
+    std::mutex mutex;
+    std::condition_variable released;
+    bool pressed = false;
+    m_server.OnRequest(kPagePath, [&] {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return pressed; });
+    });
+    MessageRecorder boxes;
+    CUpgradeDlg dlg;
+    Open(dlg, m_server.Url(kPagePath));
+    bool okEnabledDuringFetch = true;
+    QTimer::singleShot(0, &dlg, [&] {
+        okEnabledDuringFetch = Ok(dlg)->isEnabled();
+        EXPECT_TRUE(dlg.IsChecking());
+        dlg.accept();  // Enter, or a click that slipped through
+        dlg.reject();  // Escape
+        std::lock_guard lock(mutex);
+        pressed = true;
+        released.notify_all();
+    });
+    Ok(dlg)->click();
+
+    EXPECT_FALSE(okEnabledDuringFetch);
+    EXPECT_EQ(m_server.Hits(kPagePath), 1);
+    EXPECT_EQ(boxes.Messages().size(), 1u);
+    EXPECT_TRUE(dlg.isVisible());
+}
+
+TEST_F(UpgradeCheck, UpgradeDateOnlyAfterACheck) {
+    m_server.Serve(kPagePath, {200, UpgradePage({"1.0", "", "", ""})});
+    WriteUpgradeDate("1 1 2000");
+    {
+        MessageRecorder boxes;
+        CUpgradeDlg dlg;
+        Open(dlg, m_server.Url(kPagePath));
+        dlg.reject();
+    }
+    EXPECT_EQ(ReadUpgradeDate(), "1 1 2000");
+    {
+        MessageRecorder boxes;
+        CUpgradeDlg dlg;
+        Open(dlg, m_server.Url(kPagePath));
+        Ok(dlg)->click();
+        EXPECT_EQ(ReadUpgradeDate(), "1 1 2000");  // written when the dialog goes, not before
+    }
+    EXPECT_EQ(ReadUpgradeDate(), Today());
+}
+
+TEST_F(UpgradeCheck, PageUrlFromTheEnvironmentElseTheBuild) {
+    unsetenv("VANTREL_UPGRADE_URL");
+    const std::string built = CUpgradeDlg::UpgradePageUrl();
+    EXPECT_EQ(built.rfind("https://", 0), 0u);
+    EXPECT_NE(built.find(".invalid/vantrel_upgrade_check.html"), std::string::npos);
+    setenv("VANTREL_UPGRADE_URL", "https://127.0.0.1:1/p.html", 1);
+    EXPECT_EQ(CUpgradeDlg::UpgradePageUrl(), "https://127.0.0.1:1/p.html");
+    unsetenv("VANTREL_UPGRADE_URL");
+}

@@ -1,0 +1,113 @@
+// The program's side of the helper: what reaches pkexec and the helper, and how their exit is
+// read. A stand-in pkexec in PATH runs a stand-in helper that records what it was given.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/ElevatedHosts.h"
+#include "platform/HostsHelper.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteScript(const fs::path& path, const std::string& text) {
+    std::ofstream(path) << "#!/bin/sh\n" << text;
+    fs::permissions(path, fs::perms::owner_all);
+}
+
+class ElevatedHostsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vantrel-elevated-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+        fs::create_directory(m_dir / "bin");
+        WriteScript(m_dir / "bin" / "pkexec", "exec \"$@\"\n");
+        WriteScript(m_dir / "helper", "printf '%s\\n' \"$@\" >'" + (m_dir / "args").string() +
+                                          "'\ncat >'" + (m_dir / "stdin").string() +
+                                          "'\nexit $(cat '" + (m_dir / "status").string() + "')\n");
+        SetStatus(0);
+        const char* path = std::getenv("PATH");
+        m_strOldPath = path != nullptr ? path : "";
+        ::setenv("PATH", ((m_dir / "bin").string() + ":" + m_strOldPath).c_str(), 1);
+        SetHostsHelperPath((m_dir / "helper").string());
+    }
+    void TearDown() override {
+        ::setenv("PATH", m_strOldPath.c_str(), 1);
+        SetHostsHelperPath({});
+        fs::remove_all(m_dir);
+    }
+    void SetStatus(int status) { std::ofstream(m_dir / "status") << status << "\n"; }
+
+    fs::path m_dir;
+    std::string m_strOldPath;
+};
+}  // namespace
+
+TEST_F(ElevatedHostsTest, HandsTheHelperItsCommandAndTheLinesOnStdin) {
+    EXPECT_EQ(RunHelperElevated("add", {"0.0.0.0 a.com", "::1 b.org", ""}), kHelperOk);
+    EXPECT_EQ(ReadAll(m_dir / "args"), "add\n");
+    EXPECT_EQ(ReadAll(m_dir / "stdin"), "0.0.0.0 a.com\n::1 b.org\n\n");
+
+    EXPECT_EQ(RunHelperElevated("remove", {}), kHelperOk);
+    EXPECT_EQ(ReadAll(m_dir / "args"), "remove\n");
+    EXPECT_EQ(ReadAll(m_dir / "stdin"), "");
+}
+
+TEST_F(ElevatedHostsTest, EveryFailureButADismissedPasswordIsExplained) {
+    SetStatus(kHelperBadInput);
+    EXPECT_EQ(RunHelperElevated("add", {"203.0.113.66 a.com"}), kHelperBadInput);
+    EXPECT_NE(HelperFailureText(kHelperBadInput).find("refused the domain list"),
+              std::string::npos);
+    SetStatus(kHelperFailed);
+    EXPECT_EQ(HelperFailureText(RunHelperElevated("remove", {})),
+              "The hosts file could not be changed.");
+    EXPECT_EQ(HelperFailureText(kPkexecNotAuthorized),
+              "The hosts file was not changed: the permission to change it was not given.");
+    // pkexec's status when the authentication is dismissed: the user knows. It never reads the
+    // lines, which must not kill the program however many there are.
+    WriteScript(m_dir / "bin" / "pkexec", "exit 126\n");
+    const std::vector<std::string> many(200000, "0.0.0.0 some-long-domain-name.example.com");
+    EXPECT_EQ(RunHelperElevated("add", many), kPkexecDismissed);
+    EXPECT_EQ(HelperFailureText(kPkexecDismissed), "");
+    EXPECT_EQ(HelperFailureText(kHelperOk), "");
+}
+
+TEST_F(ElevatedHostsTest, NoPkexecOrNoHelperIsNotRun) {
+    ::setenv("PATH", m_dir.c_str(), 1);  // holds no pkexec
+    EXPECT_EQ(RunHelperElevated("remove", {}), kHelperNotRun);
+    EXPECT_NE(HelperFailureText(kHelperNotRun).find("pkexec"), std::string::npos);
+    ::setenv("PATH", ((m_dir / "bin").string() + ":" + m_strOldPath).c_str(), 1);
+    SetHostsHelperPath((m_dir / "missing-helper").string());
+    EXPECT_NE(RunHelperElevated("remove", {}), kHelperOk);
+}
+
+TEST(ElevatedHostsPathTest, OnlyAnUnwritableSystemFileGoesThroughTheHelper) {
+    // Any other file (a sandbox named by VANTREL_HOSTS_FILE) is written directly: the helper
+    // could only ever write /etc/hosts.
+    const SettingsSource none = [] { return std::optional<std::vector<std::string>>(); };
+    EXPECT_FALSE(AddBlockThroughHelper("/tmp/some-sandbox-hosts", none, nullptr));
+    EXPECT_FALSE(RemoveBlockThroughHelper("/tmp/some-sandbox-hosts", nullptr));
+    if (::access("/etc/hosts", W_OK) == 0) {
+        EXPECT_FALSE(AddBlockThroughHelper("/etc/hosts", none, nullptr));
+        EXPECT_FALSE(RemoveBlockThroughHelper("/etc/hosts", nullptr));
+    }
+}
+
+TEST(ElevatedHostsPathTest, TheHelperIsLookedForBesideTheProgram) {
+    const fs::path self = fs::read_symlink("/proc/self/exe");
+    EXPECT_EQ(HostsHelperPath(), (self.parent_path() / "vantrel-hosts-helper").string());
+}
