@@ -4,7 +4,7 @@ BUILD ?= build
 GENERATOR ?= Ninja
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test bench stress format clean
+.PHONY: all deps configure build run test test-browsers bench stress format clean
 
 all: build
 
@@ -24,6 +24,11 @@ run: configure
 
 test: build
 	./scripts/run-tests.sh $(BUILD)
+
+# Firefox ESR and Chromium against a fake ad server, in private namespaces (root; CI runs it).
+test-browsers: build
+	./scripts/install-deps.sh browsers
+	./tests/linux/e2e/browsers_e2e.sh $(BUILD)
 
 # Release build in its own folder, then one table of Vantrel against the machine's own tools.
 bench: deps

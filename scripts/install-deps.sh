@@ -21,6 +21,11 @@ PACKAGES=(
   curl time valgrind
 )
 
+# `install-deps.sh browsers` adds what the real-browser test needs (tests/linux/e2e, CI only).
+if [ "${1:-}" = browsers ]; then
+  PACKAGES+=(firefox-esr chromium dnsmasq-base iproute2 util-linux procps python3)
+fi
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <string>
 
+#include "core/AddressTwin.h"
 #include "core/HostsLine.h"
 #include "core/SettingsFile.h"
 #include "linux/controls/CXPButton.h"
@@ -36,9 +37,13 @@ QIcon ExplanationIcon() {
 }  // namespace
 
 std::string SettingsTextFor(const QString& domains, const std::string& address) {
+    // Each domain goes out with the other address family's twin too, so that IPv6-only lookups
+    // (or IPv4-only ones) are answered by the hosts file and never reach DNS.
+    const std::string twin = TwinAddress(address);
     std::string text;
     for (const std::string& domain : DomainsOfList(domains.toStdString())) {
         text += address + ' ' + domain + '\n';
+        if (!twin.empty()) text += twin + ' ' + domain + '\n';
     }
     return text;
 }

@@ -41,7 +41,8 @@ private:
 };
 
 // The settings file's text for a list: "address blank domain" and a line break for every domain
-// of the list (DomainsOfList: blanks around it and a trailing dot dropped, empty lines vanish).
+// of the list (DomainsOfList: blanks around it and a trailing dot dropped, empty lines vanish),
+// each followed by the same line with the twin address.
 std::string SettingsTextFor(const QString& domains, const std::string& address);
 
 struct ListProblem {

@@ -128,6 +128,26 @@ TEST_F(SettingsDlgTest, OpensTheInstalledListOneDomainPerLine) {
     EXPECT_EQ(Address(dlg)->text(), "0.0.0.0");
 }
 
+TEST_F(SettingsDlgTest, TwinLinesAreNotDomainsOfTheirOwn) {
+    // The installed file: each of the 13 domains with its IPv4 and its IPv6 line, shown once.
+    std::ifstream installed(std::string(std::getenv("VANTREL_TEST_SOURCE_DIR")) +
+                            "/res/vantrel_settings.txt");
+    std::stringstream content;
+    content << installed.rdbuf();
+    WriteSettings(content.str());
+    {
+        CSettingsDlg dlg;
+        QStringList shown = List(dlg)->toPlainText().split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(shown.size(), 13);
+        EXPECT_EQ(shown.removeDuplicates(), 0);
+        EXPECT_EQ(shown.first(), "pagead2.googlesyndication.com");
+    }
+    // Only the line right after its twin is one: a lone or a repeated line is still shown.
+    WriteSettings(":: a.example\n0.0.0.0 b.example\n::1 b.example\n0.0.0.0 b.example\n");
+    CSettingsDlg dlg;
+    EXPECT_EQ(List(dlg)->toPlainText(), "a.example\nb.example\nb.example\nb.example\n");
+}
+
 TEST_F(SettingsDlgTest, OneCharacterLineJoinsTheNext) {
     WriteSettings("0.0.0.0 a.example\nx\n0.0.0.0 b.example\n");
     CSettingsDlg dlg;
@@ -166,14 +186,14 @@ TEST_F(SettingsDlgTest, SaveWritesEachNonEmptyLineBehindTheAddress) {
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(ReadSettings(),
-              "127.0.0.1 a.example\n"
-              "127.0.0.1 b.example\n"
-              "127.0.0.1 ad_server.example\n");
+              "127.0.0.1 a.example\n::1 a.example\n"
+              "127.0.0.1 b.example\n::1 b.example\n"
+              "127.0.0.1 ad_server.example\n::1 ad_server.example\n");
     EXPECT_EQ(StoredAddress(), "127.0.0.1");
     // What was saved is what the hosts block takes.
     EXPECT_EQ(CheckBlockLines(*ReadSettingsLines()).verdict, BlockLinesCheck::Ok);
 
-    // The next opening shows what was saved.
+    // The next opening shows what was saved, each domain once.
     CSettingsDlg again;
     EXPECT_EQ(List(again)->toPlainText(), "a.example\nb.example\nad_server.example\n");
     EXPECT_EQ(Address(again)->text(), "127.0.0.1");
@@ -183,7 +203,7 @@ TEST_F(SettingsDlgTest, LineWithoutBlankRoundTripsBehindTheAddress) {
     WriteSettings("bare-domain.example\n");
     CSettingsDlg dlg;
     Press(dlg, 1);
-    EXPECT_EQ(ReadSettings(), "0.0.0.0 bare-domain.example\n");
+    EXPECT_EQ(ReadSettings(), "0.0.0.0 bare-domain.example\n:: bare-domain.example\n");
 }
 
 TEST_F(SettingsDlgTest, EmptyListSavesAnEmptyFile) {
@@ -240,11 +260,18 @@ TEST_F(SettingsDlgTest, RefusedAddressShowsOneMessageAndSavesNothing) {
 }
 
 TEST_F(SettingsDlgTest, AcceptsTheLocalAddresses) {
-    for (const char* address : {"0.0.0.0", "127.0.0.1", "127.9.8.7", "::", "::1"}) {
+    // Each with the other family's twin, so lookups of either family stay local.
+    const std::pair<std::string, std::string> addresses[] = {{"0.0.0.0", "::"},
+                                                             {"127.0.0.1", "::1"},
+                                                             {"127.9.8.7", "::1"},
+                                                             {"::", "0.0.0.0"},
+                                                             {"::1", "127.0.0.1"}};
+    for (const auto& [address, twin] : addresses) {
         CSettingsDlg dlg;
-        Save(dlg, "a.example", address);
+        Save(dlg, "a.example", QString::fromStdString(address));
         EXPECT_TRUE(m_messages.empty()) << address;
-        EXPECT_EQ(ReadSettings(), std::string(address) + " a.example\n");
+        EXPECT_EQ(ReadSettings(), address + " a.example\n" + twin + " a.example\n");
+        EXPECT_EQ(List(CSettingsDlg())->toPlainText(), "a.example\n") << address;
         EXPECT_EQ(StoredAddress(), address);
     }
 }
@@ -289,13 +316,14 @@ TEST_F(SettingsDlgTest, RefusesWhatTheHostsBlockWouldRefuseNamingTheFirstBadLine
 }
 
 TEST_F(SettingsDlgTest, AListLongerThanTheBlockMayHoldIsRefused) {
+    // Each domain takes two lines (its IPv6 twin), so 2,048 domains fill the block.
     QString list;
-    for (int i = 0; i < 4096; ++i) list += QStringLiteral("d%1.example\n").arg(i);
+    for (int i = 0; i < 2048; ++i) list += QStringLiteral("d%1.example\n").arg(i);
     CSettingsDlg dlg;
     dlg.show();
     Save(dlg, list + "one-more.example", "0.0.0.0");
     ASSERT_EQ(m_messages.size(), 1u);
-    EXPECT_EQ(m_messages[0].text, "The list is too long. Please enter no more than 4096 domains.");
+    EXPECT_EQ(m_messages[0].text, "The list is too long. Please enter no more than 2048 domains.");
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(dlg.focusWidget(), List(dlg));
     EXPECT_EQ(ReadSettings(), "");
@@ -339,7 +367,7 @@ TEST_F(SettingsDlgTest, EnterBreaksTheLineInTheListAndSavesElsewhere) {
 
     Key(Address(dlg), Qt::Key_Return);
     EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(ReadSettings(), "0.0.0.0 a.example\n0.0.0.0 b.example\n");
+    EXPECT_EQ(ReadSettings(), "0.0.0.0 a.example\n:: a.example\n0.0.0.0 b.example\n:: b.example\n");
 }
 
 // What the hosts block holds between its markers.
@@ -373,7 +401,9 @@ TEST_F(SettingsDlgTest, SavedListReachesTheHostsBlockOnlyAtTheNextToggle) {
 
     ASSERT_TRUE(CHostsFile().RemoveBlock());
     ASSERT_TRUE(CHostsFile().AddBlock());
-    EXPECT_EQ(BlockLines(readHosts()), "127.0.0.2 new.example\n127.0.0.2 other.example\n\n");
+    EXPECT_EQ(BlockLines(readHosts()),
+              "127.0.0.2 new.example\n::1 new.example\n127.0.0.2 other.example\n::1 "
+              "other.example\n\n");
 
     // An empty list: the next block holds the one empty line of an empty file.
     CSettingsDlg emptied;

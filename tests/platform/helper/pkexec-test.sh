@@ -144,12 +144,13 @@ chmod 777 "$T/home"
 chmod 666 "$T/home/vantrel_settings.txt"
 as_user 4242 --save "$T/list" 0.0.0.0 || fail "the list was not saved and hidden"
 { cat "$T/hosts.orig"
-  printf '# Begin Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n0.0.0.0 ads.example.com\n\n# End Vantrel'
+  printf '# Begin Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n:: pagead2.googlesyndication.com\n'
+  printf '0.0.0.0 ads.example.com\n:: ads.example.com\n\n# End Vantrel'
 } >"$T/hosts.list"
 cmp -s "$T/hosts" "$T/hosts.list" || { cat "$T/hosts"; fail "the block is not the list's"; }
 # Names are looked up in the hosts file only: no query leaves the machine.
 sed -i 's/^hosts:.*/hosts: files/' /etc/nsswitch.conf
-getent hosts ads.example.com | grep -q '^0\.0\.0\.0 ' || fail "the resolver does not see the block"
+getent hosts ads.example.com | grep -qE '^(0\.0\.0\.0|::) ' || fail "the resolver does not see the block"
 as_user 4242 || fail "the block of that list was not removed"
 cmp -s "$T/hosts" "$T/hosts.orig" || fail "removing that block did not give the file back"
 
