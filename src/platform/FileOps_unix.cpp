@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,8 +30,9 @@ ssize_t RealCopyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, si
 }
 
 const FileOps kDefaultOps = {
-    RealOpen, ::close,  ::read,   ::write,  ::fsync,      ::ftruncate,
-    ::fchmod, ::fchown, ::rename, ::unlink, RealFsyncDir, RealCopyFileRange,
+    RealOpen,     ::close,           ::read,       ::write,     ::fsync,
+    ::ftruncate,  ::fchmod,          ::fchown,     ::rename,    ::unlink,
+    RealFsyncDir, RealCopyFileRange, ::flistxattr, ::fgetxattr, ::fsetxattr,
 };
 
 FileOps g_fileOps = kDefaultOps;

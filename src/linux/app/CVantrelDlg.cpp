@@ -19,6 +19,7 @@
 #include "linux/controls/CColorLabel.h"
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
+#include "linux/controls/MessageBox.h"
 #include "linux/settings/BrowserOffer.h"
 #include "linux/settings/CSettingsDlg.h"
 #include "platform/BrowserProcesses.h"
@@ -263,13 +264,16 @@ void CVantrelDlg::WatchBrowsersToRestart() {
 }
 
 void CVantrelDlg::OnOK() {
+    std::string failure;
     {
         CHostsFile hosts;
-        // The result does not matter: the status is read back from the file right after.
+        // The status is read back from the file right after, so it shows what really happened;
+        // a failure that has a reason the user can act on is told as well.
         if (hosts.IsBlockActive())
             hosts.RemoveBlock();
         else
             hosts.AddBlock();
+        failure = hosts.GetFailure();
         // A name service cache would answer from the old file for a while (the privileged
         // helper does this itself when it wrote the file).
         if (SystemHostsInEffect(hosts.GetHostsPath())) InvalidateHostsCache();
@@ -277,6 +281,10 @@ void CVantrelDlg::OnOK() {
     m_restart.clear();
     m_restartWatch.stop();
     RefreshStatus();
+    if (!failure.empty()) {
+        ShowMessage(this, QString::fromStdString(failure), QStringLiteral("Vantrel"),
+                    QMessageBox::Ok, QMessageBox::Warning);
+    }
     OfferToCloseBrowsers();
 }
 

@@ -15,12 +15,14 @@
 #include <sstream>
 #include <vector>
 
+#include "core/HostsLine.h"
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
 #include "linux/settings/CSettingsDlg.h"
 #include "platform/CHostsFile.h"
 #include "platform/CRegistryStore.h"
+#include "platform/SettingsFileIO.h"
 
 // Readable failures for the dialog's texts.
 void PrintTo(const QString& text, std::ostream* out) {
@@ -178,20 +180,22 @@ TEST_F(SettingsDlgTest, SaveWritesEachNonEmptyLineBehindTheAddress) {
     WriteSettings("0.0.0.0 old.example\n");
     CSettingsDlg dlg;
     dlg.show();
-    Save(dlg, "a.example\n\n\nb.example\r\n   \nlonely\n\n", "127.0.0.1");
+    // Blanks around a domain and one trailing dot go; lines left empty vanish.
+    Save(dlg, "a.example\n\n\n b.example.\t\r\n   \nad_server.example \n\n", "127.0.0.1");
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(ReadSettings(),
               "127.0.0.1 a.example\n::1 a.example\n"
               "127.0.0.1 b.example\n::1 b.example\n"
-              "127.0.0.1    \n::1    \n"
-              "127.0.0.1 lonely\n::1 lonely\n");
+              "127.0.0.1 ad_server.example\n::1 ad_server.example\n");
     EXPECT_EQ(StoredAddress(), "127.0.0.1");
+    // What was saved is what the hosts block takes.
+    EXPECT_EQ(CheckBlockLines(*ReadSettingsLines()).verdict, BlockLinesCheck::Ok);
 
     // The next opening shows what was saved, each domain once.
     CSettingsDlg again;
-    EXPECT_EQ(List(again)->toPlainText(), "a.example\nb.example\n   \nlonely\n");
+    EXPECT_EQ(List(again)->toPlainText(), "a.example\nb.example\nad_server.example\n");
     EXPECT_EQ(Address(again)->text(), "127.0.0.1");
 }
 
@@ -220,9 +224,21 @@ TEST_F(SettingsDlgTest, RefusedAddressShowsOneMessageAndSavesNothing) {
     const QString tooLong = "Please enter no more than 15 characters.";
     const QString notAnAddress = "Please enter an IP address such as 0.0.0.0 or 127.0.0.1.";
     const std::vector<Case> cases = {
-        {"0000.0000.0000.0", tooLong}, {"fe80::1:2:3:4:5:6", tooLong}, {"abc", notAnAddress},
-        {"1.2.3", notAnAddress},       {"256.0.0.1", notAnAddress},    {"", notAnAddress},
-        {" 127.0.0.1", notAnAddress},  {"127.0.0.1 x", notAnAddress},  {"0x7f.0.0.1", notAnAddress},
+        {"0000.0000.0000.0", tooLong},
+        {"fe80::1:2:3:4:5:6", tooLong},
+        {"abc", notAnAddress},
+        {"1.2.3", notAnAddress},
+        {"256.0.0.1", notAnAddress},
+        {"", notAnAddress},
+        {" 127.0.0.1", notAnAddress},
+        {"127.0.0.1 x", notAnAddress},
+        {"0x7f.0.0.1", notAnAddress},
+        // Well-formed, but not this PC: the block may only send names here.
+        {"203.0.113.66", notAnAddress},
+        {"10.0.0.1", notAnAddress},
+        {"255.255.255.255", notAnAddress},
+        {"fe80::1", notAnAddress},
+        {"::ffff:1.2.3.4", notAnAddress},
     };
     for (const Case& c : cases) {
         WriteSettings(installed);
@@ -243,11 +259,13 @@ TEST_F(SettingsDlgTest, RefusedAddressShowsOneMessageAndSavesNothing) {
     }
 }
 
-TEST_F(SettingsDlgTest, AcceptsIPv4AndIPv6Addresses) {
+TEST_F(SettingsDlgTest, AcceptsTheLocalAddresses) {
     // Each with the other family's twin, so lookups of either family stay local.
-    const std::pair<std::string, std::string> addresses[] = {
-        {"0.0.0.0", "::"},    {"255.255.255.255", "::"}, {"::", "0.0.0.0"},
-        {"::1", "127.0.0.1"}, {"fe80::1", "0.0.0.0"},    {"::ffff:1.2.3.4", "0.0.0.0"}};
+    const std::pair<std::string, std::string> addresses[] = {{"0.0.0.0", "::"},
+                                                             {"127.0.0.1", "::1"},
+                                                             {"127.9.8.7", "::1"},
+                                                             {"::", "0.0.0.0"},
+                                                             {"::1", "127.0.0.1"}};
     for (const auto& [address, twin] : addresses) {
         CSettingsDlg dlg;
         Save(dlg, "a.example", QString::fromStdString(address));
@@ -256,6 +274,63 @@ TEST_F(SettingsDlgTest, AcceptsIPv4AndIPv6Addresses) {
         EXPECT_EQ(List(CSettingsDlg())->toPlainText(), "a.example\n") << address;
         EXPECT_EQ(StoredAddress(), address);
     }
+}
+
+TEST_F(SettingsDlgTest, RefusesWhatTheHostsBlockWouldRefuseNamingTheFirstBadLine) {
+    const std::string installed = "0.0.0.0 a.example\n";
+    struct Case {
+        QString list;
+        QString message;
+        QString selected;
+    };
+    const std::vector<Case> cases = {
+        {"good.example\n\nads example.com\nx;y.example\n",
+         "Line 3, \"ads example.com\", is not a domain name. Please enter one domain per line, "
+         "such as pagead2.googlesyndication.com.",
+         "ads example.com"},
+        {"a..example\n",
+         "Line 1, \"a..example\", is not a domain name. Please enter one domain "
+         "per line, such as pagead2.googlesyndication.com.",
+         "a..example"},
+        {"ok.example\r\n\t-bad.example. \r\n",
+         "Line 2, \"-bad.example.\", is not a domain name. Please enter one domain per line, such "
+         "as pagead2.googlesyndication.com.",
+         "\t-bad.example. "},
+    };
+    for (const Case& c : cases) {
+        WriteSettings(installed);
+        m_messages.clear();
+        CSettingsDlg dlg;
+        dlg.show();
+        Save(dlg, c.list, "0.0.0.0");
+        ASSERT_EQ(m_messages.size(), 1u) << c.list.toStdString();
+        EXPECT_EQ(m_messages[0].text, c.message);
+        EXPECT_EQ(m_messages[0].caption, "Vantrel");
+        EXPECT_EQ(m_messages[0].owner, &dlg);
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(dlg.focusWidget(), List(dlg));
+        EXPECT_EQ(List(dlg)->textCursor().selectedText(), c.selected);
+        EXPECT_EQ(ReadSettings(), installed);
+        EXPECT_EQ(StoredAddress(), "");
+    }
+}
+
+TEST_F(SettingsDlgTest, AListLongerThanTheBlockMayHoldIsRefused) {
+    // Each domain takes two lines (its IPv6 twin), so 2,048 domains fill the block.
+    QString list;
+    for (int i = 0; i < 2048; ++i) list += QStringLiteral("d%1.example\n").arg(i);
+    CSettingsDlg dlg;
+    dlg.show();
+    Save(dlg, list + "one-more.example", "0.0.0.0");
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, "The list is too long. Please enter no more than 2048 domains.");
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.focusWidget(), List(dlg));
+    EXPECT_EQ(ReadSettings(), "");
+
+    Save(dlg, list, "0.0.0.0");  // exactly as many as the block may hold
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(CheckBlockLines(*ReadSettingsLines()).verdict, BlockLinesCheck::Ok);
 }
 
 TEST_F(SettingsDlgTest, CancelEscapeAndCloseSaveNothing) {
