@@ -5,7 +5,7 @@ WIN_BUILD ?= build-win
 GENERATOR ?= Ninja
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build windows run test bench stress format clean
+.PHONY: all deps configure build windows run test test-browsers bench stress format clean
 
 all: build
 
@@ -26,12 +26,17 @@ windows: deps
 
 # Only the program and its privileged helper: starting it needs neither tests nor benchmarks.
 run: configure
-	cmake --build $(BUILD) --target vantrel vantrel-hosts-helper
+	cmake --build $(BUILD) --target vantrel vantrel-hosts-helper vantrel-upgrade-helper
 	./scripts/run.sh $(BUILD)/src/vantrel
 
 # The Linux tests, then the Windows tests under Wine; fails if either fails.
 test: build windows
 	rc=0; ./scripts/run-tests.sh $(BUILD) || rc=1; ./scripts/run-tests.sh $(WIN_BUILD) || rc=1; exit $$rc
+
+# Firefox ESR and Chromium against a fake ad server, in private namespaces (root; CI runs it).
+test-browsers: build
+	./scripts/install-deps.sh browsers
+	./tests/linux/e2e/browsers_e2e.sh $(BUILD)
 
 # Release build in its own folder, then one table of Vantrel against the machine's own tools.
 bench: deps

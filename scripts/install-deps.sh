@@ -18,10 +18,15 @@ PACKAGES=(
   # fuzzing and sanitizers
   clang-14 libclang-rt-14-dev
   # packaging and the privileged helper
-  desktop-file-utils pkexec polkitd dbus dpkg-dev file
+  desktop-file-utils pkexec polkitd dbus dpkg-dev file lintian man-db groff-base
   # benchmarks (make bench): the reference tools
   curl time valgrind
 )
+
+# `install-deps.sh browsers` adds what the real-browser test needs (tests/linux/e2e, CI only).
+if [ "${1:-}" = browsers ]; then
+  PACKAGES+=(firefox-esr chromium dnsmasq-base iproute2 util-linux procps python3)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -12,7 +12,7 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "SKIP package-test: installing a package needs root"
   exit 0
 fi
-for tool in apt-get dpkg-deb cpack unshare desktop-file-validate; do
+for tool in apt-get dpkg-deb cpack unshare desktop-file-validate lintian; do
   command -v "$tool" >/dev/null || { echo "FAIL package-test: $tool is missing"; exit 1; }
 done
 if dpkg-query -W -f='${Status}' vantrel 2>/dev/null | grep -q "install ok installed"; then
@@ -32,17 +32,28 @@ trap cleanup EXIT
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake "$build" >/dev/null
-cmake --build "$build" --target vantrel vantrel-hosts-helper
+cmake --build "$build" --target vantrel vantrel-hosts-helper vantrel-upgrade-helper
 rm -f "$build"/vantrel_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/vantrel_*.deb)
 echo "== built $(basename "$deb")"
 dpkg-deb -f "$deb" Depends
 
+# Errors fail the test; warnings are shown, and the known ones are explained in packaging/.
+echo "== lintian"
+lintian --tag-display-limit 0 "$deb" 2>/dev/null | tee "$work/lintian.txt" || true
+if grep -q '^E: ' "$work/lintian.txt"; then
+  fail "lintian reports errors on the package"
+fi
+if dpkg-deb -f "$deb" Description | awk 'length > 80 { bad = 1 } END { exit !bad }'; then
+  fail "a description line is longer than 80 columns"
+fi
+
 echo "== installing with apt-get"
 DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$deb" >/dev/null
 
-for f in /usr/bin/vantrel /usr/libexec/vantrel/vantrel /usr/libexec/vantrel/vantrel-hosts-helper; do
+for f in /usr/bin/vantrel /usr/libexec/vantrel/vantrel /usr/libexec/vantrel/vantrel-dialog \
+         /usr/libexec/vantrel/vantrel-hosts-helper /usr/libexec/vantrel/vantrel-upgrade-helper; do
   [ -x "$f" ] || fail "$f is not installed as a program"
 done
 for f in /usr/share/applications/vantrel.desktop \
@@ -55,6 +66,20 @@ grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/libexec/vantre
   /usr/share/polkit-1/actions/org.vantrel.hosts-helper.policy || fail "the polkit policy does not name the helper"
 [ "$(stat -c %a /usr/libexec/vantrel/vantrel-hosts-helper)" = 755 ] || fail "the helper must not be setuid"
 desktop-file-validate /usr/share/applications/vantrel.desktop || fail "desktop entry is not valid"
+# Documentation is checked in the package itself: minimal systems keep dpkg from installing it.
+dpkg-deb -x "$deb" "$work/deb-root"
+for f in usr/share/doc/vantrel/copyright usr/share/doc/vantrel/changelog.gz usr/share/man/man1/vantrel.1.gz; do
+  [ -f "$work/deb-root/$f" ] || fail "/$f is not in the package"
+done
+# The manual page renders without complaint and says what the command line does.
+page=$(MANWIDTH=80 man --warnings -l "$work/deb-root/usr/share/man/man1/vantrel.1.gz" 2>"$work/man-warnings.txt") \
+  || fail "man cannot show vantrel(1)"
+[ ! -s "$work/man-warnings.txt" ] || { cat "$work/man-warnings.txt"; fail "vantrel(1) has formatting warnings"; }
+for section in SYNOPSIS OPTIONS "EXIT STATUS" ENVIRONMENT FILES; do
+  grep -q "^$section" <<<"$page" || fail "vantrel(1) has no $section section"
+done
+grep -q -- "-uninstall" <<<"$page" && grep -q VANTREL_HOSTS_FILE <<<"$page" \
+  || fail "vantrel(1) does not describe -uninstall and VANTREL_HOSTS_FILE"
 echo "== files in place, desktop entry valid"
 
 # The launcher seeds a new user's Vantrel directory and starts the program there (no display needed

@@ -56,6 +56,10 @@ export DISPLAY=":$(head -n1 "$tmp/display")"
 if command -v openbox >/dev/null; then
   openbox >/dev/null 2>&1 &
   wm_pid=$!
+  # As on a desktop, the window manager runs before the program maps its windows: a splash
+  # screen mapped before it takes the display may never be shown.
+  wait_for 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
+    echo "run.sh: openbox did not take the display; going on without it" >&2
 fi
 echo "No display: running Vantrel on the virtual display $DISPLAY (working directory $dir)."
 
@@ -70,7 +74,15 @@ end_app() {
   wait "$app_pid" && status=0 || status=$?
   app_pid=""
 }
-if ! wait_for 'xdotool search --onlyvisible --name "^Vantrel( splash screen)?$" >/dev/null 2>&1 ||
+# The splash screen covers the main dialog for its first three seconds only: look for it from the
+# start, take the screenshot as soon as it is seen, and check it was still up afterwards.
+splash_up=0
+splash_visible() { xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1; }
+if wait_for 'splash_visible || ! kill -0 "$app_pid" 2>/dev/null' 300 && splash_visible; then
+  import -window root "$shots/vantrel-splash.png"
+  splash_visible && splash_up=1
+fi
+if ! wait_for 'xdotool search --onlyvisible --name "^Vantrel$" >/dev/null 2>&1 ||
                ! kill -0 "$app_pid" 2>/dev/null' 300 ||
    ! kill -0 "$app_pid" 2>/dev/null; then
   import -window root "$shots/vantrel-main.png" 2>/dev/null || true
@@ -78,11 +90,16 @@ if ! wait_for 'xdotool search --onlyvisible --name "^Vantrel( splash screen)?$" 
   echo "run.sh: no window of Vantrel appeared (status $status); screen saved in $shots/vantrel-main.png" >&2
   exit 1
 fi
-sleep 0.5
-import -window root "$shots/vantrel-splash.png"
 wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1' || true
 sleep 0.5
 import -window root "$shots/vantrel-main.png"
+# The pixels, not the files: a PNG carries the time it was written.
+pixels() { convert "$1" rgba:- | sha256sum; }
+if [ "$splash_up" != 1 ] || [ "$(pixels "$shots/vantrel-splash.png")" = "$(pixels "$shots/vantrel-main.png")" ]; then
+  end_app
+  echo "run.sh: the splash screen was not seen over the main dialog (status $status); screens in $shots" >&2
+  exit 1
+fi
 end_app
 echo "Screenshots: $shots/vantrel-splash.png (splash) and $shots/vantrel-main.png (main dialog)."
 echo "Vantrel ended with status $status."

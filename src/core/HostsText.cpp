@@ -18,7 +18,9 @@ BlockState ClassifyBlock(std::string_view text) {
 bool AppendBlock(std::string& text, const std::vector<std::string>& lines) {
     if (text.find(kBeginProbe) != std::string::npos) return false;
     for (const std::string& line : lines) {
-        if (line.find(kEndMarker) != std::string::npos) return false;
+        std::string asRead = line;
+        DropCarriageReturns(asRead);
+        if (asRead.find(kEndMarker) != std::string::npos) return false;
     }
     std::size_t extra = kBeginMarker.size() + 1 + kEndMarker.size();
     for (const std::string& line : lines) extra += line.size() + 1;

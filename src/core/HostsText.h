@@ -14,6 +14,11 @@ inline constexpr std::string_view kBeginProbe = "Begin Vantrel";
 // Its presence, in any letter case, anywhere in the file means that ads are hidden.
 inline constexpr std::string_view kAdLabel = "googlesyndication";
 
+// What the user is told when a begin marker has no end marker after it.
+inline constexpr const char* kDamagedBlockText =
+    "The hosts file holds \"# Begin Vantrel\" without \"# End Vantrel\" after it, so the block "
+    "was left as it is.";
+
 enum class BlockState { NoBlock, ForeignMarker, BlockPresent, DamagedBlock };
 
 // How the CR-free text looks to adding and removing. An end marker counts only after the
@@ -22,7 +27,8 @@ BlockState ClassifyBlock(std::string_view text);
 
 // Appends the begin marker, each line followed by LF, and the end marker (no LF after it),
 // directly after the text. False, and the text unchanged, when it already holds kBeginProbe, or
-// when a line holds kEndMarker: removing would stop there and leave the rest of the block behind.
+// when a line holds kEndMarker once its CRs are gone (as the next read of the file sees it):
+// removing would stop there and leave the rest of the block behind.
 bool AppendBlock(std::string& text, const std::vector<std::string>& lines);
 
 enum class CutResult { NoBlock, Damaged, Cut };

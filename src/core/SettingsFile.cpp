@@ -3,6 +3,8 @@
 // the file still yields its (possibly empty) line.
 #include "core/SettingsFile.h"
 
+#include "core/AddressTwin.h"
+
 namespace {
 constexpr std::size_t kMaxPiece = 4999;
 
@@ -12,6 +14,15 @@ std::string DomainOf(const std::string& line) {
     const std::size_t blank = line.find(' ');
     if (blank == std::string::npos || blank + 1 == line.size()) return line;
     return line.substr(blank + 1);
+}
+
+// The dialog writes each domain's line and then its twin: the twin is not a domain of its own.
+bool IsTwinLine(const std::string& line, const std::string& previous) {
+    const std::size_t blank = line.find(' ');
+    const std::size_t previousBlank = previous.find(' ');
+    if (blank == std::string::npos || previousBlank == std::string::npos) return false;
+    return DomainOf(line) == DomainOf(previous) &&
+           line.compare(0, blank, TwinAddress(previous.substr(0, previousBlank))) == 0;
 }
 }  // namespace
 
@@ -44,7 +55,9 @@ std::vector<std::string> SplitSettingsLines(std::string_view text) {
 
 std::string DomainListOf(const std::vector<std::string>& lines) {
     std::string domains;
-    for (const std::string& line : lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string& line = lines[i];
+        if (i > 0 && IsTwinLine(line, lines[i - 1])) continue;
         domains += DomainOf(line);
         if (line.size() > 1) domains += '\n';
     }

@@ -14,5 +14,6 @@ inline constexpr const char* kSettingsFileName = "vantrel_settings.txt";
 std::vector<std::string> SplitSettingsLines(std::string_view text);
 
 // The list the dialog shows for the settings file's lines: each line's domain, followed by a line
-// break when the line is longer than one character.
+// break when the line is longer than one character; a line that is the twin of the line before
+// it (same domain, twin address) is not shown.
 std::string DomainListOf(const std::vector<std::string>& lines);

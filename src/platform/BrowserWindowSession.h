@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 using WindowId = std::uint32_t;
 
@@ -22,6 +23,13 @@ public:
     void EnumWindows(const std::function<bool(WindowId)>& proc);
     // The window's title as UTF-8 (or the legacy bytes); nothing when it cannot be read.
     std::optional<std::string> GetWindowText(WindowId window);
+    // WM_CLASS: the instance and class names; nothing when the window has none.
+    std::optional<std::pair<std::string, std::string>> GetWindowClass(WindowId window);
+    // The process that owns the window (_NET_WM_PID), only when the window says it runs on this
+    // machine: a process id from another host would name an unrelated process here.
+    std::optional<int> GetWindowProcessId(WindowId window);
+    // False once the window has been destroyed.
+    bool WindowExists(WindowId window);
     // Asks the window to close the way its close button would; false when there is no polite way.
     bool AskToClose(WindowId window);
 

@@ -1,4 +1,5 @@
 // The window system on X11, through libxcb: client windows, their titles, polite close requests.
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -32,6 +33,7 @@ enum AtomIndex {
     kWmState,
     kWmProtocols,
     kWmDeleteWindow,
+    kNetWmPid,
     kAtomCount
 };
 
@@ -40,6 +42,7 @@ constexpr const char* kAtomNames[kAtomCount] = {
     "_NET_WM_NAME",     "_NET_CLOSE_WINDOW",
     "UTF8_STRING",      "WM_STATE",
     "WM_PROTOCOLS",     "WM_DELETE_WINDOW",
+    "_NET_WM_PID",
 };
 
 // Source indication of a close request made on the user's behalf by another program (a pager).
@@ -238,6 +241,49 @@ std::optional<std::string> CWindowSession::GetWindowText(WindowId window) {
         return text(legacyName.get());
     }
     return std::nullopt;
+}
+
+std::optional<std::pair<std::string, std::string>> CWindowSession::GetWindowClass(WindowId window) {
+    if (!IsOpen()) return std::nullopt;
+    auto reply = m_pImpl->ReplyOf(
+        m_pImpl->AskProperty(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, kMaxPropertyLongs));
+    if (!reply || reply->type != XCB_ATOM_STRING || reply->format != 8) return std::nullopt;
+    const auto* data = static_cast<const char*>(xcb_get_property_value(reply.get()));
+    const std::string value(data, data + xcb_get_property_value_length(reply.get()));
+    // Two NUL-terminated strings; a client that forgot the last NUL still means the same.
+    const std::size_t split = value.find('\0');
+    if (split == std::string::npos) return std::make_pair(value, std::string());
+    std::string className = value.substr(split + 1);
+    if (const std::size_t end = className.find('\0'); end != std::string::npos)
+        className.resize(end);
+    return std::make_pair(value.substr(0, split), className);
+}
+
+std::optional<int> CWindowSession::GetWindowProcessId(WindowId window) {
+    if (!IsOpen()) return std::nullopt;
+    Impl& x = *m_pImpl;
+    const auto machineCookie =
+        x.AskProperty(window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, 256);
+    const auto pids = x.Items(window, x.m_atoms[kNetWmPid], XCB_ATOM_CARDINAL);
+    auto machine = x.ReplyOf(machineCookie);
+    if (pids.empty() || pids[0] == 0 || pids[0] > 0x7fffffffu) return std::nullopt;
+    if (machine && machine->type == XCB_ATOM_STRING && machine->format == 8) {
+        const auto* data = static_cast<const char*>(xcb_get_property_value(machine.get()));
+        std::string client(data, data + xcb_get_property_value_length(machine.get()));
+        if (const std::size_t end = client.find('\0'); end != std::string::npos) client.resize(end);
+        char host[256] = {};
+        if (::gethostname(host, sizeof host - 1) != 0 || client != host) return std::nullopt;
+    }
+    return static_cast<int>(pids[0]);
+}
+
+bool CWindowSession::WindowExists(WindowId window) {
+    if (!IsOpen()) return false;
+    xcb_generic_error_t* error = nullptr;
+    XcbReply<xcb_get_window_attributes_reply_t> reply(xcb_get_window_attributes_reply(
+        m_pImpl->m_pConnection, xcb_get_window_attributes(m_pImpl->m_pConnection, window), &error));
+    std::free(error);
+    return reply != nullptr;
 }
 
 bool CWindowSession::AskToClose(WindowId window) {

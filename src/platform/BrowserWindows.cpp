@@ -1,54 +1,72 @@
-// Finding and closing browser windows: the two passes over the top-level windows.
+// Finding and closing browser windows: the passes over the top-level windows.
 #include "platform/BrowserWindows.h"
 
-#include "platform/BrowserWindowSession.h"
+#include "platform/BrowserProcesses.h"
 
 bool g_bBrowserFound = false;
 
 namespace {
 
-// Checked in this order; a window matches on either.
-constexpr std::string_view kBrowserTitles[] = {"Mozilla Firefox", "Internet Explorer"};
-
-bool TitleMatches(CWindowSession& session, WindowId window) {
-    const std::optional<std::string> title = session.GetWindowText(window);
-    return title && IsBrowserTitle(*title);
-}
-
-// Returns false to end the enumeration at the first browser window.
-bool FindBrowserProc(CWindowSession& session, WindowId window) {
-    if (!TitleMatches(session, window)) return true;
-    g_bBrowserFound = true;
-    return false;
-}
-
-// Goes on in every case so that each browser window is reached.
-bool CloseBrowserProc(CWindowSession& session, WindowId window, int& asked) {
-    if (TitleMatches(session, window) && session.AskToClose(window)) ++asked;
-    return true;
+// The program first: a title is whatever page the browser shows, and a browser's own name in
+// it is neither reliable nor proof.
+std::optional<BrowserWindow> IdentifyWindow(CWindowSession& session, WindowId window) {
+    std::optional<Browser> browser;
+    if (const auto wmClass = session.GetWindowClass(window)) {
+        browser = BrowserOfProgram(wmClass->second);
+        if (!browser) browser = BrowserOfProgram(wmClass->first);
+    }
+    const std::optional<int> pid = session.GetWindowProcessId(window);
+    if (!browser && pid) {
+        if (const auto program = ProgramOfProcess(*pid)) browser = BrowserOfProgram(*program);
+    }
+    if (!browser) {
+        if (const auto title = session.GetWindowText(window)) browser = BrowserOfTitle(*title);
+    }
+    if (!browser) return std::nullopt;
+    return BrowserWindow{window, *browser, pid};
 }
 
 }  // namespace
 
-bool IsBrowserTitle(std::string_view title) {
-    for (std::string_view text : kBrowserTitles) {
-        if (title.find(text) != std::string_view::npos) return true;
-    }
-    return false;
+std::vector<BrowserWindow> FindBrowserWindows(const char* displayName) {
+    std::vector<BrowserWindow> found;
+    CWindowSession session(displayName);
+    session.EnumWindows([&](WindowId window) {
+        if (auto browser = IdentifyWindow(session, window)) found.push_back(*browser);
+        return true;
+    });
+    return found;
 }
 
 bool FindBrowserWindow(const char* displayName) {
     g_bBrowserFound = false;
     CWindowSession session(displayName);
-    if (!session.IsOpen()) return g_bBrowserFound;
-    session.EnumWindows([&](WindowId window) { return FindBrowserProc(session, window); });
+    session.EnumWindows([&](WindowId window) {
+        g_bBrowserFound = IdentifyWindow(session, window).has_value();
+        return !g_bBrowserFound;
+    });
     return g_bBrowserFound;
 }
 
-int CloseBrowserWindows(const char* displayName) {
-    int asked = 0;
+std::vector<BrowserWindow> CloseBrowserWindows(const char* displayName) {
+    std::vector<BrowserWindow> asked;
     CWindowSession session(displayName);
-    if (!session.IsOpen()) return asked;
-    session.EnumWindows([&](WindowId window) { return CloseBrowserProc(session, window, asked); });
+    session.EnumWindows([&](WindowId window) {
+        const auto browser = IdentifyWindow(session, window);
+        if (browser && session.AskToClose(window)) asked.push_back(*browser);
+        return true;
+    });
     return asked;
+}
+
+std::vector<Browser> BrowsersStillRunning(const std::vector<BrowserWindow>& windows,
+                                          const char* displayName) {
+    std::vector<Browser> running;
+    CWindowSession session(displayName);
+    for (const BrowserWindow& window : windows) {
+        const bool alive =
+            window.pid ? ProcessRunning(*window.pid) : session.WindowExists(window.window);
+        if (alive) running.push_back(window.browser);
+    }
+    return InQuestionOrder(running);
 }

@@ -2,6 +2,7 @@
 // the settings file in the current directory.
 #include "platform/CHostsFile.h"
 
+#include "core/HostsText.h"
 #include "platform/ElevatedHosts.h"
 #include "platform/HostsFileIO.h"
 #include "platform/SettingsFileIO.h"
@@ -30,16 +31,30 @@ bool CHostsFile::IsBlockActive() const {
 }
 
 bool CHostsFile::AddBlock() {
+    m_strFailure.clear();
     const std::string path = GetHostsPath();
     // Never create a hosts file, and leave the settings file alone when there is none.
     if (path.empty()) return false;
-    if (const std::optional<bool> elevated = AddBlockThroughHelper(path)) return *elevated;
-    return AddBlockAt(path, [] { return ReadSettingsLines(); });
+    // Only lines that send names to this PC go into the block, however it is written.
+    std::string why;
+    const SettingsSource settings = [&why] { return ReadBlockLines(&why); };
+    std::optional<bool> done = AddBlockThroughHelper(path, settings, &why);
+    if (!done) done = AddBlockAt(path, settings);
+    if (!*done) m_strFailure = why;
+    return *done;
 }
 
 bool CHostsFile::RemoveBlock() {
+    m_strFailure.clear();
     const std::string path = GetHostsPath();
     if (path.empty()) return true;
-    if (const std::optional<bool> elevated = RemoveBlockThroughHelper(path)) return *elevated;
-    return RemoveBlockAt(path);
+    std::string why;
+    std::optional<bool> done = RemoveBlockThroughHelper(path, &why);
+    if (!done) {
+        done = RemoveBlockAt(path);
+        if (!*done && ClassifyBlock(ReadHostsText(path).text) == BlockState::DamagedBlock)
+            why = kDamagedBlockText;
+    }
+    if (!*done) m_strFailure = why;
+    return *done;
 }

@@ -25,6 +25,13 @@ public:
     // Cuts the block out; false (nothing written) when the end marker is missing after the begin
     // marker or the file cannot be read.
     bool RemoveBlock();
+    // Why the last AddBlock or RemoveBlock failed, in a sentence for the user; "" when it did not
+    // fail, when the user dismissed the authentication, or when the program's own write of the
+    // file failed (the status read back from the file shows that).
+    const std::string& GetFailure() const { return m_strFailure; }
+
+private:
+    std::string m_strFailure;
 };
 
 // False only when opening the path read-only fails with "no such file or directory".

@@ -13,7 +13,6 @@
 #include "core/HostsText.h"
 #include "platform/HostsFileIO.h"
 #include "platform/HostsHelper.h"
-#include "platform/SettingsFileIO.h"
 
 extern char** environ;
 
@@ -56,13 +55,13 @@ std::string HelperInput(const std::vector<std::string>& lines) {
     return input;
 }
 
-bool RunHelperElevated(std::string_view command, const std::vector<std::string>& lines) {
+int RunHelperElevated(std::string_view command, const std::vector<std::string>& lines) {
     const std::string helper = HostsHelperPath();
-    if (helper.empty()) return false;
+    if (helper.empty()) return kHelperNotRun;
     const std::string input = HelperInput(lines);
 
     int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return false;
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return kHelperNotRun;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
@@ -76,37 +75,72 @@ bool RunHelperElevated(std::string_view command, const std::vector<std::string>&
     ::close(fds[1]);
     if (spawned != 0) {
         ::close(fds[0]);
-        return false;
+        return kHelperNotRun;
     }
     SendAll(fds[0], input);  // a helper that stopped reading says so through its status
     ::close(fds[0]);
 
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return false;
+        if (errno != EINTR) return kHelperNotRun;
     }
-    return WIFEXITED(status) && WEXITSTATUS(status) == kHelperOk;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : kHelperNotRun;
 }
 
-std::optional<bool> AddBlockThroughHelper(const std::string& path) {
+std::string HelperFailureText(int status) {
+    switch (status) {
+        case kHelperOk:
+        case kPkexecDismissed:  // the user chose so and needs no telling
+            return {};
+        case kHelperBadInput:
+            return "The hosts file was not changed: its helper refused the domain list in "
+                   "vantrel_settings.txt. Every line must be a local address (0.0.0.0, 127.x.x.x, "
+                   ":: or ::1) followed by a domain name; please correct the list in the Settings "
+                   "dialog.";
+        case kPkexecNotAuthorized:
+            return "The hosts file was not changed: the permission to change it was not given.";
+        case kHelperNotRun:
+            return "The hosts file was not changed: pkexec, which asks for the administrator's "
+                   "permission, could not be run.";
+        default:
+            return "The hosts file could not be changed.";
+    }
+}
+
+namespace {
+bool Fail(std::string* why, std::string text) {
+    if (why != nullptr) *why = std::move(text);
+    return false;
+}
+
+const char* const kUnreadable = "The hosts file could not be read, so it was not changed.";
+}  // namespace
+
+std::optional<bool> AddBlockThroughHelper(const std::string& path, const SettingsSource& settings,
+                                          std::string* why) {
     if (!NeedsHelper(path)) return std::nullopt;
     const HostsRead hosts = ReadHostsText(path);
-    if (hosts.status != ReadStatus::Ok) return false;
+    if (hosts.status != ReadStatus::Ok) return Fail(why, kUnreadable);
     if (hosts.text.find(kBeginProbe) != std::string::npos) return true;
-    const std::optional<std::vector<std::string>> lines = ReadSettingsLines();
+    // Lines the helper would refuse are refused here, before anyone types a password; the source
+    // has said why.
+    const std::optional<std::vector<std::string>> lines = settings();
     if (!lines) return false;
-    return RunHelperElevated("add", *lines);
+    const int status = RunHelperElevated("add", *lines);
+    return status == kHelperOk || Fail(why, HelperFailureText(status));
 }
 
-std::optional<bool> RemoveBlockThroughHelper(const std::string& path) {
+std::optional<bool> RemoveBlockThroughHelper(const std::string& path, std::string* why) {
     if (!NeedsHelper(path)) return std::nullopt;
     const HostsRead hosts = ReadHostsText(path);
-    if (hosts.status != ReadStatus::Ok) return false;
+    if (hosts.status != ReadStatus::Ok) return Fail(why, kUnreadable);
     switch (ClassifyBlock(hosts.text)) {
-        case BlockState::BlockPresent:
-            return RunHelperElevated("remove", {});
+        case BlockState::BlockPresent: {
+            const int status = RunHelperElevated("remove", {});
+            return status == kHelperOk || Fail(why, HelperFailureText(status));
+        }
         case BlockState::DamagedBlock:
-            return false;
+            return Fail(why, kDamagedBlockText);
         case BlockState::NoBlock:
         case BlockState::ForeignMarker:
             break;

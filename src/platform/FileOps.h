@@ -6,10 +6,10 @@
 
 // Each entry behaves like the POSIX call of the same name: -1 with errno set on failure.
 // fsyncDir flushes a folder's entries (open the folder, fsync it, close it). Every open, read,
-// write, flush, rename and unlink of the hosts file, its temporary files and its backup goes
-// through here; flock, stat/fstat, lseek and the folder listing that finds stale temporary
-// files do not. The table is process-wide: change it only while no other thread uses the
-// hosts file.
+// write, copy, flush, rename and unlink of the hosts file, its temporary files and its backup, and
+// every copy of its extended attributes, goes through here; flock, stat/fstat, lseek and the folder
+// listing that finds stale temporary files do not. The table is process-wide: change it only while
+// no other thread uses the hosts file.
 struct FileOps {
     int (*open)(const char* path, int flags, mode_t mode);
     int (*close)(int fd);
@@ -22,6 +22,13 @@ struct FileOps {
     int (*rename)(const char* from, const char* to);
     int (*unlink)(const char* path);
     int (*fsyncDir)(const char* dir);
+    // copy_file_range(2), the kernel's copy of an unchanged stretch into a new file.
+    ssize_t (*copyFileRange)(int in, off_t* inOffset, int out, off_t* outOffset, size_t size,
+                             unsigned flags);
+    // Extended attributes (ACLs and security labels among them) of an open file.
+    ssize_t (*flistxattr)(int fd, char* names, size_t size);
+    ssize_t (*fgetxattr)(int fd, const char* name, void* value, size_t size);
+    int (*fsetxattr)(int fd, const char* name, const void* value, size_t size, int flags);
 };
 
 // The real calls.

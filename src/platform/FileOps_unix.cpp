@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,9 +24,15 @@ int RealFsyncDir(const char* dir) {
     return result;
 }
 
+ssize_t RealCopyFileRange(int in, off_t* inOffset, int out, off_t* outOffset, size_t size,
+                          unsigned flags) {
+    return ::copy_file_range(in, inOffset, out, outOffset, size, flags);
+}
+
 const FileOps kDefaultOps = {
-    RealOpen, ::close,  ::read,   ::write,  ::fsync,      ::ftruncate,
-    ::fchmod, ::fchown, ::rename, ::unlink, RealFsyncDir,
+    RealOpen,     ::close,           ::read,       ::write,     ::fsync,
+    ::ftruncate,  ::fchmod,          ::fchown,     ::rename,    ::unlink,
+    RealFsyncDir, RealCopyFileRange, ::flistxattr, ::fgetxattr, ::fsetxattr,
 };
 
 FileOps g_fileOps = kDefaultOps;

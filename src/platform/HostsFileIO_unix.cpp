@@ -5,10 +5,18 @@
 // once it holds the lock, that the path still names the file it locked, and starts over if not.
 //
 // Write: a temporary file in the same folder (".<name>.vantrel-tmp-*"), flushed, given the
-// original's owner and mode, renamed over the original, folder flushed. Where rename is refused
-// (EBUSY for a bind mount, EXDEV), the file is rewritten in place after its old bytes are kept
-// in ".<name>.vantrel-backup"; the backup goes once the new bytes have been read back intact.
-// A backup found later means such a rewrite was interrupted: the old bytes are put back first.
+// original's owner, mode and extended attributes (ACL, SELinux label), renamed over the
+// original, folder flushed. Where that cannot be done (rename refused with EBUSY for a bind mount
+// or EXDEV, attributes that cannot be copied, a folder the user may not write), the file is
+// rewritten in place:
+// - with a backup ".<name>.vantrel-backup" that records the old bytes and the new ones; it goes
+//   once the new bytes have been read back intact. A backup found by a later write means the
+//   rewrite never finished; the old bytes are put back only when every byte of the file is the
+//   old or the new one at its place, which is all an interrupted rewrite can leave. Content
+//   written since (a line another program appended) is left as it is, and a status read never
+//   repairs anything.
+// - without a backup, where none can be made: only when the change is an append or a cut at the
+//   end, so a crash can never cost a line that was there before.
 // Temporary files of a killed process are removed by the next operation.
 #include <dirent.h>
 #include <fcntl.h>
@@ -21,8 +29,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 
 #include "core/HostsText.h"
@@ -178,85 +188,275 @@ Producer BytesOf(std::string_view bytes) {
     return [bytes](const Sink& sink) { return sink(bytes); };
 }
 
-// Writes the produced bytes to a new temporary file beside path and flushes it; "" on
-// failure (no file left).
-std::string WriteTemp(const std::string& path, const Producer& produce, const struct stat* owner) {
+// The unchanged start of the new file: the first `length` bytes of the open file `fd`, taken
+// as they are. Edits near the end of a large file copy these inside the kernel.
+struct RawPrefix {
+    int fd = -1;
+    std::uint64_t length = 0;
+};
+
+// Copies the prefix to `out` (copy_file_range, else read and write) or, with out < 0, appends it
+// to *bytes.
+bool CopyPrefix(const RawPrefix& prefix, int out, std::string* bytes) {
+    off_t offset = 0;
+    const auto length = static_cast<off_t>(prefix.length);
+    if (out >= 0) {
+        while (offset < length) {
+            const ssize_t n = Ops().copyFileRange(prefix.fd, &offset, out, nullptr,
+                                                  static_cast<std::size_t>(length - offset), 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;  // not supported here, or the file shrank: see below
+        }
+    }
+    if (offset < length && ::lseek(prefix.fd, offset, SEEK_SET) != offset) return false;
+    std::vector<char> buffer;
+    while (offset < length) {
+        buffer.resize(std::min<std::size_t>(static_cast<std::size_t>(length - offset), 1 << 20));
+        const ssize_t n = Ops().read(prefix.fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;  // shorter than scanned: not the file that was planned on
+        const std::string_view piece(buffer.data(), static_cast<std::size_t>(n));
+        if (out < 0) {
+            bytes->append(piece);
+        } else if (!WriteAll(out, piece)) {
+            return false;
+        }
+        offset += n;
+    }
+    return true;
+}
+
+// Gives the new file what the original has besides its bytes: extended attributes, which carry
+// its ACL (system.posix_acl_access) and its security label (security.selinux).
+bool CopyExtendedAttributes(int from, int to) {
+    ssize_t size = Ops().flistxattr(from, nullptr, 0);
+    if (size < 0) return errno == ENOTSUP;  // a file system without them has none to copy
+    std::vector<char> names(static_cast<std::size_t>(size));
+    size = Ops().flistxattr(from, names.data(), names.size());
+    if (size < 0) return false;
+    std::vector<char> value;
+    for (std::size_t pos = 0; pos < static_cast<std::size_t>(size);) {
+        const char* name = names.data() + pos;
+        pos += std::strlen(name) + 1;
+        const ssize_t length = Ops().fgetxattr(from, name, nullptr, 0);
+        if (length < 0) return false;
+        value.resize(static_cast<std::size_t>(length));
+        const ssize_t got = Ops().fgetxattr(from, name, value.data(), value.size());
+        if (got < 0 ||
+            Ops().fsetxattr(to, name, value.data(), static_cast<std::size_t>(got), 0) != 0)
+            return false;
+    }
+    return true;
+}
+
+enum class TempResult { Ok, Failed, NoFolderAccess, NoAttributes };
+
+struct Temp {
+    TempResult result = TempResult::Failed;
     std::string name;
-    CFd fd = CreateTemp(path, &name);
-    if (!fd.Valid()) return {};
-    bool ok = produce([&fd](std::string_view piece) { return WriteAll(fd.Get(), piece); });
-    if (ok && owner != nullptr) {
-        // Owner first: changing it can clear set-id bits that the mode then puts back.
-        ok = Ops().fchown(fd.Get(), owner->st_uid, owner->st_gid) == 0 &&
-             Ops().fchmod(fd.Get(), owner->st_mode & 07777) == 0;
+};
+
+// Writes the produced bytes to a new temporary file beside path and flushes it; given the
+// original (open as original, with its stat), the file gets its owner, mode and extended
+// attributes. On anything but Ok no file is left.
+Temp WriteTemp(const std::string& path, const Producer& produce, int original = -1,
+               const struct stat* owner = nullptr, const RawPrefix* prefix = nullptr) {
+    Temp temp;
+    CFd fd = CreateTemp(path, &temp.name);
+    if (!fd.Valid()) {
+        temp.result =
+            errno == EACCES || errno == EPERM ? TempResult::NoFolderAccess : TempResult::Failed;
+        return temp;
     }
-    ok = ok && Ops().fsync(fd.Get()) == 0;
-    ok = fd.Close() && ok;
-    if (!ok) {
-        Ops().unlink(name.c_str());
-        return {};
+    temp.result =
+        (prefix == nullptr || CopyPrefix(*prefix, fd.Get(), nullptr)) &&
+                produce([&fd](std::string_view piece) { return WriteAll(fd.Get(), piece); })
+            ? TempResult::Ok
+            : TempResult::Failed;
+    // Owner first: changing it can clear set-id bits that the mode then puts back; the ACL last,
+    // as it sets the mode's group bits to its mask, which the mode already holds.
+    if (temp.result == TempResult::Ok && owner != nullptr &&
+        (Ops().fchown(fd.Get(), owner->st_uid, owner->st_gid) != 0 ||
+         Ops().fchmod(fd.Get(), owner->st_mode & 07777) != 0 ||
+         !CopyExtendedAttributes(original, fd.Get()))) {
+        temp.result = TempResult::NoAttributes;
     }
-    return name;
+    if (temp.result == TempResult::Ok && Ops().fsync(fd.Get()) != 0)
+        temp.result = TempResult::Failed;
+    if (!fd.Close() && temp.result == TempResult::Ok) temp.result = TempResult::Failed;
+    if (temp.result != TempResult::Ok) {
+        Ops().unlink(temp.name.c_str());
+        temp.name.clear();
+    }
+    return temp;
+}
+
+// Writes bytes over the open file from its start and cuts it to their length.
+bool OverwriteFd(int fd, std::string_view bytes) {
+    return ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, bytes) &&
+           Ops().ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && Ops().fsync(fd) == 0;
 }
 
 bool OverwriteInPlace(const std::string& path, std::string_view bytes) {
     CFd fd(Ops().open(path.c_str(), O_WRONLY | O_CLOEXEC, 0));
     if (!fd.Valid()) return false;
-    bool ok = WriteAll(fd.Get(), bytes) &&
-              Ops().ftruncate(fd.Get(), static_cast<off_t>(bytes.size())) == 0 &&
-              Ops().fsync(fd.Get()) == 0;
+    bool ok = OverwriteFd(fd.Get(), bytes);
     ok = fd.Close() && ok;
     return ok && HoldsExactly(path, bytes);
 }
 
-// Puts the kept old bytes back after an interrupted or failed in-place rewrite.
-bool RestoreBackup(const std::string& path) {
+// The backup of an in-place rewrite: a head line; the old length, the length the new bytes share
+// with the old ones from the start, and the length of the rest of the new bytes; the old bytes;
+// that rest. An added block or one cut at the end costs little more than the old bytes.
+constexpr std::string_view kBackupHead = "vantrel-backup 1\n";
+
+std::size_t SharedPrefix(std::string_view a, std::string_view b) {
+    const std::size_t limit = std::min(a.size(), b.size());
+    std::size_t same = 0;
+    while (same < limit && a[same] == b[same]) ++same;
+    return same;
+}
+
+std::string BackupRecord(std::string_view old, std::string_view bytes) {
+    const std::size_t shared = SharedPrefix(old, bytes);
+    std::string record(kBackupHead);
+    record += std::to_string(old.size()) + " " + std::to_string(shared) + " " +
+              std::to_string(bytes.size() - shared) + "\n";
+    record.append(old).append(bytes.substr(shared));
+    return record;
+}
+
+bool ParseBackupRecord(std::string_view record, std::string_view* old, std::string* bytes) {
+    if (record.substr(0, kBackupHead.size()) != kBackupHead) return false;
+    record.remove_prefix(kBackupHead.size());
+    const std::size_t eol = record.find('\n');
+    if (eol == std::string_view::npos) return false;
+    const std::string sizes(record.substr(0, eol));
+    record.remove_prefix(eol + 1);
+    unsigned long long oldSize = 0, shared = 0, rest = 0;
+    char tail = 0;
+    if (std::sscanf(sizes.c_str(), "%llu %llu %llu%c", &oldSize, &shared, &rest, &tail) != 3 ||
+        oldSize > record.size() || shared > oldSize || rest != record.size() - oldSize) {
+        return false;
+    }
+    *old = record.substr(0, oldSize);
+    bytes->assign(old->substr(0, shared)).append(record.substr(oldSize));
+    return true;
+}
+
+// True when file is what an in-place rewrite of old into bytes (or the rewrite that puts the old
+// bytes back) can leave, finished or stopped part way: every byte is the old or the new one at
+// its place, and the length lies between theirs. Content written by anyone else since, a line
+// appended or changed, is not.
+bool IsInterruptedRewrite(std::string_view file, std::string_view old, std::string_view bytes) {
+    if (file.size() < std::min(old.size(), bytes.size()) ||
+        file.size() > std::max(old.size(), bytes.size())) {
+        return false;
+    }
+    for (std::size_t i = 0; i < file.size(); ++i) {
+        if (!(i < old.size() && file[i] == old[i]) && !(i < bytes.size() && file[i] == bytes[i]))
+            return false;
+    }
+    return true;
+}
+
+// Deals with a backup left by an in-place rewrite. False only when the file is such a torn
+// rewrite and the old bytes could not be put back: it is not to be trusted then.
+bool RecoverInterruptedRewrite(const std::string& path) {
     const std::string backup = BackupFilePath(path);
-    const std::optional<std::string> old = ReadAllAt(backup);
-    if (!old || !OverwriteInPlace(path, *old)) return false;
+    const std::optional<std::string> record = ReadAllAt(backup);
+    if (!record) return true;  // not ours to read: someone with more rights will see to it
+    std::string_view old;
+    std::string bytes;
+    if (ParseBackupRecord(*record, &old, &bytes)) {
+        const std::optional<std::string> file = ReadAllAt(path);
+        if (!file) return false;
+        // The rewrite never finished: the old bytes go back over whatever it left, unless content
+        // has been written since, which is left as it is.
+        if (*file != old && IsInterruptedRewrite(*file, old, bytes) &&
+            !OverwriteInPlace(path, old)) {
+            return false;
+        }
+    }
+    // Its work is done, or it proves nothing (a half-written record, or none of ours).
     Ops().unlink(backup.c_str());
     Ops().fsyncDir(SplitPath(path).dir.c_str());
     return true;
 }
 
+// In place without a backup: only an append or a cut at the end, so every byte that stays is
+// never written, and a crash leaves the old lines whole.
+bool RewriteWithoutBackup(int fd, std::string_view old, std::string_view bytes) {
+    const std::size_t same = SharedPrefix(old, bytes);
+    if (same != old.size() && same != bytes.size()) return false;
+    const bool ok = ::lseek(fd, static_cast<off_t>(same), SEEK_SET) == static_cast<off_t>(same) &&
+                    WriteAll(fd, bytes.substr(same)) &&
+                    Ops().ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
+                    Ops().fsync(fd) == 0;
+    // A failed append is cut off again; the old bytes were never touched.
+    if (!ok && bytes.size() > old.size()) Ops().ftruncate(fd, static_cast<off_t>(old.size()));
+    return ok;
+}
+
 bool RewriteInPlace(const std::string& path, std::string_view bytes) {
     const std::string dir = SplitPath(path).dir;
     const std::string backup = BackupFilePath(path);
-    {
-        const std::optional<std::string> old = ReadAllAt(path);
-        if (!old) return false;
-        const std::string temp = WriteTemp(path, BytesOf(*old), nullptr);
-        if (temp.empty()) return false;
-        // The backup appears complete or not at all.
-        if (Ops().rename(temp.c_str(), backup.c_str()) != 0) {
-            Ops().unlink(temp.c_str());
-            return false;
-        }
-        Ops().fsyncDir(dir.c_str());
+    // Opened first: a file that cannot be written (a read-only bind mount) leaves nothing behind.
+    CFd fd(Ops().open(path.c_str(), O_WRONLY | O_CLOEXEC, 0));
+    if (!fd.Valid()) return false;
+    const std::optional<std::string> old = ReadAllAt(path);
+    if (!old) return false;
+    if (*old == bytes) return true;
+
+    const Temp temp = WriteTemp(path, BytesOf(BackupRecord(*old, bytes)));
+    if (temp.result == TempResult::NoFolderAccess) {
+        bool ok = RewriteWithoutBackup(fd.Get(), *old, bytes);
+        ok = fd.Close() && ok;
+        return ok && HoldsExactly(path, bytes);
     }
-    // A backup left behind would be put back by the next operation and undo this write, so a
-    // backup that cannot be removed means putting the old bytes back now.
-    if (OverwriteInPlace(path, bytes) && Ops().unlink(backup.c_str()) == 0) {
+    if (temp.result != TempResult::Ok) return false;
+    // The backup appears complete or not at all.
+    if (Ops().rename(temp.name.c_str(), backup.c_str()) != 0) {
+        Ops().unlink(temp.name.c_str());
+        return false;
+    }
+    Ops().fsyncDir(dir.c_str());
+
+    // While the backup exists the rewrite is not done: the next write would put the old bytes
+    // back. So success is the new bytes read back intact and the backup gone.
+    bool ok = OverwriteFd(fd.Get(), bytes);
+    ok = fd.Close() && ok;
+    if (ok && HoldsExactly(path, bytes) && Ops().unlink(backup.c_str()) == 0) {
         Ops().fsyncDir(dir.c_str());
         return true;
     }
-    RestoreBackup(path);  // if this fails too, the backup stays for the next operation
+    // The old bytes back; the backup goes once the file holds them again, and otherwise stays for
+    // the next write to finish the job.
+    if ((OverwriteInPlace(path, *old) || HoldsExactly(path, *old)) &&
+        Ops().unlink(backup.c_str()) == 0) {
+        Ops().fsyncDir(dir.c_str());
+    }
     return false;
 }
 
-bool ReplaceContent(const std::string& path, const struct stat& original, const Producer& produce) {
-    const std::string temp = WriteTemp(path, produce, &original);
-    if (temp.empty()) return false;
-    if (Ops().rename(temp.c_str(), path.c_str()) == 0) {
-        // The new content is in place; a failed folder flush cannot undo that.
-        Ops().fsyncDir(SplitPath(path).dir.c_str());
-        return true;
+bool ReplaceContent(const std::string& path, int original, const struct stat& originalStat,
+                    const Producer& produce, const RawPrefix* prefix = nullptr) {
+    const Temp temp = WriteTemp(path, produce, original, &originalStat, prefix);
+    if (temp.result == TempResult::Ok) {
+        if (Ops().rename(temp.name.c_str(), path.c_str()) == 0) {
+            // The new content is in place; a failed folder flush cannot undo that.
+            Ops().fsyncDir(SplitPath(path).dir.c_str());
+            return true;
+        }
+        const int error = errno;
+        Ops().unlink(temp.name.c_str());
+        if (error != EBUSY && error != EXDEV) return false;
+    } else if (temp.result == TempResult::Failed) {
+        return false;
     }
-    const int error = errno;
-    Ops().unlink(temp.c_str());
-    if (error != EBUSY && error != EXDEV) return false;
     // In place the new bytes are needed whole: to write, to read back and compare.
     std::string bytes;
+    if (prefix != nullptr && !CopyPrefix(*prefix, -1, &bytes)) return false;
     if (!produce([&bytes](std::string_view piece) {
             bytes.append(piece);
             return true;
@@ -292,14 +492,13 @@ int LockRetrying(int fd, int operation) {
     return result;
 }
 
-// The hosts file opened for reading and locked, after any leftovers of an interrupted write
-// have been dealt with. Temporary files are only ever made under the exclusive lock of the
-// file the path currently names, so whoever holds a lock on that file may remove them.
+// The hosts file opened for reading and locked. Temporary files are only ever made under the
+// exclusive lock of the file the path currently names, so whoever holds a lock on that file may
+// remove them. A backup of an interrupted in-place rewrite is dealt with only by those about to
+// write (the exclusive lock): a status read changes nothing.
 class CLockedHosts {
 public:
     CLockedHosts(const std::string& path, bool exclusive) {
-        // An interrupted in-place rewrite is repaired under the exclusive lock, even for a read.
-        if (Exists(BackupFilePath(path))) exclusive = true;
         for (int attempt = 0; attempt < 1000; ++attempt) {
             m_fd.Reset(Ops().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0));
             if (!m_fd.Valid()) {
@@ -317,11 +516,7 @@ public:
                 named.st_ino != m_stat.st_ino) {
                 continue;  // replaced while we waited: lock the new file
             }
-            if (Exists(BackupFilePath(path)) && (!exclusive || !RestoreBackup(path))) {
-                if (!exclusive) {
-                    exclusive = true;  // the backup appeared while we waited
-                    continue;
-                }
+            if (exclusive && Exists(BackupFilePath(path)) && !RecoverInterruptedRewrite(path)) {
                 m_fd.Reset();
                 m_status = ReadStatus::Unreadable;  // a torn file is not to be trusted
                 return;
@@ -360,7 +555,7 @@ bool EmitText(const Sink& sink, std::string_view text, std::string_view lineEnd)
 
 bool Replace(const std::string& path, const CLockedHosts& lock, std::string_view text,
              std::string_view lineEnd) {
-    return ReplaceContent(path, lock.Stat(),
+    return ReplaceContent(path, lock.Fd(), lock.Stat(),
                           [&](const Sink& sink) { return EmitText(sink, text, lineEnd); });
 }
 
@@ -371,29 +566,33 @@ public:
     static constexpr std::size_t kCarry = 64;
     static constexpr std::size_t kChunk = 1 << 20;
 
-    explicit CCrFreeReader(int fd) : m_fd(fd), m_buffer(kCarry + kChunk) {}
+    // Reads on from the file's current position, which is the text position `offset`.
+    explicit CCrFreeReader(int fd, std::uint64_t offset = 0)
+        : m_fd(fd), m_buffer(new char[kCarry + kChunk]), m_offset(offset) {}
 
     // Moves on to the next chunk; false at the end of the file or on a read error.
     bool Next() {
         const std::size_t keep = std::min(kCarry, WindowSize());
-        std::memmove(m_buffer.data() + kCarry - keep, m_buffer.data() + kCarry + m_size - keep,
-                     keep);
+        std::memmove(m_buffer.get() + kCarry - keep, m_buffer.get() + kCarry + m_size - keep, keep);
         m_offset += m_size;
         m_carry = keep;
         m_size = 0;
         while (m_size == 0) {
-            const ssize_t n = Ops().read(m_fd, m_buffer.data() + kCarry, kChunk);
+            const ssize_t n = Ops().read(m_fd, m_buffer.get() + kCarry, kChunk);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) m_bFailed = true;
             if (n <= 0) return false;
-            m_size = DropCarriageReturns(m_buffer.data() + kCarry, static_cast<std::size_t>(n));
+            m_size = DropCarriageReturns(m_buffer.get() + kCarry, static_cast<std::size_t>(n));
+            if (m_size != static_cast<std::size_t>(n)) m_bSawCr = true;
         }
         return true;
     }
     bool Failed() const { return m_bFailed; }
-    std::string_view Chunk() const { return {m_buffer.data() + kCarry, m_size}; }
+    // Whether a CR has been dropped so far: until then text positions are file offsets.
+    bool SawCr() const { return m_bSawCr; }
+    std::string_view Chunk() const { return {m_buffer.get() + kCarry, m_size}; }
     std::uint64_t ChunkOffset() const { return m_offset; }
-    const char* Window() const { return m_buffer.data() + kCarry - m_carry; }
+    const char* Window() const { return m_buffer.get() + kCarry - m_carry; }
     std::size_t WindowSize() const { return m_carry + m_size; }
     std::uint64_t WindowOffset() const { return m_offset - m_carry; }
 
@@ -410,11 +609,13 @@ public:
 
 private:
     int m_fd;
-    std::vector<char> m_buffer;
+    // Left uninitialised: a small file then touches one page of it, not 256.
+    std::unique_ptr<char[]> m_buffer;
     std::size_t m_carry = 0;
     std::size_t m_size = 0;
     std::uint64_t m_offset = 0;
     bool m_bFailed = false;
+    bool m_bSawCr = false;
 };
 
 // Where the markers stand in the CR-free text, found in one pass without holding the text.
@@ -423,14 +624,30 @@ struct MarkerScan {
     std::optional<std::uint64_t> probe;  // kBeginProbe
     std::optional<std::uint64_t> begin;  // kBeginMarker
     std::optional<std::uint64_t> end;    // kEndMarker after kBeginMarker
+    std::uint64_t crFree = 0;            // the text before this holds no CR: it is the file's
 };
 
 MarkerScan ScanMarkers(int fd) {
+    static_assert(kBeginMarker.substr(kBeginMarker.size() - kBeginProbe.size()) == kBeginProbe);
+    constexpr std::size_t kLead = kBeginMarker.size() - kBeginProbe.size();  // "# "
     MarkerScan scan;
     CCrFreeReader reader(fd);
+    std::uint64_t probeFrom = 0;  // every probe before this has been looked at
     while (reader.Next()) {
-        if (!scan.probe) scan.probe = reader.Find(kBeginProbe, 0);
-        if (!scan.begin) scan.begin = reader.Find(kBeginMarker, 0);
+        if (!reader.SawCr()) scan.crFree = reader.ChunkOffset() + reader.Chunk().size();
+        // One search finds both: the begin marker is the first probe behind "# ". A probe near
+        // the window's start was looked at in the window before, with what stands before it.
+        while (!scan.begin) {
+            const std::optional<std::uint64_t> hit = reader.Find(kBeginProbe, probeFrom);
+            if (!hit) break;
+            if (!scan.probe) scan.probe = hit;
+            probeFrom = *hit + 1;
+            if (*hit >= reader.WindowOffset() + kLead &&
+                std::memcmp(reader.Window() + (*hit - kLead - reader.WindowOffset()),
+                            kBeginMarker.data(), kLead) == 0) {
+                scan.begin = *hit - kLead;
+            }
+        }
         if (scan.begin && !scan.end)
             scan.end = reader.Find(kEndMarker, *scan.begin + kBeginMarker.size());
         if (scan.end) break;  // nothing more to learn
@@ -439,11 +656,12 @@ MarkerScan ScanMarkers(int fd) {
     return scan;
 }
 
-// Hands on the CR-free text from the start, leaving out [cutBegin, cutEnd), LF as lineEnd.
-bool EmitFileText(int fd, std::uint64_t cutBegin, std::uint64_t cutEnd, std::string_view lineEnd,
-                  const Sink& sink) {
-    if (::lseek(fd, 0, SEEK_SET) != 0) return false;
-    CCrFreeReader reader(fd);
+// Hands on the CR-free text from the text position `from`, leaving out [cutBegin, cutEnd), LF
+// as lineEnd. No CR may stand before `from`, so that it is also the position in the file.
+bool EmitFileText(int fd, std::uint64_t from, std::uint64_t cutBegin, std::uint64_t cutEnd,
+                  std::string_view lineEnd, const Sink& sink) {
+    if (::lseek(fd, static_cast<off_t>(from), SEEK_SET) != static_cast<off_t>(from)) return false;
+    CCrFreeReader reader(fd, from);
     while (reader.Next()) {
         const std::string_view chunk = reader.Chunk();
         const std::uint64_t first = reader.ChunkOffset();
@@ -552,10 +770,17 @@ EditOutcome StreamEdit(const std::string& path, std::string_view lineEnd,
         case Plan::Write:
             break;
     }
-    const bool written = ReplaceContent(resolved, lock.Stat(), [&](const Sink& sink) {
-        return EmitFileText(lock.Fd(), cutBegin, cutEnd, lineEnd, sink) &&
-               EmitText(sink, tail, lineEnd);
-    });
+    // Where LF stays LF, the start of the file up to the cut (or to its first CR) is the new
+    // file's start byte for byte: the kernel copies it without reading it through here.
+    RawPrefix prefix{lock.Fd(), 0};
+    if (lineEnd == "\n") prefix.length = std::min(cutBegin, scan.crFree);
+    const bool written = ReplaceContent(
+        resolved, lock.Fd(), lock.Stat(),
+        [&](const Sink& sink) {
+            return EmitFileText(lock.Fd(), prefix.length, cutBegin, cutEnd, lineEnd, sink) &&
+                   EmitText(sink, tail, lineEnd);
+        },
+        prefix.length > 0 ? &prefix : nullptr);
     return written ? EditOutcome::Written : EditOutcome::WriteFailed;
 }
 }  // namespace

@@ -8,13 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/HostsLine.h"
+
 // The only file the installed helper ever writes.
 inline constexpr const char* kSystemHostsPath = "/etc/hosts";
 
-// Input bounds: far above any real domain list, far below anything that could hurt.
-inline constexpr std::size_t kHelperMaxInput = 1 << 20;
-inline constexpr std::size_t kHelperMaxLines = 4096;
-inline constexpr std::size_t kHelperMaxLineLength = 1024;
+// The most input the helper reads: a full settings file's worth of lines.
+inline constexpr std::size_t kHelperMaxInput = kMaxSettingsFileSize;
 
 // Exit statuses of the helper.
 enum HelperStatus : int {
@@ -24,13 +24,11 @@ enum HelperStatus : int {
     kHelperBadInput = 3,  // the settings lines were refused
 };
 
-// A host name of RFC 1123 labels (letters, digits, inner hyphens, 1-63 each), at most 253 long.
-bool IsValidHostName(std::string_view name);
-// "address name [name...]": an IPv4 or IPv6 address and host names, each after one blank.
-bool IsValidHostsEntry(std::string_view line);
 // The settings lines sent on the helper's stdin, each ended by LF. nullopt unless every line is
-// a valid entry; only the last line may be empty (the reader's line after a final line break).
-std::optional<std::vector<std::string>> ParseHelperInput(std::string_view input);
+// a block line (CheckBlockLines); only the last line may be empty (the reader's line after a
+// final line break). On nullopt, *why (when given) says what was refused.
+std::optional<std::vector<std::string>> ParseHelperInput(std::string_view input,
+                                                         std::string* why = nullptr);
 // Reads the input from fd up to its end; nullopt when longer than kHelperMaxInput or unreadable.
 std::optional<std::string> ReadHelperInput(int fd);
 

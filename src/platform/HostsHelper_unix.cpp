@@ -1,8 +1,8 @@
 // Everything the privileged helper does with its arguments and input. It trusts nothing it is
-// given: a hosts line that slipped through here would redirect any domain for every user.
+// given: a hosts line that slipped through here would redirect any domain for every user, so it
+// writes only lines that send names to this PC, whatever the program that called it says.
 #include "platform/HostsHelper.h"
 
-#include <arpa/inet.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,76 +11,38 @@
 #include "platform/HostsFileIO.h"
 
 namespace {
-bool IsLabelChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-';
-}
-
-bool IsValidLabel(std::string_view label) {
-    if (label.empty() || label.size() > 63) return false;
-    if (label.front() == '-' || label.back() == '-') return false;
-    for (const char c : label) {
-        if (!IsLabelChar(c)) return false;
-    }
-    return true;
-}
-
-bool IsValidAddress(std::string_view text) {
-    if (text.empty() || text.size() >= INET6_ADDRSTRLEN) return false;
-    // inet_pton stops at a NUL, so anything after one would slip through unseen.
-    for (const char c : text) {
-        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (!hex && c != '.' && c != ':') return false;
-    }
-    const std::string address(text);
-    unsigned char binary[16];
-    return inet_pton(AF_INET, address.c_str(), binary) == 1 ||
-           inet_pton(AF_INET6, address.c_str(), binary) == 1;
-}
-
-void Complain(const char* what) {
-    std::fprintf(stderr, "vantrel-hosts-helper: %s\n", what);
+void Complain(const std::string& what) {
+    std::fprintf(stderr, "vantrel-hosts-helper: %s\n", what.c_str());
 }
 }  // namespace
 
-bool IsValidHostName(std::string_view name) {
-    if (name.empty() || name.size() > 253) return false;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t dot = name.find('.', start);
-        if (!IsValidLabel(name.substr(start, dot - start))) return false;
-        if (dot == std::string_view::npos) return true;
-        start = dot + 1;
-    }
-}
-
-bool IsValidHostsEntry(std::string_view line) {
-    const std::size_t blank = line.find(' ');
-    if (blank == std::string_view::npos || !IsValidAddress(line.substr(0, blank))) return false;
-    std::size_t start = blank + 1;
-    for (;;) {
-        const std::size_t next = line.find(' ', start);
-        if (!IsValidHostName(line.substr(start, next - start))) return false;
-        if (next == std::string_view::npos) return true;
-        start = next + 1;
-    }
-}
-
-std::optional<std::vector<std::string>> ParseHelperInput(std::string_view input) {
-    if (input.empty() || input.size() > kHelperMaxInput || input.back() != '\n')
+std::optional<std::vector<std::string>> ParseHelperInput(std::string_view input, std::string* why) {
+    const auto refuse = [why](std::string text) -> std::optional<std::vector<std::string>> {
+        if (why != nullptr) *why = std::move(text);
         return std::nullopt;
+    };
+    if (input.empty() || input.size() > kHelperMaxInput || input.back() != '\n')
+        return refuse("the input is not lines each ended by a line feed");
     std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < input.size()) {
         const std::size_t end = input.find('\n', start);
-        const std::string_view line = input.substr(start, end - start);
+        lines.emplace_back(input.substr(start, end - start));
         start = end + 1;
-        if (lines.size() == kHelperMaxLines || line.size() > kHelperMaxLineLength)
-            return std::nullopt;
-        const bool last = start == input.size();
-        if (!(last && line.empty()) && !IsValidHostsEntry(line)) return std::nullopt;
-        lines.emplace_back(line);
+        // Checked as they come, so a flood of lines is never held for long.
+        if (lines.size() > kMaxBlockLines + 1) return refuse("more than 4096 lines");
     }
-    return lines;
+    const BlockLinesCheck check = CheckBlockLines(lines);
+    switch (check.verdict) {
+        case BlockLinesCheck::Ok:
+            return lines;
+        case BlockLinesCheck::TooMany:
+            return refuse("more than 4096 lines");
+        case BlockLinesCheck::BadLine:
+            break;
+    }
+    return refuse("line " + std::to_string(check.line + 1) +
+                  " is not a local address (0.0.0.0, 127.x.x.x, :: or ::1) followed by host names");
 }
 
 std::optional<std::string> ReadHelperInput(int fd) {
@@ -105,10 +67,11 @@ int RunHostsHelper(const std::vector<std::string>& args, int inputFd,
     if (args[0] == "remove") return RemoveBlockAt(hostsPath) ? kHelperOk : kHelperFailed;
 
     const std::optional<std::string> input = ReadHelperInput(inputFd);
+    std::string why = "the input could not be read or is too long";
     const std::optional<std::vector<std::string>> lines =
-        input ? ParseHelperInput(*input) : std::nullopt;
+        input ? ParseHelperInput(*input, &why) : std::nullopt;
     if (!lines) {
-        Complain("refused: the input is not a short list of \"address name\" lines");
+        Complain("refused: " + why);
         return kHelperBadInput;
     }
     return AddBlockAt(hostsPath, *lines) ? kHelperOk : kHelperFailed;

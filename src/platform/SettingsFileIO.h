@@ -5,9 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "core/HostsLine.h"
 #include "core/SettingsFile.h"
 
 // Reads the file line by line (see SplitSettingsLines). A missing file is created empty.
-// std::nullopt when the file can be neither opened nor created.
+// std::nullopt when the file can be neither opened nor created, is not a regular file (a FIFO
+// would block the read for ever, a device never ends) or is longer than kMaxSettingsFileSize;
+// *why (when given) then says so in a sentence for the user.
 std::optional<std::vector<std::string>> ReadSettingsLines(
-    const std::string& path = kSettingsFileName);
+    const std::string& path = kSettingsFileName, std::string* why = nullptr);
+
+// The settings file's lines when the hosts block may hold them (CheckBlockLines); otherwise
+// std::nullopt, with *why saying what is wrong.
+std::optional<std::vector<std::string>> ReadBlockLines(std::string* why,
+                                                       const std::string& path = kSettingsFileName);

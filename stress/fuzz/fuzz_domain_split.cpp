@@ -1,5 +1,6 @@
 // Fuzzes the settings dialog's two directions: the list split into settings lines on saving,
-// and those lines read back into the list on opening.
+// and those lines read back into the list on opening; and that a list the dialog lets through is
+// one the hosts block takes.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "core/HostsLine.h"
 #include "linux/settings/CSettingsDlg.h"
 #include "platform/SettingsFileIO.h"
 
@@ -18,9 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string address = "0.0.0.0";
     const std::string text = SettingsTextFor(domains, address);
 
-    // Every line is the address, a blank and a non-empty piece without line breaks; the pieces
-    // together are the list without its line breaks.
-    std::string joined;
+    // Every line is the address, a blank and a non-empty piece without line breaks or blanks
+    // around it; the pieces are the list's cleaned domains.
     std::vector<std::string> pieces;
     bool fitsReader = true;
     std::size_t pos = 0;
@@ -32,14 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string piece = line.substr(address.size() + 1);
         FUZZ_CHECK(!piece.empty());
         FUZZ_CHECK(piece.find('\r') == std::string::npos);
+        FUZZ_CHECK(piece.front() != ' ' && piece.front() != '\t');
+        FUZZ_CHECK(piece.back() != ' ' && piece.back() != '\t');
         pieces.push_back(piece);
-        joined += piece;
         fitsReader = fitsReader && line.size() <= 4999;
         pos = lf + 1;
     }
-    std::string expected = domains.toStdString();
-    std::erase_if(expected, [](char c) { return c == '\r' || c == '\n'; });
-    FUZZ_CHECK(joined == expected);
+    FUZZ_CHECK(pieces == DomainsOfList(domains.toStdString()));
+    const bool accepted = FindListProblem(domains, address).text.isEmpty();
 
     // Saved and opened again, the dialog shows one piece a line.
     if (fitsReader) {
@@ -53,6 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string shown;
         for (const std::string& piece : pieces) shown += piece + "\n";
         FUZZ_CHECK(DomainListOf(*lines) == shown);
+        // What the dialog saves, the block takes.
+        if (accepted) FUZZ_CHECK(CheckBlockLines(*lines).verdict == BlockLinesCheck::Ok);
     }
     return 0;
 }

@@ -2,12 +2,16 @@
 #include "linux/app/CVantrelDlg.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QUrl>
+#include <thread>
 
 #include "linux/app/CAboutDlg.h"
 #include "linux/app/CSplashDlg.h"
@@ -15,9 +19,13 @@
 #include "linux/controls/CColorLabel.h"
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
+#include "linux/controls/MessageBox.h"
 #include "linux/settings/BrowserOffer.h"
 #include "linux/settings/CSettingsDlg.h"
+#include "platform/BrowserProcesses.h"
 #include "platform/CHostsFile.h"
+#include "platform/HostsHelper.h"
+#include "platform/ProtectionCheck.h"
 
 namespace {
 QLabel* AddText(QWidget* dialog, const DialogUnits& du, const QString& text, int x, int y, int w,
@@ -35,6 +43,31 @@ QLabel* AddIcon(QWidget* dialog, const DialogUnits& du, int pictureId, int x, in
     icon->setPixmap(Pictures::Load(pictureId));
     du.Place(icon, x, y, w, h);
     return icon;
+}
+
+// The resolver reads the system's hosts file only: the self-check means something only there.
+bool SystemHostsInEffect(const std::string& path) {
+    return !path.empty() &&
+           QFileInfo(QString::fromStdString(path)).canonicalFilePath() ==
+               QFileInfo(QString::fromLatin1(kSystemHostsPath)).canonicalFilePath();
+}
+
+// The text as it fits the label's rectangle: one sentence a line when there is room, else run
+// together, else cut with an ellipsis (the whole text is then the label's tool tip).
+QString FittedNotes(const QLabel* label, const QStringList& lines) {
+    const auto fits = [label](const QString& text) {
+        return label->fontMetrics()
+                   .boundingRect(QRect(0, 0, label->width(), 10000), Qt::TextWordWrap, text)
+                   .height() <= label->height();
+    };
+    QString text = lines.join(QLatin1Char('\n'));
+    if (fits(text)) return text;
+    text = lines.join(QLatin1Char(' '));
+    while (!text.isEmpty() && !fits(text + QChar(0x2026))) {
+        const int cut = text.lastIndexOf(QLatin1Char(' '));
+        text.truncate(cut > 0 ? cut : text.size() - 1);
+    }
+    return text + QChar(0x2026);
 }
 
 CXPButton* AddButton(QWidget* dialog, const DialogUnits& du, int id, const QString& text, int x,
@@ -65,6 +98,8 @@ CVantrelDlg::CVantrelDlg(QWidget* parent)
     setWindowIcon(m_hIcon);
     m_btnUpgrade->setText(QStringLiteral("Upgrade"));
     setWindowTitle(QStringLiteral("Vantrel"));
+    m_restartWatch.setInterval(1000);
+    connect(&m_restartWatch, &QTimer::timeout, this, &CVantrelDlg::WatchBrowsersToRestart);
     RefreshStatus();
     m_btnToggle->setFocus();
 }
@@ -81,7 +116,8 @@ void CVantrelDlg::CreateControls() {
     du.Place(about, 7, 7, 341, 151);
     auto* settings = new QGroupBox(QStringLiteral("Vantrel Settings"), this);
     SetControlId(settings, kIdSettingsGroup);
-    du.Place(settings, 7, 165, 341, 50);
+    // Three DU deeper than the template's, for the notes line; still clear of the buttons.
+    du.Place(settings, 7, 165, 341, 53);
 
     AddIcon(this, du, Pictures::kHelpBook, 15, 26, 21, 20)->setObjectName("helpIcon");
     AddText(this, du, QStringLiteral("Why use it?"), 47, 20, 86, 8);
@@ -112,7 +148,10 @@ void CVantrelDlg::CreateControls() {
     m_statusLabel->setText(QStringLiteral("Google Adsense ads are not being hidden."));
     SetControlId(m_statusLabel, kIdStatusLabel);
     du.Place(m_statusLabel, 48, 180, 281, 8);
-    auto* hint = AddText(this, du, QString(), 48, 192, 283, 8);
+    // Two lines of notes between the status and the hint, inside the template's group box.
+    m_lblNotes = AddText(this, du, QString(), 48, 189, 281, 16);
+    m_lblNotes->setObjectName(QStringLiteral("m_lblNotes"));
+    auto* hint = AddText(this, du, QString(), 48, 206, 283, 8);
     hint->setWordWrap(false);
     SetControlId(hint, kIdHint);
 
@@ -137,18 +176,115 @@ void CVantrelDlg::RefreshStatus() {
         ->setText(hidden ? QStringLiteral("To restore ads, click the Show Adsense button.")
                          : QStringLiteral("To hide ads, click the Hide Adsense button."));
     m_btnToggle->setText(hidden ? QStringLiteral("Show Adsense") : QStringLiteral("Hide Adsense"));
+
+    // What made the status is recomputed; the browsers to restart are the toggle's to set.
+    m_bHidden = hidden;
+    m_facts = ProtectionFacts{};
+    m_firefoxPids.clear();
+    if (hidden) {
+        // Firefox with DNS over HTTPS reads the hosts file only as it starts: the ones running
+        // now keep the old state until they are restarted.
+        const QByteArray home = qgetenv("HOME");
+        m_facts.dohProfiles = FirefoxDohProfiles(home.toStdString());
+        if (!m_facts.dohProfiles.empty()) {
+            for (const BrowserProcess& process : FindBrowserProcesses()) {
+                if (process.browser == Browser::Firefox) m_firefoxPids.push_back(process.pid);
+            }
+            if (!m_firefoxPids.empty()) m_restartWatch.start();
+        }
+        if (SystemHostsInEffect(hosts.GetHostsPath())) StartLookupCheck();
+    }
+    ShowNotes();
+}
+
+void CVantrelDlg::StartLookupCheck() {
+    m_facts.checking = true;
+    const unsigned check = ++m_nCheck;
+    const std::string text = CHostsFile().ReadHostsFile();
+    QPointer<CVantrelDlg> self(this);
+    // The resolver may wait for DNS servers for seconds: never on this thread.
+    std::thread([self, check, text] {
+        const LookupCheck result = CheckLookups(BlockEntries(text), HostsEntries(text));
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, check, result] {
+                if (!self || check != self->m_nCheck) return;
+                self->m_facts.checking = false;
+                self->m_facts.notLocalV4 = result.notLocalV4;
+                self->m_facts.notLocalV6 = result.notLocalV6;
+                self->ShowNotes();
+            },
+            Qt::QueuedConnection);
+    }).detach();
+}
+
+QString CVantrelDlg::NotesText() const {
+    if (!m_strWaiting.isEmpty()) return m_strWaiting;
+    if (!m_bHidden) return {};
+    ProtectionFacts facts = m_facts;
+    for (const RunningBrowser& browser : m_restart) facts.restart.push_back(browser.browser);
+    if (m_firefoxPids.empty()) facts.dohProfiles.clear();
+    QStringList lines;
+    for (const std::string& line : NotesLines(facts)) lines << QString::fromStdString(line);
+    return lines.join(QLatin1Char('\n'));
+}
+
+void CVantrelDlg::ShowNotes() {
+    const QString notes = NotesText();
+    const QString shown =
+        FittedNotes(m_lblNotes, notes.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
+    m_lblNotes->setText(notes.isEmpty() ? QString() : shown);
+    m_lblNotes->setToolTip(shown == notes ? QString() : notes);
+    TraceStatus();
+}
+
+void CVantrelDlg::TraceStatus() {
+    // A test's window into what the user was shown: nothing is written without it.
+    const QString path = qEnvironmentVariable("VANTREL_STATUS_TRACE");
+    if (path.isEmpty()) return;
+    QFile trace(path);
+    if (!trace.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    QString notes = NotesText();
+    notes.replace(QLatin1Char('\n'), QStringLiteral(" / "));
+    const QString line =
+        QStringLiteral("status\t%1\tnotes\t%2\n").arg(m_statusLabel->text(), notes);
+    trace.write(line.toUtf8());
+    trace.flush();
+}
+
+void CVantrelDlg::WatchBrowsersToRestart() {
+    // A browser restarted since the toggle has read the new hosts file.
+    const auto before = m_restart.size() + m_firefoxPids.size();
+    std::erase_if(m_restart, [](const RunningBrowser& browser) {
+        return browser.pid && !ProcessRunning(*browser.pid);
+    });
+    std::erase_if(m_firefoxPids, [](int pid) { return !ProcessRunning(pid); });
+    if (m_restart.empty() && m_firefoxPids.empty()) m_restartWatch.stop();
+    if (m_restart.size() + m_firefoxPids.size() != before) ShowNotes();
 }
 
 void CVantrelDlg::OnOK() {
+    std::string failure;
     {
         CHostsFile hosts;
-        // The result does not matter: the status is read back from the file right after.
+        // The status is read back from the file right after, so it shows what really happened;
+        // a failure that has a reason the user can act on is told as well.
         if (hosts.IsBlockActive())
             hosts.RemoveBlock();
         else
             hosts.AddBlock();
+        failure = hosts.GetFailure();
+        // A name service cache would answer from the old file for a while (the privileged
+        // helper does this itself when it wrote the file).
+        if (SystemHostsInEffect(hosts.GetHostsPath())) InvalidateHostsCache();
     }
+    m_restart.clear();
+    m_restartWatch.stop();
     RefreshStatus();
+    if (!failure.empty()) {
+        ShowMessage(this, QString::fromStdString(failure), QStringLiteral("Vantrel"),
+                    QMessageBox::Ok, QMessageBox::Warning);
+    }
     OfferToCloseBrowsers();
 }
 
@@ -157,12 +293,25 @@ void CVantrelDlg::accept() {
 }
 
 void CVantrelDlg::OfferToCloseBrowsers() {
-    // Browsers keep the old name lookups until their windows are closed.
-    OfferToCloseBrowserWindows(this);
+    // Browsers keep the old name lookups until they end.
+    const BrowserOfferOutcome outcome =
+        OfferToCloseBrowserWindows(this, [this](const QString& text) {
+            m_strWaiting = text;
+            // No second toggle or settings change while the first one's browsers close.
+            m_btnToggle->setEnabled(text.isEmpty());
+            m_btnSettings->setEnabled(text.isEmpty());
+            ShowNotes();
+        });
+    if (outcome.found.empty() && outcome.mustRestart.empty()) return;
+    m_restart = m_bHidden ? outcome.mustRestart : std::vector<RunningBrowser>{};
+    if (!m_restart.empty()) m_restartWatch.start();
+    ShowNotes();
 }
 
 void CVantrelDlg::OnUpgrade() {
     m_dlgUpgrade.SetUpgradeInfo("Vantrel", 1.0f, CUpgradeDlg::UpgradePageUrl());
+    // On Linux the program comes as a Debian package, and so do its upgrades.
+    m_dlgUpgrade.SetPackageUpgrade(true);
     m_dlgUpgrade.exec();
 }
 

@@ -4,6 +4,11 @@
 #include <QDialog>
 #include <QIcon>
 #include <QPointer>
+#include <QTimer>
+#include <vector>
+
+#include "core/ProtectionNotes.h"
+#include "linux/settings/BrowserOffer.h"
 
 #include "linux/net/CUpgradeDlg.h"
 
@@ -39,6 +44,8 @@ public:
     void OnOK();
     // The window menu: its last entries are a separator and the About entry. The caller owns it.
     QMenu* CreateSystemMenu();
+    // The line below the status: what still lets ads through while they are hidden.
+    QString NotesText() const;
     // The splash window while it exists.
     CSplashDlg* Splash() const;
 
@@ -53,6 +60,11 @@ private:
     void CreateControls();
     void ShowSplash();
     void OfferToCloseBrowsers();
+    // Shows the notes for what is known now and records the status shown.
+    void ShowNotes();
+    void StartLookupCheck();
+    void WatchBrowsersToRestart();
+    void TraceStatus();
     void OnUpgrade();
     void OnHelp();
     void OnSettings();
@@ -70,4 +82,12 @@ private:
     CXPButton* m_btnToggle = nullptr;
     QIcon m_hIcon;
     bool m_bSplashShown = false;
+    QLabel* m_lblNotes = nullptr;
+    bool m_bHidden = false;
+    ProtectionFacts m_facts;
+    QString m_strWaiting;  // what the browser offer waits for, while it does
+    std::vector<RunningBrowser> m_restart;
+    std::vector<int> m_firefoxPids;  // Firefox processes that started before the change
+    QTimer m_restartWatch;
+    unsigned m_nCheck = 0;  // the lookups whose answer counts: earlier ones are stale
 };

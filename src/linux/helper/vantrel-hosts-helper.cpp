@@ -9,10 +9,14 @@
 #include <vector>
 
 #include "platform/HostsHelper.h"
+#include "platform/ProtectionCheck.h"
 
 int main(int argc, char** argv) {
     clearenv();
     umask(022);
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return RunHostsHelper(args, STDIN_FILENO, kSystemHostsPath);
+    const int status = RunHostsHelper(args, STDIN_FILENO, kSystemHostsPath);
+    // A running name service cache would go on answering from the old file for a while.
+    if (status == kHelperOk) InvalidateHostsCache();
+    return status;
 }

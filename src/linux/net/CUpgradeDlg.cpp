@@ -5,14 +5,18 @@
 
 #include <QCoreApplication>
 #include <QLabel>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <future>
 
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
 #include "linux/net/CUpgradeProgressDlg.h"
 #include "linux/net/NetConfig.h"
+#include "linux/net/PackageUpgrade.h"
 #include "linux/net/UpdateInstaller.h"
 #include "platform/CRegistryStore.h"
 
@@ -34,7 +38,9 @@ CUpgradeDlg::CUpgradeDlg(QWidget* parent) : QDialog(parent) {
     m_btnOK = new CXPButton(QStringLiteral("&OK"), this);
     SetControlId(m_btnOK, 1);
     m_btnOK->setObjectName(QStringLiteral("okButton"));
+    // Enter starts the check, as in any dialog whose OK is its default command.
     m_btnOK->setAutoDefault(false);
+    m_btnOK->setDefault(true);
     units.Place(m_btnOK, 21, 37, 50, 14);
 
     m_btnClose = new CXPButton(QStringLiteral("&Close"), this);
@@ -185,11 +191,14 @@ void CUpgradeDlg::RefuseUpgrade(const std::string& message, bool warning) {
 }
 
 void CUpgradeDlg::DownloadAndInstall(std::string link) {
-    // A file left from before must never pass for this download.
-    std::remove(kDownloadFile);
     link = TrimmedLine(link);
-
     UpgradeRefusal refusal = CheckBeforeDownload(m_strUpgradeUrl, link, m_page.strSha256);
+    if (refusal == UpgradeRefusal::kNone && m_bPackageUpgrade) {
+        InstallPackage(link);
+        return;
+    }
+    // A file left from before must never pass for this download.
+    if (!m_bPackageUpgrade) std::remove(kDownloadFile);
     if (refusal != UpgradeRefusal::kNone) {
         RefuseUpgrade(RefusalMessage(refusal, VANTREL_DOWNLOAD_PAGE),
                       refusal != UpgradeRefusal::kNoLink);
@@ -215,13 +224,65 @@ void CUpgradeDlg::DownloadAndInstall(std::string link) {
     }
 
     progress->SetStatusText(QStringLiteral("Removing old version .."));
-    // Paint the text now: nothing is dispatched while the two programs run.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    // Nothing is dispatched while the two programs run: the text must be on the screen first.
+    progress->ShowPainted();
     RunUninstallerThenInstaller();
     CloseProgressWindow();
     std::remove(kDownloadFile);
     // The old version is gone: end here, without the normal shutdown that would record the
     // check's date or run anything else of this program.
+    std::fflush(nullptr);
+    _exit(0);
+}
+
+void CUpgradeDlg::InstallPackage(const std::string& link) {
+    namespace fs = std::filesystem;
+    // A folder of the user's own: nobody else can put another file in its place.
+    std::error_code error;
+    std::string pattern = (fs::temp_directory_path(error) / "vantrel-upgrade-XXXXXX").string();
+    if (error || !mkdtemp(pattern.data())) {
+        RefuseUpgrade(RefusalMessage(UpgradeRefusal::kDownloadFailed, VANTREL_DOWNLOAD_PAGE),
+                      false);
+        return;
+    }
+    const fs::path dir = pattern;
+    const std::string package = (dir / "vantrel-upgrade.deb").string();
+
+    CUpgradeProgressDlg* progress = ShowProgressWindow(QStringLiteral("Upgrading Software"));
+    UpgradeRefusal refusal;
+    {
+        CHttpFetcher fetcher;
+        fetcher.Fetch(link, package, [progress](const std::string& text) {
+            progress->SetStatusText(QString::fromStdString(text));
+        });
+        refusal = CheckDownload(fetcher.LastFetchSucceeded(), package, m_page.strSha256);
+    }
+    std::string version;
+    if (refusal == UpgradeRefusal::kNone) refusal = CheckPackage(package, VANTREL_VERSION, version);
+    if (refusal == UpgradeRefusal::kNone) {
+        progress->SetStatusText(QStringLiteral("Installing the new version .."));
+        progress->ShowPainted();
+        // The password prompt and apt-get take their time: keep the windows painted meanwhile,
+        // with the buttons of this dialog still off.
+        const std::string digest = Sha256OfFile(package);
+        auto install = std::async(std::launch::async, [package, digest] {
+            return InstallPackageElevated(UpgradeHelperPath(), package, digest);
+        });
+        while (install.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        refusal = install.get();
+    }
+    fs::remove_all(dir, error);
+    if (refusal != UpgradeRefusal::kNone) {
+        RefuseUpgrade(RefusalMessage(refusal, VANTREL_DOWNLOAD_PAGE),
+                      refusal != UpgradeRefusal::kDownloadFailed);
+        CloseProgressWindow();
+        return;
+    }
+    CloseProgressWindow();
+    ShowMessage(this, FromBytes(PackageInstalledMessage(version)), QStringLiteral("Vantrel"),
+                QMessageBox::Ok, QMessageBox::Information);
+    // The files of this program have been replaced: end as after any upgrade.
     std::fflush(nullptr);
     _exit(0);
 }

@@ -24,6 +24,10 @@ public:
     void SetUpgradeInfo(const std::string& productName, float version,
                         const std::string& upgradeUrl);
 
+    // An installation from the package: an upgrade installs the newer package through the
+    // package manager instead of running an installer and the old version's uninstaller.
+    void SetPackageUpgrade(bool bPackage) { m_bPackageUpgrade = bPackage; }
+
     void ParseUpgradePage(const CStringList& lines);
     // Returns only when the upgrade could not go ahead; on success the process ends inside.
     void DownloadAndInstall(std::string link);
@@ -52,6 +56,8 @@ private:
     void CloseProgressWindow();
     void FinishCheck();
     void RefuseUpgrade(const std::string& message, bool warning);
+    // The package manager's form of DownloadAndInstall, after the checks before the download.
+    void InstallPackage(const std::string& link);
 
     float m_fVersion = 0.0f;
     std::string m_strUpgradeUrl;
@@ -61,6 +67,7 @@ private:
     QDateTime m_dtLastCheck;
 
     bool m_bChecking = false;
+    bool m_bPackageUpgrade = false;
     CXPButton* m_btnOK = nullptr;
     CXPButton* m_btnClose = nullptr;
     CUpgradeProgressDlg* m_pProgress = nullptr;

@@ -18,6 +18,17 @@ public:
     void SetStatusText(const QString& text);
     QString StatusText() const;
 
+    // Shows the window and returns once it is on the screen with its current text painted, so
+    // it stays readable while the caller blocks (waiting for another program) and dispatches
+    // nothing. Gives up after a few seconds on a display that never exposes it.
+    void ShowPainted();
+    // Whether the status line has been painted since its text last changed.
+    bool TextPainted() const { return m_bTextPainted; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QLabel* m_status = nullptr;
+    bool m_bTextPainted = false;
 };

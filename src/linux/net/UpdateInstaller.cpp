@@ -115,9 +115,30 @@ std::string RefusalMessage(UpgradeRefusal refusal, const std::string& downloadPa
                 "the downloaded file does not match the SHA-256 checksum published on the "
                 "upgrade page. It may have been damaged or altered, and it has been deleted.";
             break;
+        case UpgradeRefusal::kNotOurPackage:
+            reason = "the downloaded file is not a Vantrel package, and it has been deleted.";
+            break;
+        case UpgradeRefusal::kNotNewer:
+            reason =
+                "the downloaded package is not newer than the version that is installed, and it "
+                "has been deleted.";
+            break;
+        case UpgradeRefusal::kNotAuthorized:
+            reason =
+                "installing it needs an administrator's authorization, which was refused or "
+                "cancelled.";
+            break;
+        case UpgradeRefusal::kInstallFailed:
+            reason = "the package manager could not install the new package.";
+            break;
     }
     return "The upgrade was not installed: " + reason +
            " Your current version is still installed." + manual;
+}
+
+std::string PackageInstalledMessage(const std::string& version) {
+    return "Vantrel " + version +
+           " has been installed. Vantrel will now close; start it again to use the new version.";
 }
 
 int SpawnAndWait(const std::string& program, const std::vector<std::string>& argv) {

@@ -27,6 +27,10 @@ enum class UpgradeRefusal {
     kNoDigest,        // the page publishes no SHA-256 for the download
     kDownloadFailed,  // the transfer did not deliver a complete file
     kDigestMismatch,  // the file is not the one the page describes
+    kNotOurPackage,   // the file is not a Debian package named vantrel
+    kNotNewer,        // the package is not newer than the version that runs
+    kNotAuthorized,   // the administrator's authentication was refused or cancelled
+    kInstallFailed,   // the package manager did not install it
 };
 
 // Checks made before anything is downloaded.
@@ -38,6 +42,9 @@ UpgradeRefusal CheckDownload(bool transferSucceeded, const std::string& path,
 
 // What the user is told; `downloadPage` is where a manual upgrade can be fetched.
 std::string RefusalMessage(UpgradeRefusal refusal, const std::string& downloadPage);
+
+// What the user is told once the package manager has installed `version`.
+std::string PackageInstalledMessage(const std::string& version);
 
 // Starts `program` with `argv` (argv[0] included) and the inherited environment, without a
 // shell, and waits until it ends. Its wait status, or -1 when it could not be started.

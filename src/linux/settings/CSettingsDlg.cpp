@@ -1,8 +1,6 @@
 // The settings dialog (template 137).
 #include "linux/settings/CSettingsDlg.h"
 
-#include <arpa/inet.h>
-
 #include <QFile>
 #include <QGroupBox>
 #include <QIcon>
@@ -11,8 +9,12 @@
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTextBlock>
+#include <algorithm>
 #include <string>
 
+#include "core/AddressTwin.h"
+#include "core/HostsLine.h"
 #include "core/SettingsFile.h"
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
@@ -26,14 +28,6 @@ const char* const kProductKey = "Vantrel";
 const char* const kParentKey = "Software";
 const char* const kAddressValue = "m_IPAddress";
 
-// Every hosts line is the address, a blank and a domain; a resolver skips lines whose first
-// field is not an address, so only a real IPv4 or IPv6 address may go in front.
-bool IsHostsAddress(const std::string& text) {
-    unsigned char buffer[16];
-    return ::inet_pton(AF_INET, text.c_str(), buffer) == 1 ||
-           ::inet_pton(AF_INET6, text.c_str(), buffer) == 1;
-}
-
 QIcon ExplanationIcon() {
     for (const char* name : {":/res/icon130.svg", ":/res/icon130.png", ":/res/icon130.ico"}) {
         if (QFile::exists(QString::fromLatin1(name))) return QIcon(QString::fromLatin1(name));
@@ -43,13 +37,43 @@ QIcon ExplanationIcon() {
 }  // namespace
 
 std::string SettingsTextFor(const QString& domains, const std::string& address) {
-    // Every run of characters between line breaks is one domain; empty lines vanish, blanks stay.
+    // Each domain goes out with the other address family's twin too, so that IPv6-only lookups
+    // (or IPv4-only ones) are answered by the hosts file and never reach DNS.
+    const std::string twin = TwinAddress(address);
     std::string text;
-    for (const QString& piece :
-         domains.split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts)) {
-        text += address + ' ' + piece.toStdString() + '\n';
+    for (const std::string& domain : DomainsOfList(domains.toStdString())) {
+        text += address + ' ' + domain + '\n';
+        if (!twin.empty()) text += twin + ' ' + domain + '\n';
     }
     return text;
+}
+
+ListProblem FindListProblem(const QString& domains, const std::string& address) {
+    // The same rules as the hosts block's, so nothing saved here is refused when ads are hidden.
+    const QStringList lines = domains.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
+    std::size_t count = 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        const std::string domain = CleanDomain(lines[i].toStdString());
+        if (domain.empty()) continue;
+        ++count;
+        if (!IsHostName(domain)) {
+            return {QStringLiteral("Line %1, \"%2\", is not a domain name. Please enter one "
+                                   "domain per line, such as pagead2.googlesyndication.com.")
+                        .arg(i + 1)
+                        .arg(lines[i].trimmed()),
+                    i};
+        }
+    }
+    const std::string text = SettingsTextFor(domains, address);
+    const auto written = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    if (written > kMaxBlockLines) {
+        // Counted in domains, however many lines each one takes in the file.
+        const std::size_t perDomain = std::max<std::size_t>(1, written / count);
+        return {QStringLiteral("The list is too long. Please enter no more than %1 domains.")
+                    .arg(kMaxBlockLines / perDomain),
+                -1};
+    }
+    return {};
 }
 
 CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
@@ -158,12 +182,30 @@ bool CSettingsDlg::UpdateData(bool saveAndValidate) {
             QStringLiteral("Vantrel"));
         return false;
     }
-    if (!IsHostsAddress(m_IPAddress.toStdString())) {
+    // The block may only send names to this PC.
+    if (!IsLocalAddress(m_IPAddress.toStdString())) {
         RefuseIPAddress(QStringLiteral("Please enter an IP address such as 0.0.0.0 or 127.0.0.1."),
                         QStringLiteral("Vantrel"));
         return false;
     }
+    if (const ListProblem problem = FindListProblem(m_domains, m_IPAddress.toStdString());
+        !problem.text.isEmpty()) {
+        RefuseDomains(problem.text, problem.line);
+        return false;
+    }
     return true;
+}
+
+void CSettingsDlg::RefuseDomains(const QString& text, int line) {
+    ShowMessage(this, text, QStringLiteral("Vantrel"), QMessageBox::Ok, QMessageBox::Warning);
+    m_editDomains->setFocus(Qt::OtherFocusReason);
+    // The line in question selected, so it can be corrected at once.
+    if (const QTextBlock block = m_editDomains->document()->findBlockByNumber(line);
+        block.isValid()) {
+        QTextCursor cursor(block);
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        m_editDomains->setTextCursor(cursor);
+    }
 }
 
 void CSettingsDlg::RefuseIPAddress(const QString& text, const QString& caption) {

@@ -29,6 +29,7 @@ private:
     bool UpdateData(bool saveAndValidate);
     void SaveSettings() const;
     void RefuseIPAddress(const QString& text, const QString& caption);
+    void RefuseDomains(const QString& text, int line);
 
     CXPButton* m_btnOK = nullptr;
     CXPButton* m_btnCancel = nullptr;
@@ -39,6 +40,15 @@ private:
     QString m_IPAddress = QStringLiteral("0.0.0.0");
 };
 
-// The settings file's text for a list: "address blank piece" and a line break for every run of
-// characters between line breaks; empty lines vanish, blanks stay.
+// The settings file's text for a list: "address blank domain" and a line break for every domain
+// of the list (DomainsOfList: blanks around it and a trailing dot dropped, empty lines vanish),
+// each followed by the same line with the twin address.
 std::string SettingsTextFor(const QString& domains, const std::string& address);
+
+struct ListProblem {
+    QString text;   // empty when the list may be saved
+    int line = -1;  // the list's line (from 0) to show, or -1
+};
+// Why a list may not be saved with that address: the first line that is not a domain name, or
+// more lines for the settings file than the hosts block may hold.
+ListProblem FindListProblem(const QString& domains, const std::string& address);

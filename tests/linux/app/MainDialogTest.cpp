@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+#include <vector>
 
 #include "AppTestSupport.h"
 #include "linux/app/CAboutDlg.h"
@@ -147,6 +148,33 @@ TEST_F(MainDialog, ToggleAddsAndRemovesTheBlockAndStaysOpen) {
     ExpectAdsHidden(dlg);
     EXPECT_TRUE(dlg.isVisible());
     EXPECT_EQ(m_nMessages, 0);  // no browser window here, so no question
+}
+
+TEST_F(MainDialog, ARefusedListIsExplainedInOneMessageWhileTheStatusShowsTheFile) {
+    WriteHosts(kPlainHosts);
+    {
+        QFile settings(QStringLiteral("vantrel_settings.txt"));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        settings.write(
+            "0.0.0.0 pagead2.googlesyndication.com\n203.0.113.66 login.mybank.example\n");
+    }
+    std::vector<MessageRequest> messages;
+    SetMessageHook([&messages](const MessageRequest& request) {
+        messages.push_back(request);
+        return QMessageBox::No;
+    });
+    CVantrelDlg dlg;
+    dlg.show();
+    ClickToggle(dlg);
+    ExpectAdsShown(dlg);
+    EXPECT_EQ(ReadHosts(), kPlainHosts);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(
+        "line 2 of vantrel_settings.txt, \"203.0.113.66 login.mybank.example\""))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(messages[0].caption, "Vantrel");
+    EXPECT_EQ(messages[0].owner, &dlg);
+    EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
 }
 
 TEST_F(MainDialog, UnwritableHostsFileLeavesTheStatus) {

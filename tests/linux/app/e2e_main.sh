@@ -88,4 +88,20 @@ xdotool mousemove $((X + WIDTH * 639 / 710)) $((Y + HEIGHT * 470 / 504)) click 1
 wait_for '! kill -0 "$app_pid" 2>/dev/null' || fail "Exit did not end the program"
 wait "$app_pid" || fail "the program ended with status $?"
 app_pid=""
-echo "PASS: block added and removed; screenshots in $out/e2e-*.png"
+
+# Only the exact "-uninstall" removes the block without a window: another letter case is a
+# normal start, which shows the main dialog and leaves the hosts file alone.
+cp "$work/hosts.added" "$work/hosts"
+(cd "$work/wd" && VANTREL_HOSTS_FILE="$work/hosts" QT_QPA_PLATFORM=xcb exec "$exe" -Uninstall 2>"$work/app.log") &
+app_pid=$!
+timeout 20 xdotool search --sync --onlyvisible --name '^Vantrel$' >/dev/null ||
+  fail "-Uninstall did not show the main dialog"
+sleep 0.5
+import -window root "$out/e2e-main-Uninstall.png"
+kill -0 "$app_pid" 2>/dev/null || fail "-Uninstall ended the program"
+cmp "$work/hosts" "$work/hosts.added" || fail "-Uninstall changed the hosts file"
+kill "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+app_pid=""
+cmp "$work/hosts" "$work/hosts.added" || fail "-Uninstall changed the hosts file"
+echo "PASS: block added and removed, -Uninstall showed the dialog; screenshots in $out/e2e-*.png"

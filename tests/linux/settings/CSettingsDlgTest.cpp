@@ -15,12 +15,14 @@
 #include <sstream>
 #include <vector>
 
+#include "core/HostsLine.h"
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
 #include "linux/settings/CSettingsDlg.h"
 #include "platform/CHostsFile.h"
 #include "platform/CRegistryStore.h"
+#include "platform/SettingsFileIO.h"
 
 // Readable failures for the dialog's texts.
 void PrintTo(const QString& text, std::ostream* out) {
@@ -126,6 +128,26 @@ TEST_F(SettingsDlgTest, OpensTheInstalledListOneDomainPerLine) {
     EXPECT_EQ(Address(dlg)->text(), "0.0.0.0");
 }
 
+TEST_F(SettingsDlgTest, TwinLinesAreNotDomainsOfTheirOwn) {
+    // The installed file: each of the 13 domains with its IPv4 and its IPv6 line, shown once.
+    std::ifstream installed(std::string(std::getenv("VANTREL_TEST_SOURCE_DIR")) +
+                            "/res/vantrel_settings.txt");
+    std::stringstream content;
+    content << installed.rdbuf();
+    WriteSettings(content.str());
+    {
+        CSettingsDlg dlg;
+        QStringList shown = List(dlg)->toPlainText().split('\n', Qt::SkipEmptyParts);
+        EXPECT_EQ(shown.size(), 13);
+        EXPECT_EQ(shown.removeDuplicates(), 0);
+        EXPECT_EQ(shown.first(), "pagead2.googlesyndication.com");
+    }
+    // Only the line right after its twin is one: a lone or a repeated line is still shown.
+    WriteSettings(":: a.example\n0.0.0.0 b.example\n::1 b.example\n0.0.0.0 b.example\n");
+    CSettingsDlg dlg;
+    EXPECT_EQ(List(dlg)->toPlainText(), "a.example\nb.example\nb.example\nb.example\n");
+}
+
 TEST_F(SettingsDlgTest, OneCharacterLineJoinsTheNext) {
     WriteSettings("0.0.0.0 a.example\nx\n0.0.0.0 b.example\n");
     CSettingsDlg dlg;
@@ -158,20 +180,22 @@ TEST_F(SettingsDlgTest, SaveWritesEachNonEmptyLineBehindTheAddress) {
     WriteSettings("0.0.0.0 old.example\n");
     CSettingsDlg dlg;
     dlg.show();
-    Save(dlg, "a.example\n\n\nb.example\r\n   \nlonely\n\n", "127.0.0.1");
+    // Blanks around a domain and one trailing dot go; lines left empty vanish.
+    Save(dlg, "a.example\n\n\n b.example.\t\r\n   \nad_server.example \n\n", "127.0.0.1");
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_TRUE(m_messages.empty());
     EXPECT_EQ(ReadSettings(),
-              "127.0.0.1 a.example\n"
-              "127.0.0.1 b.example\n"
-              "127.0.0.1    \n"
-              "127.0.0.1 lonely\n");
+              "127.0.0.1 a.example\n::1 a.example\n"
+              "127.0.0.1 b.example\n::1 b.example\n"
+              "127.0.0.1 ad_server.example\n::1 ad_server.example\n");
     EXPECT_EQ(StoredAddress(), "127.0.0.1");
+    // What was saved is what the hosts block takes.
+    EXPECT_EQ(CheckBlockLines(*ReadSettingsLines()).verdict, BlockLinesCheck::Ok);
 
-    // The next opening shows what was saved.
+    // The next opening shows what was saved, each domain once.
     CSettingsDlg again;
-    EXPECT_EQ(List(again)->toPlainText(), "a.example\nb.example\n   \nlonely\n");
+    EXPECT_EQ(List(again)->toPlainText(), "a.example\nb.example\nad_server.example\n");
     EXPECT_EQ(Address(again)->text(), "127.0.0.1");
 }
 
@@ -179,7 +203,7 @@ TEST_F(SettingsDlgTest, LineWithoutBlankRoundTripsBehindTheAddress) {
     WriteSettings("bare-domain.example\n");
     CSettingsDlg dlg;
     Press(dlg, 1);
-    EXPECT_EQ(ReadSettings(), "0.0.0.0 bare-domain.example\n");
+    EXPECT_EQ(ReadSettings(), "0.0.0.0 bare-domain.example\n:: bare-domain.example\n");
 }
 
 TEST_F(SettingsDlgTest, EmptyListSavesAnEmptyFile) {
@@ -200,9 +224,21 @@ TEST_F(SettingsDlgTest, RefusedAddressShowsOneMessageAndSavesNothing) {
     const QString tooLong = "Please enter no more than 15 characters.";
     const QString notAnAddress = "Please enter an IP address such as 0.0.0.0 or 127.0.0.1.";
     const std::vector<Case> cases = {
-        {"0000.0000.0000.0", tooLong}, {"fe80::1:2:3:4:5:6", tooLong}, {"abc", notAnAddress},
-        {"1.2.3", notAnAddress},       {"256.0.0.1", notAnAddress},    {"", notAnAddress},
-        {" 127.0.0.1", notAnAddress},  {"127.0.0.1 x", notAnAddress},  {"0x7f.0.0.1", notAnAddress},
+        {"0000.0000.0000.0", tooLong},
+        {"fe80::1:2:3:4:5:6", tooLong},
+        {"abc", notAnAddress},
+        {"1.2.3", notAnAddress},
+        {"256.0.0.1", notAnAddress},
+        {"", notAnAddress},
+        {" 127.0.0.1", notAnAddress},
+        {"127.0.0.1 x", notAnAddress},
+        {"0x7f.0.0.1", notAnAddress},
+        // Well-formed, but not this PC: the block may only send names here.
+        {"203.0.113.66", notAnAddress},
+        {"10.0.0.1", notAnAddress},
+        {"255.255.255.255", notAnAddress},
+        {"fe80::1", notAnAddress},
+        {"::ffff:1.2.3.4", notAnAddress},
     };
     for (const Case& c : cases) {
         WriteSettings(installed);
@@ -223,15 +259,78 @@ TEST_F(SettingsDlgTest, RefusedAddressShowsOneMessageAndSavesNothing) {
     }
 }
 
-TEST_F(SettingsDlgTest, AcceptsIPv4AndIPv6Addresses) {
-    for (const char* address :
-         {"0.0.0.0", "255.255.255.255", "::", "::1", "fe80::1", "::ffff:1.2.3.4"}) {
+TEST_F(SettingsDlgTest, AcceptsTheLocalAddresses) {
+    // Each with the other family's twin, so lookups of either family stay local.
+    const std::pair<std::string, std::string> addresses[] = {{"0.0.0.0", "::"},
+                                                             {"127.0.0.1", "::1"},
+                                                             {"127.9.8.7", "::1"},
+                                                             {"::", "0.0.0.0"},
+                                                             {"::1", "127.0.0.1"}};
+    for (const auto& [address, twin] : addresses) {
         CSettingsDlg dlg;
-        Save(dlg, "a.example", address);
+        Save(dlg, "a.example", QString::fromStdString(address));
         EXPECT_TRUE(m_messages.empty()) << address;
-        EXPECT_EQ(ReadSettings(), std::string(address) + " a.example\n");
+        EXPECT_EQ(ReadSettings(), address + " a.example\n" + twin + " a.example\n");
+        EXPECT_EQ(List(CSettingsDlg())->toPlainText(), "a.example\n") << address;
         EXPECT_EQ(StoredAddress(), address);
     }
+}
+
+TEST_F(SettingsDlgTest, RefusesWhatTheHostsBlockWouldRefuseNamingTheFirstBadLine) {
+    const std::string installed = "0.0.0.0 a.example\n";
+    struct Case {
+        QString list;
+        QString message;
+        QString selected;
+    };
+    const std::vector<Case> cases = {
+        {"good.example\n\nads example.com\nx;y.example\n",
+         "Line 3, \"ads example.com\", is not a domain name. Please enter one domain per line, "
+         "such as pagead2.googlesyndication.com.",
+         "ads example.com"},
+        {"a..example\n",
+         "Line 1, \"a..example\", is not a domain name. Please enter one domain "
+         "per line, such as pagead2.googlesyndication.com.",
+         "a..example"},
+        {"ok.example\r\n\t-bad.example. \r\n",
+         "Line 2, \"-bad.example.\", is not a domain name. Please enter one domain per line, such "
+         "as pagead2.googlesyndication.com.",
+         "\t-bad.example. "},
+    };
+    for (const Case& c : cases) {
+        WriteSettings(installed);
+        m_messages.clear();
+        CSettingsDlg dlg;
+        dlg.show();
+        Save(dlg, c.list, "0.0.0.0");
+        ASSERT_EQ(m_messages.size(), 1u) << c.list.toStdString();
+        EXPECT_EQ(m_messages[0].text, c.message);
+        EXPECT_EQ(m_messages[0].caption, "Vantrel");
+        EXPECT_EQ(m_messages[0].owner, &dlg);
+        EXPECT_TRUE(dlg.isVisible());
+        EXPECT_EQ(dlg.focusWidget(), List(dlg));
+        EXPECT_EQ(List(dlg)->textCursor().selectedText(), c.selected);
+        EXPECT_EQ(ReadSettings(), installed);
+        EXPECT_EQ(StoredAddress(), "");
+    }
+}
+
+TEST_F(SettingsDlgTest, AListLongerThanTheBlockMayHoldIsRefused) {
+    // Each domain takes two lines (its IPv6 twin), so 2,048 domains fill the block.
+    QString list;
+    for (int i = 0; i < 2048; ++i) list += QStringLiteral("d%1.example\n").arg(i);
+    CSettingsDlg dlg;
+    dlg.show();
+    Save(dlg, list + "one-more.example", "0.0.0.0");
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0].text, "The list is too long. Please enter no more than 2048 domains.");
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(dlg.focusWidget(), List(dlg));
+    EXPECT_EQ(ReadSettings(), "");
+
+    Save(dlg, list, "0.0.0.0");  // exactly as many as the block may hold
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_EQ(CheckBlockLines(*ReadSettingsLines()).verdict, BlockLinesCheck::Ok);
 }
 
 TEST_F(SettingsDlgTest, CancelEscapeAndCloseSaveNothing) {
@@ -268,7 +367,7 @@ TEST_F(SettingsDlgTest, EnterBreaksTheLineInTheListAndSavesElsewhere) {
 
     Key(Address(dlg), Qt::Key_Return);
     EXPECT_FALSE(dlg.isVisible());
-    EXPECT_EQ(ReadSettings(), "0.0.0.0 a.example\n0.0.0.0 b.example\n");
+    EXPECT_EQ(ReadSettings(), "0.0.0.0 a.example\n:: a.example\n0.0.0.0 b.example\n:: b.example\n");
 }
 
 // What the hosts block holds between its markers.
@@ -302,7 +401,9 @@ TEST_F(SettingsDlgTest, SavedListReachesTheHostsBlockOnlyAtTheNextToggle) {
 
     ASSERT_TRUE(CHostsFile().RemoveBlock());
     ASSERT_TRUE(CHostsFile().AddBlock());
-    EXPECT_EQ(BlockLines(readHosts()), "127.0.0.2 new.example\n127.0.0.2 other.example\n\n");
+    EXPECT_EQ(BlockLines(readHosts()),
+              "127.0.0.2 new.example\n::1 new.example\n127.0.0.2 other.example\n::1 "
+              "other.example\n\n");
 
     // An empty list: the next block holds the one empty line of an empty file.
     CSettingsDlg emptied;

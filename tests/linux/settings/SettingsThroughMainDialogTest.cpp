@@ -65,7 +65,8 @@ TEST_F(SettingsThroughMainDialog, NewSettingsReachTheBlockAfterToggleOffAndOn) {
     EXPECT_EQ(BlockOf(ReadHosts()), "<no block>");
     toggle->click();
     EXPECT_EQ(BlockOf(ReadHosts()),
-              "# Begin Vantrel\n127.0.0.9 ads.example\n127.0.0.9 more-ads.example\n\n");
+              "# Begin Vantrel\n127.0.0.9 ads.example\n::1 ads.example\n127.0.0.9 "
+              "more-ads.example\n::1 more-ads.example\n\n");
     EXPECT_EQ(m_nMessages, 0);
 }
 

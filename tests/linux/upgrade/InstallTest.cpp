@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
 #include <QPushButton>
 #include <filesystem>
 #include <fstream>
@@ -220,6 +223,41 @@ TEST_F(Install, SuccessRunsUninstallerThenInstallerAndEnds) {
                                                "NewUpdate.exe end\n");
     EXPECT_FALSE(fs::exists(kDownloadFile));
     EXPECT_EQ(ReadUpgradeDate(), "1 1 2000");
+}
+
+// Writes each new text of the status window's line into the programs' log as it is painted, so
+// the log tells what was on the screen when the uninstaller started.
+class PaintLog : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        auto* label = qobject_cast<QLabel*>(watched);
+        if (event->type() == QEvent::Paint && label &&
+            qobject_cast<CUpgradeProgressDlg*>(label->window()) && label->text() != m_last) {
+            m_last = label->text();
+            std::ofstream("upgrade-log.txt", std::ios::app)
+                << "painted " << qPrintable(label->window()->windowTitle()) << ": "
+                << qPrintable(m_last) << "\n";
+        }
+        return false;
+    }
+
+private:
+    QString m_last;
+};
+
+TEST_F(Install, RemovingOldVersionIsPaintedBeforeTheUninstallerStarts) {
+    ServePage(GoodPage());
+    EXPECT_EXIT(
+        {
+            PaintLog log;
+            qApp->installEventFilter(&log);
+            UpgradeAndExpectExit([this] { return Upgrade(); });
+        },
+        ::testing::ExitedWithCode(0), "");
+    const std::string log = ReadFile("upgrade-log.txt");
+    EXPECT_NE(log.find("painted Upgrading Software: Removing old version ..\nunins000.exe start"),
+              std::string::npos)
+        << log;
 }
 
 TEST_F(Install, AMissingUninstallerStillLetsTheInstallerRun) {

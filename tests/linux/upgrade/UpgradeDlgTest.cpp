@@ -1,16 +1,23 @@
 // The upgrade check against a local https server, with message boxes answered through the hook.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDate>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 
 #include "linux/controls/DialogUnits.h"
 #include "linux/net/CUpgradeDlg.h"
 #include "linux/net/CUpgradeProgressDlg.h"
+#include "linux/net/NetUi.h"
 #include "linux/upgrade/TestServer.h"
 #include "linux/upgrade/UpgradeTestEnv.h"
 
@@ -46,7 +53,7 @@ TEST_F(UpgradeCheck, TemplateLayout) {
     EXPECT_EQ(dlg.size(), QSize(units.ToPixelsX(160), units.ToPixelsY(58)));
     ASSERT_TRUE(Ok(dlg) && Close(dlg));
     EXPECT_EQ(Ok(dlg)->text(), "&OK");
-    EXPECT_FALSE(Ok(dlg)->isDefault());
+    EXPECT_TRUE(Ok(dlg)->isDefault());
     EXPECT_EQ(Ok(dlg)->geometry(), units.ToPixels(21, 37, 50, 14));
     EXPECT_EQ(Close(dlg)->text(), "&Close");
     EXPECT_EQ(Close(dlg)->geometry(), units.ToPixels(77, 37, 50, 14));
@@ -104,6 +111,17 @@ TEST_F(UpgradeCheck, SameOrOlderVersionIsTheMostRecentAndOkStaysOffUntilReopened
     }
 }
 
+TEST_F(UpgradeCheck, EnterStartsTheCheck) {
+    m_server.Serve(kPagePath, {200, UpgradePage({"1.0", "", "", ""})});
+    MessageRecorder boxes;
+    CUpgradeDlg dlg;
+    Open(dlg, m_server.Url(kPagePath));
+    QTest::keyClick(&dlg, Qt::Key_Return);
+    EXPECT_EQ(m_server.Hits(kPagePath), 1);
+    ASSERT_EQ(boxes.Messages().size(), 1u);
+    EXPECT_TRUE(boxes.Messages()[0].text.startsWith("You have the most recent version"));
+}
+
 TEST_F(UpgradeCheck, SaysWhenTheCheckCouldNotBeMade) {
     m_server.Serve("/error.html", {500, "<!-- UPGRADE Version\n9.0\n"});
     m_server.Serve("/plain.html", {200, "<p>Nothing to see</p>\n"});
@@ -126,6 +144,40 @@ TEST_F(UpgradeCheck, SaysWhenTheCheckCouldNotBeMade) {
         EXPECT_TRUE(Ok(dlg)->isEnabled());
         EXPECT_FALSE(dlg.LastCheck().isValid());
     }
+}
+
+// A machine whose libcurl cannot be loaded: the fetcher itself says it has no connection, then
+// the check says it could not be made. In a child process, which loads its libraries afresh.
+TEST_F(UpgradeCheck, WithoutAnInternetLibraryTheFetcherSaysItCannotConnect) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::filesystem::path broken =
+        std::filesystem::temp_directory_path() / ("vantrel-nocurl-" + std::to_string(getpid()));
+    std::filesystem::create_directories(broken);
+    std::ofstream(broken / "libcurl.so.4") << "not a library\n";
+    const char* old = std::getenv("LD_LIBRARY_PATH");
+    const std::string saved = old ? old : "";
+    setenv("LD_LIBRARY_PATH", broken.c_str(), 1);
+    m_server.Serve(kPagePath, {200, UpgradePage({"1.1", "", "", ""})});
+    EXPECT_EXIT(
+        {
+            InitNetUi();
+            MessageRecorder boxes;
+            CUpgradeDlg dlg;
+            Open(dlg, m_server.Url(kPagePath));
+            Ok(dlg)->click();
+            for (const RecordedMessage& box : boxes.Messages())
+                std::fprintf(stderr, "[%s] %s\n", qPrintable(box.caption), qPrintable(box.text));
+            std::fflush(stderr);
+            std::_Exit(m_server.Hits(kPagePath) == 0 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0),
+        "\\[Vantrel\\] Cannot open internet connection\\.\n"
+        "\\[Vantrel\\] Vantrel could not check for an upgrade");
+    if (old)
+        setenv("LD_LIBRARY_PATH", saved.c_str(), 1);
+    else
+        unsetenv("LD_LIBRARY_PATH");
+    std::filesystem::remove_all(broken);
 }
 
 TEST_F(UpgradeCheck, ASecondPressDuringTheFetchDoesNothing) {

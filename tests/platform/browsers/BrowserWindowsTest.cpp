@@ -21,6 +21,16 @@
 #include <thread>
 #include <vector>
 
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+
+#include "linux/app/CVantrelDlg.h"
+#include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
 #include "linux/settings/BrowserOffer.h"
 #include "platform/BrowserWindows.h"
@@ -326,8 +336,9 @@ protected:
         }
     }
 
-    CTestWindow& Open(const std::string& title, std::vector<std::string> options = {}) {
-        options.insert(options.begin(), {VANTREL_TEST_WINDOW, title});
+    CTestWindow& Open(const std::string& title, std::vector<std::string> options = {},
+                      const std::string& program = VANTREL_TEST_WINDOW) {
+        options.insert(options.begin(), {program, title});
         CTestWindow window{std::make_unique<CChild>(options, false)};
         const auto ready = window.process->ReadLine();
         EXPECT_TRUE(ready && ready->starts_with("ready ")) << title;
@@ -442,7 +453,7 @@ TYPED_TEST(BrowserWindowsTest, WindowWithoutDeleteProtocolIsClosedOnlyByTheWindo
     } else {
         // Nobody can close it politely, and it is never killed.
         this->ExpectLeftAlone(firefox);
-        EXPECT_EQ(CloseBrowserWindows(), 0);
+        EXPECT_TRUE(CloseBrowserWindows().empty());
     }
 }
 
@@ -468,6 +479,158 @@ TEST_F(BrowserWindowsBareTest, ClientListLeftByADeadWindowManagerIsIgnored) {
     EXPECT_TRUE(found);
 }
 
+// The test window under a browser's program name, in a folder of its own: a window that says
+// nothing but its process id is known by the program that process runs.
+std::string ProgramNamed(const QTemporaryDir& dir, const std::string& name) {
+    const std::string path = dir.filePath(QString::fromStdString(name)).toStdString();
+    std::filesystem::copy_file(VANTREL_TEST_WINDOW, path);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    return path;
+}
+
+TYPED_TEST(BrowserWindowsTest, BrowsersAreKnownByTheirProgramAndNamedInTheQuestion) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    CTestWindow& chromium = this->Open("New Tab - Chromium", {"--class", "chromium,Chromium"});
+    CTestWindow& firefox = this->Open("Start", {"--class", "Navigator,firefox-esr"});
+    CTestWindow& brave = this->Open("Start", {"--pid"}, ProgramNamed(dir, "brave"));
+    CTestWindow& terminal = this->Open("Terminal", {"--class", "xterm,XTerm", "--pid"});
+    CTestWindow& editor = this->Open("chromium.txt - Editor", {"--class", "gedit,Gedit"});
+
+    const BrowserOfferOutcome outcome = OfferToCloseBrowserWindows(nullptr);
+
+    ASSERT_EQ(this->m_requests.size(), 1u);
+    EXPECT_EQ(this->m_requests[0].text.toStdString(),
+              "Vantrel needs to close Mozilla Firefox, Chromium and Brave for changes to take "
+              "effect. Would you like to close the windows now?");
+    for (CTestWindow* window : {&chromium, &firefox, &brave}) this->ExpectClosedByItself(*window);
+    this->ExpectLeftAlone(terminal);
+    this->ExpectLeftAlone(editor);
+    EXPECT_TRUE(outcome.closeAccepted);
+    // Each one's process ended within the wait: nothing is left to restart.
+    EXPECT_TRUE(outcome.mustRestart.empty());
+}
+
+TEST_F(BrowserWindowsBareTest, BrowserThatOutlivesItsWindowsIsNamed) {
+    // Background mode: the windows go, the process stays.
+    CTestWindow& chromium =
+        Open("New Tab - Chromium", {"--class", "chromium,Chromium", "--pid", "--linger"});
+
+    const BrowserOfferOutcome outcome = OfferToCloseBrowserWindows(nullptr);
+
+    EXPECT_EQ(chromium.process->ReadLine(), "delete");
+    ASSERT_EQ(outcome.mustRestart.size(), 1u);
+    EXPECT_EQ(outcome.mustRestart[0].browser, Browser::Chromium);
+    EXPECT_TRUE(outcome.mustRestart[0].pid.has_value());
+}
+
+// The main dialog after Hide and No: the line below the status names the browser to restart,
+// the trace records it, and both clear once that browser has ended.
+TEST_F(BrowserWindowsBareTest, NotesNameTheBrowsersToRestartAfterNo) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString oldCwd = QDir::currentPath();
+    ASSERT_TRUE(
+        QFile::copy(qEnvironmentVariable("VANTREL_TEST_SOURCE_DIR") + "/res/vantrel_settings.txt",
+                    dir.filePath("vantrel_settings.txt")));
+    QFile hosts(dir.filePath("hosts"));
+    ASSERT_TRUE(hosts.open(QIODevice::WriteOnly));
+    hosts.write("127.0.0.1 localhost\n");
+    hosts.close();
+    const QByteArray oldHome = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(dir.path()));
+    qputenv("VANTREL_HOSTS_FILE", QFile::encodeName(hosts.fileName()));
+    qputenv("VANTREL_STATUS_TRACE", QFile::encodeName(dir.filePath("trace")));
+    QDir::setCurrent(dir.path());
+
+    CTestWindow& chromium = Open("New Tab - Chromium", {"--class", "chromium,Chromium", "--pid"});
+    Open("Start", {"--class", "Navigator,firefox-esr", "--pid"});
+    m_answer = QMessageBox::No;
+    {
+        CVantrelDlg dlg;
+        const auto* notes = dlg.findChild<QLabel*>(QStringLiteral("m_lblNotes"));
+        ASSERT_NE(notes, nullptr);
+        EXPECT_EQ(notes->text(), QString());
+        dlg.OnOK();
+        const QString restart = QStringLiteral(
+            "Restart Mozilla Firefox and Chromium: until then they can still show ads.");
+        EXPECT_EQ(notes->text(), restart);
+        this->ExpectLeftAlone(chromium);
+
+        chromium.process->Stop();
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return !notes->text().contains(QStringLiteral("Chromium")); }, 10000));
+        EXPECT_EQ(notes->text(),
+                  QStringLiteral("Restart Mozilla Firefox: until then it can still show ads."));
+
+        QFile trace(dir.filePath("trace"));
+        ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = trace.readAll().split('\n');
+        ASSERT_GE(lines.size(), 3);
+        EXPECT_EQ(lines.first(),
+                  "status\tGoogle Adsense advertisements are not hidden on this PC.\tnotes\t");
+        EXPECT_TRUE(
+            lines.contains("status\tGoogle Adsense advertisements are hidden on this "
+                           "PC.\tnotes\t" +
+                           restart.toUtf8()));
+        EXPECT_EQ(lines.last(), "");  // every line ends with LF
+    }
+    QDir::setCurrent(oldCwd);
+    qputenv("HOME", oldHome);
+    qunsetenv("VANTREL_STATUS_TRACE");
+    qunsetenv("VANTREL_HOSTS_FILE");
+}
+
+// The main dialog's toggle asks after every change, either way, and also when the hosts file
+// could not be changed at all.
+TEST_F(BrowserWindowsBareTest, TheMainDialogAsksAfterEveryToggle) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString source = qEnvironmentVariable("VANTREL_TEST_SOURCE_DIR");
+    ASSERT_TRUE(
+        QFile::copy(source + "/res/vantrel_settings.txt", dir.filePath("vantrel_settings.txt")));
+    const QString oldCwd = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    const QString hosts = dir.filePath("hosts");
+    {
+        QFile file(hosts);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("127.0.0.1 localhost\n");
+    }
+    qputenv("VANTREL_HOSTS_FILE", QFile::encodeName(hosts));
+    CTestWindow& firefox = Open("Start - Mozilla Firefox");
+    m_answer = QMessageBox::No;  // the window stays for the next toggle
+    const auto toggle = [](CVantrelDlg& dlg) {
+        FindControl<QPushButton>(&dlg, CVantrelDlg::kIdToggle)->click();
+    };
+    const auto fileHolds = [&] {
+        QFile file(hosts);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    {
+        CVantrelDlg dlg;
+        toggle(dlg);
+        EXPECT_TRUE(fileHolds().contains("# Begin Vantrel"));
+        ASSERT_EQ(m_requests.size(), 1u);
+        EXPECT_EQ(m_requests[0].owner, &dlg);
+        EXPECT_EQ(m_requests[0].text, kQuestion);
+        toggle(dlg);
+        EXPECT_FALSE(fileHolds().contains("# Begin Vantrel"));
+        EXPECT_EQ(m_requests.size(), 2u);
+    }
+    // A file that cannot be written: nothing changes, and the question still comes.
+    qputenv("VANTREL_HOSTS_FILE", geteuid() == 0 ? QByteArray("/proc/version")
+                                                 : QFile::encodeName(dir.filePath("gone/hosts")));
+    {
+        CVantrelDlg dlg;
+        toggle(dlg);
+        EXPECT_EQ(m_requests.size(), 3u);
+    }
+    ExpectLeftAlone(firefox);
+    QDir::setCurrent(oldCwd);
+    qunsetenv("VANTREL_HOSTS_FILE");
+}
+
 TEST(BrowserWindowsWithoutDisplay, NothingIsFoundAndNothingAsked) {
     const char* display = std::getenv("DISPLAY");
     const std::string saved = display ? display : "";
@@ -481,7 +644,7 @@ TEST(BrowserWindowsWithoutDisplay, NothingIsFoundAndNothingAsked) {
     OfferToCloseBrowserWindows(nullptr);
     EXPECT_EQ(asked, 0);
     EXPECT_FALSE(FindBrowserWindow());
-    EXPECT_EQ(CloseBrowserWindows(), 0);
+    EXPECT_TRUE(CloseBrowserWindows().empty());
     EXPECT_FALSE(FindBrowserWindow("unix:/nonexistent/X0"));
 
     SetMessageHook(old);

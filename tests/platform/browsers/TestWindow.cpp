@@ -1,12 +1,17 @@
 // A stand-in for another program's window: opens one titled window and reports on stdout what
 // it is sent ("ready <id>", "delete", "ping"); it exits when asked to close or cut off.
 //   vantrel_test_window TITLE [--net-name-only | --wm-name-only] [--no-delete] [--framed]
+//                       [--class INSTANCE,CLASS] [--pid] [--linger]
+// --pid names this process and host in _NET_WM_PID and WM_CLIENT_MACHINE; --linger keeps the
+// process running after its window closed, as a browser in background mode does.
 #include <xcb/xcb.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+
+#include <unistd.h>
 
 namespace {
 
@@ -42,9 +47,14 @@ void Report(const std::string& line) {
 int main(int argc, char** argv) {
     if (argc < 2) return 64;
     const std::string title = argv[1];
-    bool netName = true, wmName = true, deleteProtocol = true, framed = false;
+    bool netName = true, wmName = true, deleteProtocol = true, framed = false, pid = false,
+         linger = false;
+    std::string wmClass;
     for (int i = 2; i < argc; ++i) {
         const std::string option = argv[i];
+        if (option == "--class" && i + 1 < argc) wmClass = argv[++i];
+        if (option == "--pid") pid = true;
+        if (option == "--linger") linger = true;
         if (option == "--net-name-only") wmName = false;
         if (option == "--wm-name-only") netName = false;
         if (option == "--no-delete") deleteProtocol = false;
@@ -75,6 +85,21 @@ int main(int argc, char** argv) {
                       &eventMask);
     if (netName) SetText(window, Atom("_NET_WM_NAME"), Atom("UTF8_STRING"), title);
     if (wmName) SetText(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, title);
+    if (!wmClass.empty()) {
+        // "instance\0class\0"
+        std::string value = wmClass;
+        if (const auto comma = value.find(','); comma != std::string::npos) value[comma] = '\0';
+        value.push_back('\0');
+        SetText(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, value);
+    }
+    if (pid) {
+        const std::uint32_t self = static_cast<std::uint32_t>(getpid());
+        xcb_change_property(g_pConnection, XCB_PROP_MODE_REPLACE, window, Atom("_NET_WM_PID"),
+                            XCB_ATOM_CARDINAL, 32, 1, &self);
+        char host[256] = {};
+        gethostname(host, sizeof host - 1);
+        SetText(window, XCB_ATOM_WM_CLIENT_MACHINE, XCB_ATOM_STRING, host);
+    }
     if (deleteProtocol) {
         xcb_change_property(g_pConnection, XCB_PROP_MODE_REPLACE, window, wmProtocols,
                             XCB_ATOM_ATOM, 32, 1, &wmDeleteWindow);
@@ -99,6 +124,7 @@ int main(int argc, char** argv) {
                 Report("delete");
                 std::free(event);
                 xcb_disconnect(g_pConnection);
+                if (linger) pause();
                 return 0;
             }
             if (message->type == ping) Report("ping");

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/ElevatedHosts.h"
+#include "platform/HostsHelper.h"
 
 namespace fs = std::filesystem;
 
@@ -57,41 +58,52 @@ protected:
 }  // namespace
 
 TEST_F(ElevatedHostsTest, HandsTheHelperItsCommandAndTheLinesOnStdin) {
-    EXPECT_TRUE(RunHelperElevated("add", {"0.0.0.0 a.com", "::1 b.org", ""}));
+    EXPECT_EQ(RunHelperElevated("add", {"0.0.0.0 a.com", "::1 b.org", ""}), kHelperOk);
     EXPECT_EQ(ReadAll(m_dir / "args"), "add\n");
     EXPECT_EQ(ReadAll(m_dir / "stdin"), "0.0.0.0 a.com\n::1 b.org\n\n");
 
-    EXPECT_TRUE(RunHelperElevated("remove", {}));
+    EXPECT_EQ(RunHelperElevated("remove", {}), kHelperOk);
     EXPECT_EQ(ReadAll(m_dir / "args"), "remove\n");
     EXPECT_EQ(ReadAll(m_dir / "stdin"), "");
 }
 
-TEST_F(ElevatedHostsTest, AFailedOrCancelledRunIsFalse) {
-    SetStatus(1);
-    EXPECT_FALSE(RunHelperElevated("add", {"0.0.0.0 a.com"}));
-    // pkexec's status when the authentication is dismissed; it never reads the lines, which must
-    // not kill the program however many there are.
+TEST_F(ElevatedHostsTest, EveryFailureButADismissedPasswordIsExplained) {
+    SetStatus(kHelperBadInput);
+    EXPECT_EQ(RunHelperElevated("add", {"203.0.113.66 a.com"}), kHelperBadInput);
+    EXPECT_NE(HelperFailureText(kHelperBadInput).find("refused the domain list"),
+              std::string::npos);
+    SetStatus(kHelperFailed);
+    EXPECT_EQ(HelperFailureText(RunHelperElevated("remove", {})),
+              "The hosts file could not be changed.");
+    EXPECT_EQ(HelperFailureText(kPkexecNotAuthorized),
+              "The hosts file was not changed: the permission to change it was not given.");
+    // pkexec's status when the authentication is dismissed: the user knows. It never reads the
+    // lines, which must not kill the program however many there are.
     WriteScript(m_dir / "bin" / "pkexec", "exit 126\n");
     const std::vector<std::string> many(200000, "0.0.0.0 some-long-domain-name.example.com");
-    EXPECT_FALSE(RunHelperElevated("add", many));
+    EXPECT_EQ(RunHelperElevated("add", many), kPkexecDismissed);
+    EXPECT_EQ(HelperFailureText(kPkexecDismissed), "");
+    EXPECT_EQ(HelperFailureText(kHelperOk), "");
 }
 
-TEST_F(ElevatedHostsTest, NoPkexecOrNoHelperIsFalse) {
+TEST_F(ElevatedHostsTest, NoPkexecOrNoHelperIsNotRun) {
     ::setenv("PATH", m_dir.c_str(), 1);  // holds no pkexec
-    EXPECT_FALSE(RunHelperElevated("remove", {}));
+    EXPECT_EQ(RunHelperElevated("remove", {}), kHelperNotRun);
+    EXPECT_NE(HelperFailureText(kHelperNotRun).find("pkexec"), std::string::npos);
     ::setenv("PATH", ((m_dir / "bin").string() + ":" + m_strOldPath).c_str(), 1);
     SetHostsHelperPath((m_dir / "missing-helper").string());
-    EXPECT_FALSE(RunHelperElevated("remove", {}));
+    EXPECT_NE(RunHelperElevated("remove", {}), kHelperOk);
 }
 
 TEST(ElevatedHostsPathTest, OnlyAnUnwritableSystemFileGoesThroughTheHelper) {
     // Any other file (a sandbox named by VANTREL_HOSTS_FILE) is written directly: the helper
     // could only ever write /etc/hosts.
-    EXPECT_FALSE(AddBlockThroughHelper("/tmp/some-sandbox-hosts"));
-    EXPECT_FALSE(RemoveBlockThroughHelper("/tmp/some-sandbox-hosts"));
+    const SettingsSource none = [] { return std::optional<std::vector<std::string>>(); };
+    EXPECT_FALSE(AddBlockThroughHelper("/tmp/some-sandbox-hosts", none, nullptr));
+    EXPECT_FALSE(RemoveBlockThroughHelper("/tmp/some-sandbox-hosts", nullptr));
     if (::access("/etc/hosts", W_OK) == 0) {
-        EXPECT_FALSE(AddBlockThroughHelper("/etc/hosts"));
-        EXPECT_FALSE(RemoveBlockThroughHelper("/etc/hosts"));
+        EXPECT_FALSE(AddBlockThroughHelper("/etc/hosts", none, nullptr));
+        EXPECT_FALSE(RemoveBlockThroughHelper("/etc/hosts", nullptr));
     }
 }
 

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# The pkexec path for real: in a private mount namespace, with a temporary file bind-mounted over
-# /etc/hosts, a system D-Bus and polkitd of its own and a polkit rule that grants one test user,
-# that user's toggles add and remove the block through the privileged helper; a user without the
-# grant changes nothing. Also checks that the helper ignores VANTREL_HOSTS_FILE. Never touches the
-# machine's own /etc/hosts, bus or polkit. Exits 77 (skipped), saying why, where it cannot run.
+# The pkexec path for real: in a private mount namespace, with a scratch copy of all of /etc
+# bind-mounted over /etc (so the helper's temporary and backup files land in the copy) and a
+# temporary file bind-mounted over its hosts file (a container's bind mount: the in-place path),
+# a system D-Bus and polkitd of its own and a polkit rule that grants one test user, that user's
+# toggles add and remove the block through the privileged helper; a user without the grant
+# changes nothing; the helper refuses lines that would send a name anywhere but to this PC, and
+# the user is told. Also checks that the helper ignores VANTREL_HOSTS_FILE. Never touches the
+# machine's own /etc, bus or polkit. Exits 77 (skipped), saying why, where it cannot run.
 # Usage: pkexec-test.sh <dir with vantrel-hosts-helper> <dir with vantrel_hosts_toggle> <source dir>
 set -euo pipefail
 
@@ -30,6 +33,8 @@ pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done; done
+  # The copy of /etc is mounted from inside $T; the namespace ends with this script anyway.
+  umount -R /etc 2>/dev/null || true
   rm -rf "$T"
 }
 trap cleanup EXIT
@@ -39,6 +44,11 @@ cp "$helper_dir/vantrel-hosts-helper" "$toggle_dir/vantrel_hosts_toggle" "$T/"
 mkdir -m 755 "$T/home"
 cp "$source_dir/res/vantrel_settings.txt" "$T/home/"
 chmod 644 "$T/home/vantrel_settings.txt"
+
+# Everything below happens in the copy of /etc, never in the machine's own.
+cp -a /etc "$T/etc"
+mount --bind "$T/etc" /etc
+[ "$(stat -c %i /etc)" = "$(stat -c %i "$T/etc")" ] || fail "the copy of /etc is not in place"
 
 printf '127.0.0.1 localhost\n::1 localhost ip6-localhost\n' >"$T/hosts.orig"
 cp "$T/hosts.orig" "$T/hosts"
@@ -59,15 +69,11 @@ VANTREL_HOSTS_FILE="$T/decoy" "$T/vantrel-hosts-helper" remove </dev/null
 cmp -s "$T/hosts" "$T/hosts.orig" || fail "the helper did not remove its block"
 
 echo "== a private system bus and polkitd with a rule for the test user"
-cp /etc/passwd "$T/passwd"
-cp /etc/group "$T/group"
-echo 'vantreltest:x:4242:4242:Vantrel test:/nonexistent:/usr/sbin/nologin' >>"$T/passwd"
-echo 'vantreltest:x:4242:' >>"$T/group"
-mount --bind "$T/passwd" /etc/passwd
-mount --bind "$T/group" /etc/group
+echo 'vantreltest:x:4242:4242:Vantrel test:/nonexistent:/usr/sbin/nologin' >>/etc/passwd
+echo 'vantreltest:x:4242:' >>/etc/group
 mkdir -p /run/dbus
 mount -t tmpfs tmpfs /run/dbus
-mount -t tmpfs tmpfs /etc/polkit-1/rules.d
+find /etc/polkit-1/rules.d -mindepth 1 -delete
 cat >/etc/polkit-1/rules.d/50-vantrel-test.rules <<'RULE'
 polkit.addRule(function(action, subject) {
   if (action.id == "org.vantrel.hosts-helper" && subject.user == "vantreltest")
@@ -95,7 +101,11 @@ done
 polkit_on_bus || skip "polkitd never took its bus name"
 
 # Without a controlling terminal, so pkexec can never ask for a password on one.
-as_user() { (cd "$T/home" && setsid setpriv --reuid="$1" --regid="$1" --clear-groups "$T/vantrel_hosts_toggle" </dev/null); }
+as_user() {
+  local uid=$1
+  shift
+  (cd "$T/home" && setsid setpriv --reuid="$uid" --regid="$uid" --clear-groups "$T/vantrel_hosts_toggle" "$@" </dev/null)
+}
 
 echo "== the granted user hides ads through pkexec"
 as_user 4242 || fail "the granted user's toggle failed"
@@ -109,4 +119,41 @@ cmp -s "$T/hosts" "$T/hosts.direct" || fail "an unauthorised user changed the ho
 echo "== the granted user shows ads again"
 as_user 4242 || fail "the granted user's second toggle failed"
 cmp -s "$T/hosts" "$T/hosts.orig" || { cat "$T/hosts"; fail "the block was not removed through pkexec"; }
+
+echo "== the helper refuses a line that sends a name elsewhere, whoever asks"
+printf '0.0.0.0 pagead2.googlesyndication.com\n203.0.113.66 login.mybank.example\n\n' >"$T/evil"
+status=0
+(cd "$T/home" && setsid setpriv --reuid=4242 --regid=4242 --clear-groups \
+  pkexec "$T/vantrel-hosts-helper" add <"$T/evil" 2>"$T/helper.err") || status=$?
+[ "$status" -eq 3 ] || { cat "$T/helper.err"; fail "the helper's status was $status, not 3 (refused)"; }
+grep -q 'refused: line 2 ' "$T/helper.err" || { cat "$T/helper.err"; fail "the helper did not say which line"; }
+cmp -s "$T/hosts" "$T/hosts.orig" || fail "the helper wrote a non-local address"
+
+echo "== such a settings file is refused and the user is told"
+cp "$T/home/vantrel_settings.txt" "$T/settings.shipped"
+head -c -1 "$T/evil" >"$T/home/vantrel_settings.txt"
+if as_user 4242 2>"$T/toggle.err"; then fail "a non-local address was hidden"; fi
+grep -q 'line 2 of vantrel_settings.txt, "203.0.113.66 login.mybank.example"' "$T/toggle.err" ||
+  { cat "$T/toggle.err"; fail "the user was not told which line was refused"; }
+cmp -s "$T/hosts" "$T/hosts.orig" || fail "a refused list changed the hosts file"
+
+echo "== a list with a trailing blank and a trailing-dot name is hidden"
+printf 'pagead2.googlesyndication.com \n\nads.example.com.\n' >"$T/list"
+chmod 644 "$T/list"
+chmod 777 "$T/home"
+chmod 666 "$T/home/vantrel_settings.txt"
+as_user 4242 --save "$T/list" 0.0.0.0 || fail "the list was not saved and hidden"
+{ cat "$T/hosts.orig"
+  printf '# Begin Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n:: pagead2.googlesyndication.com\n'
+  printf '0.0.0.0 ads.example.com\n:: ads.example.com\n\n# End Vantrel'
+} >"$T/hosts.list"
+cmp -s "$T/hosts" "$T/hosts.list" || { cat "$T/hosts"; fail "the block is not the list's"; }
+# Names are looked up in the hosts file only: no query leaves the machine.
+sed -i 's/^hosts:.*/hosts: files/' /etc/nsswitch.conf
+getent hosts ads.example.com | grep -qE '^(0\.0\.0\.0|::) ' || fail "the resolver does not see the block"
+as_user 4242 || fail "the block of that list was not removed"
+cmp -s "$T/hosts" "$T/hosts.orig" || fail "removing that block did not give the file back"
+
+leftovers=$(find /etc -maxdepth 1 -name '.hosts.vantrel-*')
+[ -z "$leftovers" ] || fail "left beside the hosts file: $leftovers"
 echo "PASS"

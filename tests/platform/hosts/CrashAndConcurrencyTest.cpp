@@ -81,8 +81,9 @@ protected:
                 const std::string now = Hosts();
                 ASSERT_TRUE(now == old || now == added) << "torn file after kill " << kill;
             }
-            const HostsRead read = ReadHostsText(m_hosts);  // the next operation
-            ASSERT_EQ(read.status, ReadStatus::Ok);
+            // The next write operation repairs what the kill left (a status read would not).
+            ASSERT_EQ(EditHostsFile(m_hosts, [](std::string&) { return EditVerdict::Unchanged; }),
+                      EditOutcome::Unchanged);
             const std::string now = Hosts();
             ASSERT_TRUE(now == old || now == added) << "torn file after kill " << kill;
             seenNew += now == added;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "core/HostsLine.h"
 #include "core/HostsText.h"
 #include "platform/CHostsFile.h"
 #include "platform/FileOps.h"
@@ -181,16 +182,73 @@ TEST_F(Settings, MissingIsCreatedEmptyAndUnopenableIsNothing) {
     EXPECT_EQ(Hosts(), "a\n");
 }
 
-TEST_F(Settings, ALineHoldingTheEndMarkerAddsNothing) {
-    // Removing would stop at that line and leave the rest of the block in the hosts file.
+TEST_F(Settings, ALineHoldingTheEndMarkerAddsNothingEvenWithACRInside) {
+    // Removing would stop at that line and leave the rest of the block in the hosts file. The
+    // next read drops the CR, so the marker counts as the block will hold it.
+    for (const std::string& marker :
+         {std::string("# End Vantrel"), std::string("# End Van\rtrel")}) {
+        std::string text = "a\n";
+        EXPECT_FALSE(AppendBlock(text, {"0.0.0.0 a.example", marker, "0.0.0.0 b.example"}));
+        EXPECT_EQ(text, "a\n");
+        SetHosts("a\n");
+        EXPECT_FALSE(AddBlockAt(m_hosts, {"0.0.0.0 a.example", marker, "0.0.0.0 b.example"}));
+        EXPECT_EQ(Hosts(), "a\n");
+    }
+}
+
+TEST_F(Settings, OnlyLocalBlockLinesAreWrittenAndTheRefusalSaysWhich) {
+    // Whoever can write the settings file must not get this line into the hosts file.
     SetHosts("a\n");
-    SetSettings("0.0.0.0 a.example # End Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n");
-    EXPECT_FALSE(CHostsFile().AddBlock());
+    SetSettings("0.0.0.0 a.example\n203.0.113.66 login.mybank.example\n");
+    CHostsFile hosts;
+    EXPECT_FALSE(hosts.AddBlock());
     EXPECT_EQ(Hosts(), "a\n");
-    SetSettings("0.0.0.0 a.example # Begin Vantrel\n");
-    EXPECT_TRUE(CHostsFile().AddBlock());
-    EXPECT_TRUE(CHostsFile().RemoveBlock());
-    EXPECT_EQ(Hosts(), "a\n");
+    EXPECT_NE(hosts.GetFailure().find("line 2 of vantrel_settings.txt, "
+                                      "\"203.0.113.66 login.mybank.example\""),
+              std::string::npos)
+        << hosts.GetFailure();
+    for (const char* settings :
+         {"0.0.0.0 a.example # Begin Vantrel\n", "0.0.0.0 a.example \n", "0.0.0.0 a.example.\n",
+          "\n0.0.0.0 a.example\n", "0.0.0.0 a.example\n\n"}) {
+        SetSettings(settings);
+        EXPECT_FALSE(hosts.AddBlock()) << settings;
+        EXPECT_FALSE(hosts.GetFailure().empty());
+        EXPECT_EQ(Hosts(), "a\n");
+    }
+    SetSettings("127.0.0.1 ad_server.example\n::1 ad_server.example\n");
+    EXPECT_TRUE(hosts.AddBlock());
+    EXPECT_EQ(hosts.GetFailure(), "");
+}
+
+TEST_F(Settings, OnlyARegularFileOfBoundedSizeIsRead) {
+    SetHosts("a\n");
+    const std::string settings = m_dir + "/vantrel_settings.txt";
+    struct Case {
+        void (*make)(const std::string& path);
+        const char* message;
+    };
+    const Case cases[] = {
+        {[](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); },
+         "The settings file vantrel_settings.txt is not a regular file."},
+        {[](const std::string& p) { std::filesystem::create_symlink("/dev/zero", p); },
+         "The settings file vantrel_settings.txt is not a regular file."},
+        {[](const std::string& p) {
+             std::filesystem::remove(p);
+             Spit(p, std::string(kMaxSettingsFileSize + 1, '\n'));
+         },
+         "The settings file vantrel_settings.txt is too long."},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(settings);
+        c.make(settings);
+        std::string why;
+        EXPECT_FALSE(ReadSettingsLines(kSettingsFileName, &why));
+        EXPECT_EQ(why, c.message);
+        CHostsFile hosts;
+        EXPECT_FALSE(hosts.AddBlock());
+        EXPECT_EQ(hosts.GetFailure(), c.message);
+        EXPECT_EQ(Hosts(), "a\n");
+    }
 }
 
 using Unreadable = HostsDirTest;

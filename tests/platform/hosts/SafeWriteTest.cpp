@@ -3,8 +3,11 @@
 // renamed over, and the clean-up after a killed writer.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/CHostsFile.h"
@@ -63,8 +66,6 @@ const Fault kFaults[] = {
     {"write that makes no progress",
      [](FileOps& o) { o.write = [](int, const void*, size_t) -> ssize_t { return 0; }; }},
     {"fsync", [](FileOps& o) { o.fsync = [](int) { return Fail<EIO>(); }; }},
-    {"fchmod", [](FileOps& o) { o.fchmod = [](int, mode_t) { return Fail<EPERM>(); }; }},
-    {"fchown", [](FileOps& o) { o.fchown = [](int, uid_t, gid_t) { return Fail<EPERM>(); }; }},
     {"close",
      [](FileOps& o) {
          o.close = [](int fd) {
@@ -193,31 +194,111 @@ TEST_F(SafeWrite, RefusedRenameFallsBackToAVerifiedRewriteInPlace) {
     EXPECT_EQ(InodeOf(m_hosts), inode);
 }
 
-TEST_F(SafeWrite, ABackupLeftByAnInterruptedRewriteIsPutBackFirst) {
-    Spit(BackupFilePath(m_hosts), m_original);
-    SetHosts("torn");
+// A backup as an in-place rewrite of old into bytes leaves it: the lengths of the old bytes, of
+// what the new bytes share with them from the start and of the rest, then the old bytes and the
+// rest.
+std::string BackupOf(const std::string& old, const std::string& bytes) {
+    std::size_t shared = 0;
+    while (shared < std::min(old.size(), bytes.size()) && old[shared] == bytes[shared]) ++shared;
+    return "vantrel-backup 1\n" + std::to_string(old.size()) + " " + std::to_string(shared) + " " +
+           std::to_string(bytes.size() - shared) + "\n" + old + bytes.substr(shared);
+}
+
+// Opens the next write operation's exclusive lock and changes nothing.
+EditOutcome TouchNothing(const std::string& path) {
+    return EditHostsFile(path, [](std::string&) { return EditVerdict::Unchanged; });
+}
+
+TEST_F(SafeWrite, OnlyAnInterruptedRewriteIsPutBackAndOnlyByAWrite) {
+    // What adding writes: the CR is gone, so the new bytes differ from the old from line one.
+    const std::string added = "127.0.0.1 localhost\n" + m_original.substr(21) +
+                              "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
+    const std::string backup = BackupFilePath(m_hosts);
+
+    // Killed part way: the new bytes' start over the old bytes' rest. A status read shows the
+    // file as it is and leaves everything alone; the next write puts the old bytes back.
+    const std::string torn = added.substr(0, 100) + m_original.substr(100);
+    Spit(backup, BackupOf(m_original, added));
+    SetHosts(torn);
     EXPECT_FALSE(CHostsFile().IsBlockActive());
+    EXPECT_EQ(ReadHostsText(m_hosts).status, ReadStatus::Ok);
+    EXPECT_EQ(Hosts(), torn);
+    EXPECT_TRUE(std::filesystem::exists(backup));
+    EXPECT_EQ(TouchNothing(m_hosts), EditOutcome::Unchanged);
     EXPECT_EQ(Hosts(), m_original);
     EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
 
-    // When putting it back fails too, the backup stays for the next try.
-    Spit(BackupFilePath(m_hosts), m_original);
-    SetHosts("torn");
+    // Killed after the write but before the backup went, and another program has appended a line
+    // since: its line stays, whatever the next operation is. (Without that line, the next write
+    // would put the old bytes back: the rewrite never reported success.)
+    const std::string later = added + "\n10.9.9.9 appended.example\n";
+    for (const bool byWrite : {false, true}) {
+        Spit(backup, BackupOf(m_original, added));
+        SetHosts(later);
+        if (byWrite) {
+            EXPECT_TRUE(CHostsFile().RemoveBlock());
+            EXPECT_EQ(Hosts(), "127.0.0.1 localhost\n" + m_original.substr(21) +
+                                   "\n10.9.9.9 appended.example\n");
+            EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+        } else {
+            EXPECT_EQ(ReadHostsText(m_hosts).status, ReadStatus::Ok);
+            EXPECT_EQ(Hosts(), later);
+        }
+    }
+
+    // A backup that proves nothing (an older program's, holding only old bytes) is dropped.
+    Spit(backup, m_original);
+    SetHosts("10.9.9.9 written.later\n");
+    EXPECT_EQ(TouchNothing(m_hosts), EditOutcome::Unchanged);
+    EXPECT_EQ(Hosts(), "10.9.9.9 written.later\n");
+    EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+}
+
+TEST_F(SafeWrite, ATornFileThatCannotBePutBackIsNotTrustedByAWrite) {
+    const std::string added =
+        "127.0.0.1 localhost\n" + m_original.substr(21) + "# Begin Vantrel\n# End Vantrel";
+    const std::string torn = added.substr(0, 50) + m_original.substr(50);
+    Spit(BackupFilePath(m_hosts), BackupOf(m_original, added));
+    SetHosts(torn);
     FileOps ops = DefaultFileOps();
     ops.ftruncate = [](int, off_t) { return Fail<EIO>(); };
     {
         CScopedFileOps scoped(ops);
-        EXPECT_EQ(ReadHostsText(m_hosts).status, ReadStatus::Unreadable);
         EXPECT_FALSE(CHostsFile().AddBlock());
     }
     EXPECT_TRUE(std::filesystem::exists(BackupFilePath(m_hosts)));
-    EXPECT_EQ(ReadHostsText(m_hosts).text, "127.0.0.1 localhost\n" + m_original.substr(21));
-    EXPECT_EQ(Hosts(), m_original);
+    EXPECT_TRUE(CHostsFile().AddBlock());  // repaired, then added
+    EXPECT_EQ(Hosts(), "127.0.0.1 localhost\n" + m_original.substr(21) +
+                           "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel");
+}
+
+TEST_F(SafeWrite, AFailedWriteOnAReadOnlyFileLeavesNothingBehind) {
+    // A read-only bind mount: rename refused, and the file cannot be opened for writing.
+    const std::string withBlock =
+        m_original + "# Begin Vantrel\n0.0.0.0 googlesyndication.com\n# End Vantrel";
+    SetHosts(withBlock);
+    FileOps ops = DefaultFileOps();
+    ops.rename = RenameBusy;
+    ops.open = [](const char* p, int f, mode_t m) {
+        return g_hostsPath == p && (f & O_ACCMODE) != O_RDONLY ? Fail<EROFS>()
+                                                               : DefaultFileOps().open(p, f, m);
+    };
+    {
+        CScopedFileOps scoped(ops);
+        EXPECT_FALSE(CHostsFile().RemoveBlock());
+        EXPECT_FALSE(CHostsFile().RemoveBlock());
+        EXPECT_EQ(ReadHostsText(m_hosts).status, ReadStatus::Ok);
+        EXPECT_TRUE(CHostsFile().IsBlockActive());
+    }
+    EXPECT_EQ(Hosts(), withBlock);
     EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+    EXPECT_TRUE(CHostsFile().RemoveBlock());  // once it can be written, it works as before
+    EXPECT_EQ(Hosts(), "127.0.0.1 localhost\n" + m_original.substr(21));
 }
 
 TEST_F(SafeWrite, AnInPlaceRewriteWhoseBackupStaysIsReportedAndUndone) {
-    // The next operation puts a remaining backup back, so success would be undone silently.
+    // A backup that stays means the next write puts the old bytes back, so success would be
+    // undone silently: the old bytes go back at once and the failure is reported.
     FileOps ops = DefaultFileOps();
     ops.rename = RenameBusy;
     ops.unlink = [](const char*) { return Fail<EIO>(); };
@@ -225,8 +306,132 @@ TEST_F(SafeWrite, AnInPlaceRewriteWhoseBackupStaysIsReportedAndUndone) {
         CScopedFileOps scoped(ops);
         EXPECT_FALSE(CHostsFile().AddBlock());
     }
-    EXPECT_EQ(ReadHostsText(m_hosts).status, ReadStatus::Ok);
     EXPECT_EQ(Hosts(), m_original);
+    EXPECT_EQ(TouchNothing(m_hosts), EditOutcome::Unchanged);
+    EXPECT_EQ(Hosts(), m_original);
+    EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+}
+
+std::string Xattr(const std::string& path, const char* name) {
+    char value[512];
+    const ssize_t n = ::getxattr(path.c_str(), name, value, sizeof value);
+    return n < 0 ? "<none>" : std::string(value, static_cast<std::size_t>(n));
+}
+
+// Runs fn in a child process as the user nobody; true when it returned true.
+template <typename Fn>
+bool AsNobody(Fn fn) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+        ::_exit(fn() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+class Attributes : public SafeWrite {
+protected:
+    void SetUp() override {
+        SafeWrite::SetUp();
+        if (::setxattr(m_hosts.c_str(), "user.vantrel-test", "kept", 4, 0) != 0)
+            GTEST_SKIP() << "no user extended attributes in " << m_dir;
+        if (std::system(("setfacl -m u:65534:rw '" + m_hosts + "' 2>/dev/null").c_str()) != 0)
+            GTEST_SKIP() << "no ACLs in " << m_dir;
+        m_acl = Xattr(m_hosts, "system.posix_acl_access");
+        ASSERT_NE(m_acl, "<none>");
+        ::chmod(m_dir.c_str(), 0711);  // so that the ACL's user reaches the file
+    }
+    void ExpectAttributesKept() {
+        EXPECT_EQ(Xattr(m_hosts, "user.vantrel-test"), "kept");
+        EXPECT_EQ(Xattr(m_hosts, "system.posix_acl_access"), m_acl);
+        if (::geteuid() == 0) {
+            EXPECT_TRUE(AsNobody([this] { return ::access(m_hosts.c_str(), W_OK) == 0; }))
+                << "the user the ACL lets write is refused";
+        }
+    }
+    std::string m_acl;
+};
+
+TEST_F(Attributes, AReplacementCarriesTheACLAndExtendedAttributes) {
+    const ino_t inode = InodeOf(m_hosts);
+    EXPECT_TRUE(CHostsFile().AddBlock());
+    EXPECT_NE(InodeOf(m_hosts), inode);  // replaced by rename
+    ExpectAttributesKept();
+    EXPECT_TRUE(CHostsFile().RemoveBlock());
+    ExpectAttributesKept();
+}
+
+TEST_F(Attributes, WhatCannotBeCopiedMeansAWriteInPlace) {
+    // A security label the process may not set, an owner it may not give, a mode it may not set.
+    const std::vector<void (*)(FileOps&)> faults = {
+        [](FileOps& o) {
+            o.fsetxattr = [](int, const char*, const void*, size_t, int) { return Fail<EPERM>(); };
+        },
+        [](FileOps& o) { o.fchown = [](int, uid_t, gid_t) { return Fail<EPERM>(); }; },
+        [](FileOps& o) { o.fchmod = [](int, mode_t) { return Fail<EPERM>(); }; },
+    };
+    for (const auto& install : faults) {
+        const ino_t inode = InodeOf(m_hosts);
+        FileOps ops = DefaultFileOps();
+        install(ops);
+        {
+            CScopedFileOps scoped(ops);
+            EXPECT_TRUE(CHostsFile().AddBlock());
+            EXPECT_TRUE(CHostsFile().RemoveBlock());
+        }
+        EXPECT_EQ(InodeOf(m_hosts), inode);
+        EXPECT_EQ(Hosts(), "127.0.0.1 localhost\n" + m_original.substr(21));
+        EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+        ExpectAttributesKept();
+    }
+}
+
+TEST_F(SafeWrite, AWritableFileInAFolderThatIsNotIsChangedInPlaceWithoutRiskingALine) {
+    // Nothing can be created beside the file (chmod 666 /etc/hosts in a root-owned /etc).
+    FileOps ops = DefaultFileOps();
+    ops.open = [](const char* p, int f, mode_t m) {
+        return (f & O_CREAT) != 0 ? Fail<EACCES>() : DefaultFileOps().open(p, f, m);
+    };
+    const std::string plain = "127.0.0.1 localhost\n10.0.0.1 kept.example\n";
+    SetHosts(plain);
+    const ino_t inode = InodeOf(m_hosts);
+    CScopedFileOps scoped(ops);
+    EXPECT_TRUE(CHostsFile().AddBlock());  // an append
+    EXPECT_EQ(Hosts(), plain + "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel");
+    EXPECT_TRUE(CHostsFile().RemoveBlock());  // a cut at the end
+    EXPECT_EQ(Hosts(), plain);
+    EXPECT_EQ(InodeOf(m_hosts), inode);
+    EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+
+    // Dropping the CRs would rewrite lines that are there; without a backup a crash half way could
+    // cost them, so that change is not made.
+    SetHosts(m_original);
+    EXPECT_FALSE(CHostsFile().AddBlock());
+    EXPECT_EQ(Hosts(), m_original);
+
+    // An append that fails half way is cut off again.
+    SetHosts(plain);
+    g_writeCalls = 0;
+    CurrentFileOps().write = [](int fd, const void* b, size_t n) -> ssize_t {
+        if (g_writeCalls++ == 0) return DefaultFileOps().write(fd, b, n / 2);
+        return Fail<ENOSPC>();
+    };
+    EXPECT_FALSE(CHostsFile().AddBlock());
+    EXPECT_EQ(Hosts(), plain);
+}
+
+TEST_F(SafeWrite, AUserChangesAHostsFileHeMayWriteInAFolderHeMayNot) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    const std::string plain = "127.0.0.1 localhost\n";
+    SetHosts(plain);
+    ASSERT_EQ(::chmod(m_dir.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(m_hosts.c_str(), 0666), 0);
+    EXPECT_TRUE(AsNobody([] { return CHostsFile().AddBlock(); }));
+    EXPECT_EQ(Hosts(), plain + "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel");
+    EXPECT_TRUE(AsNobody([] { return CHostsFile().RemoveBlock(); }));
+    EXPECT_EQ(Hosts(), plain);
     EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
 }
 
@@ -247,6 +452,114 @@ TEST_F(SafeWrite, WriteHostsFileReportsAFailedReplacement) {
     EXPECT_EQ(Hosts(), m_original);
     EXPECT_TRUE(CHostsFile().WriteHostsFile("new\n"));
     EXPECT_EQ(Hosts(), "new\n");
+}
+
+// Large LF-only files: the unchanged start goes into the new file through the kernel's copy, and
+// the bytes are the same whoever copies them, also where the copy is refused or cut short.
+int g_copyCalls = 0;
+
+ssize_t CountingCopy(int in, off_t* inOffset, int out, off_t* outOffset, size_t n, unsigned f) {
+    ++g_copyCalls;
+    return DefaultFileOps().copyFileRange(in, inOffset, out, outOffset, n, f);
+}
+
+class KernelCopy : public HostsDirTest {
+protected:
+    void SetUp() override {
+        HostsDirTest::SetUp();
+        g_hostsPath = m_hosts;
+        g_copyCalls = 0;
+        // Several of the reader's 1 MiB chunks.
+        for (int i = 0; i < 150000; ++i) m_plain += "10.0.0.1 host" + std::to_string(i) + "\n";
+        SetSettings("0.0.0.0 a.example\n");
+    }
+    std::string m_plain;
+};
+
+TEST_F(KernelCopy, AddAndRemoveGiveTheSameBytesWhateverCopiesTheStart) {
+    const std::string block = "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
+    const std::string half = m_plain.substr(0, m_plain.size() / 2);
+    const std::string rest = m_plain.substr(half.size());
+    struct Case {
+        const char* name;
+        void (*install)(FileOps& ops);
+    };
+    const Case cases[] = {
+        {"kernel copy", [](FileOps& o) { o.copyFileRange = CountingCopy; }},
+        {"copy refused",
+         [](FileOps& o) {
+             o.copyFileRange = [](int, off_t*, int, off_t*, size_t, unsigned) -> ssize_t {
+                 ++g_copyCalls;
+                 return Fail<EXDEV>();
+             };
+         }},
+        {"copy cut short",
+         [](FileOps& o) {
+             o.copyFileRange = [](int in, off_t* io, int out, off_t* oo, size_t n,
+                                  unsigned f) -> ssize_t {
+                 if (g_copyCalls++ > 0) return 0;
+                 return DefaultFileOps().copyFileRange(in, io, out, oo, n / 3, f);
+             };
+         }},
+        {"in place",
+         [](FileOps& o) {
+             o.copyFileRange = CountingCopy;
+             o.open = TrackingOpen;
+             o.rename = RenameBusy;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FileOps ops = DefaultFileOps();
+        c.install(ops);
+        CScopedFileOps scoped(ops);
+        g_copyCalls = 0;
+
+        SetHosts(m_plain);
+        EXPECT_TRUE(CHostsFile().AddBlock());
+        EXPECT_EQ(Hosts(), m_plain + block);
+        EXPECT_TRUE(CHostsFile().RemoveBlock());
+        EXPECT_EQ(Hosts(), m_plain);
+        EXPECT_GT(g_copyCalls, 0);
+
+        // A CR halfway and text after the block: the CR still goes, the text stays.
+        SetHosts(half + "10.0.0.2 cr\r\n" + rest + block + "\r\nafter\n");
+        EXPECT_TRUE(CHostsFile().RemoveBlock());
+        EXPECT_EQ(Hosts(), half + "10.0.0.2 cr\n" + rest + "\nafter\n");
+        EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+    }
+}
+
+TEST_F(KernelCopy, MarkersAcrossTheReadersChunksAreFoundWhereTheyStand) {
+    // A probe without "# " first, then the begin marker split between two 1 MiB reads, at each
+    // offset around the boundary.
+    const std::string block = "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
+    for (std::size_t shift = 0; shift < 20; ++shift) {
+        SCOPED_TRACE(shift);
+        std::string before = "#Begin Vantrel is no marker\n";
+        before += std::string((1 << 20) - before.size() - 8 + shift, 'x');
+        before += '\n';
+        SetHosts(before + block + "\nafter\n");
+        EXPECT_TRUE(CHostsFile().RemoveBlock());
+        EXPECT_EQ(Hosts(), before + "\nafter\n");
+    }
+}
+
+TEST_F(KernelCopy, AFullDiskDuringTheCopyLeavesTheFileAsItWas) {
+    const std::string withBlock = m_plain + "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
+    SetHosts(withBlock);
+    FileOps ops = DefaultFileOps();
+    ops.copyFileRange = [](int in, off_t* io, int out, off_t* oo, size_t n, unsigned f) -> ssize_t {
+        if (g_copyCalls++ == 0) return DefaultFileOps().copyFileRange(in, io, out, oo, n / 2, f);
+        return Fail<ENOSPC>();
+    };
+    ops.write = [](int, const void*, size_t) -> ssize_t { return Fail<ENOSPC>(); };
+    {
+        CScopedFileOps scoped(ops);
+        EXPECT_FALSE(CHostsFile().RemoveBlock());
+    }
+    EXPECT_EQ(Hosts(), withBlock);
+    EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The built program with "-uninstall": the block goes and it ends with status 0 without any
 // display; every other form of the argument is a normal start that leaves the file alone.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -14,6 +15,7 @@ namespace {
 struct ProgramRun {
     bool exited = false;
     int status = -1;
+    std::string errors;  // what it wrote on stderr
 };
 
 // Starts the program with args in dir; gives up on it (SIGKILL) after patienceMs.
@@ -37,9 +39,12 @@ ProgramRun RunProgram(const std::vector<std::string>& args, const std::string& d
     for (std::string& entry : env) envp.push_back(entry.data());
     envp.push_back(nullptr);
 
+    const std::string errors = dir + "/.stderr";
     const pid_t child = ::fork();
     if (child == 0) {
         if (::chdir(dir.c_str()) != 0) ::_exit(126);
+        const int fd = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0 || ::dup2(fd, 2) != 2) ::_exit(126);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
@@ -49,6 +54,8 @@ ProgramRun RunProgram(const std::vector<std::string>& args, const std::string& d
         if (::waitpid(child, &status, WNOHANG) == child) {
             run.exited = WIFEXITED(status);
             run.status = run.exited ? WEXITSTATUS(status) : -1;
+            run.errors = Slurp(errors);
+            std::filesystem::remove(errors);
             return run;
         }
         if (waited >= patienceMs) break;
@@ -87,6 +94,25 @@ TEST_F(Uninstall, WithoutABlockTheFileIsNotRewritten) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(Hosts(), "127.0.0.1 localhost\r\n");
     EXPECT_EQ(InodeOf(m_hosts), inode);
+}
+
+TEST_F(Uninstall, ABlockThatStaysIsAFailureWithOneLineOnStandardError) {
+    // A begin marker without an end marker: nothing can be cut, and the block is still there.
+    const std::string damaged = "127.0.0.1 localhost\n# Begin Vantrel\n0.0.0.0 a.example\n";
+    SetHosts(damaged);
+    ProgramRun run = RunProgram({"-uninstall"}, m_dir, {"VANTREL_HOSTS_FILE=" + m_hosts}, 60000);
+    EXPECT_TRUE(run.exited);
+    EXPECT_NE(run.status, 0);
+    EXPECT_EQ(run.errors, "vantrel: the block is still in " + m_hosts +
+                              ": The hosts file holds \"# Begin Vantrel\" without \"# End "
+                              "Vantrel\" after it, so the block was left as it is.\n");
+    EXPECT_EQ(Hosts(), damaged);
+
+    // No hosts file at all: no block remains.
+    std::filesystem::remove(m_hosts);
+    run = RunProgram({"-uninstall"}, m_dir, {"VANTREL_HOSTS_FILE=" + m_hosts}, 60000);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.errors, "");
 }
 
 TEST_F(Uninstall, OtherFormsAreANormalStartThatLeavesTheFileAlone) {
