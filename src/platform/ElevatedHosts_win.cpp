@@ -2,10 +2,10 @@
 // hosts file itself: there is no helper to go through.
 #include "platform/ElevatedHosts.h"
 
-std::optional<bool> AddBlockThroughHelper(const std::string&) {
+std::optional<bool> AddBlockThroughHelper(const std::string&, const SettingsSource&, std::string*) {
     return std::nullopt;
 }
 
-std::optional<bool> RemoveBlockThroughHelper(const std::string&) {
+std::optional<bool> RemoveBlockThroughHelper(const std::string&, std::string*) {
     return std::nullopt;
 }

@@ -8,6 +8,10 @@
 #include "core/HostsLine.h"
 #include "core/SettingsFile.h"
 
+// The whole file. std::nullopt, with *why saying why in a sentence for the user, under the same
+// conditions as ReadSettingsLines below. One per system.
+std::optional<std::string> ReadSettingsBytes(const std::string& path, std::string* why);
+
 // Reads the file line by line (see SplitSettingsLines). A missing file is created empty.
 // std::nullopt when the file can be neither opened nor created, is not a regular file (a FIFO
 // would block the read for ever, a device never ends) or is longer than kMaxSettingsFileSize;

@@ -8,9 +8,7 @@
 
 #include "platform/SettingsFileIO.h"
 
-namespace {
-// The whole file, or nullopt (with the reason in *why) when it cannot be had.
-std::optional<std::string> Slurp(const std::string& path, std::string* why) {
+std::optional<std::string> ReadSettingsBytes(const std::string& path, std::string* why) {
     const auto fail = [why](const char* text) -> std::optional<std::string> {
         *why = text;
         return std::nullopt;
@@ -41,22 +39,4 @@ std::optional<std::string> Slurp(const std::string& path, std::string* why) {
     }
     ::close(fd);
     return data;
-}
-}  // namespace
-
-std::optional<std::vector<std::string>> ReadSettingsLines(const std::string& path,
-                                                          std::string* why) {
-    std::string ignored;
-    const std::optional<std::string> data = Slurp(path, why != nullptr ? why : &ignored);
-    if (!data) return std::nullopt;
-    return SplitSettingsLines(*data);
-}
-
-std::optional<std::vector<std::string>> ReadBlockLines(std::string* why, const std::string& path) {
-    std::optional<std::vector<std::string>> lines = ReadSettingsLines(path, why);
-    if (!lines) return std::nullopt;
-    const BlockLinesCheck check = CheckBlockLines(*lines);
-    if (check.verdict == BlockLinesCheck::Ok) return lines;
-    *why = BlockLinesProblem(check, *lines);
-    return std::nullopt;
 }
