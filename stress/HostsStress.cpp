@@ -487,9 +487,15 @@ int FUnlink(const char* p) {
     return DefaultFileOps().unlink(p);
 }
 
-const FileOps kFaultyOps = {FOpen,      FClose,       FRead,       FWrite,     FFsync,
-                            FFtruncate, FFchmod,      FFchown,     FRename,    FUnlink,
-                            FFsyncDir,  ::flistxattr, ::fgetxattr, ::fsetxattr};
+// The kernel's copy is refused, so every byte of a rewrite goes through FWrite, where faults
+// strike.
+ssize_t FCopyFileRange(int, off_t*, int, off_t*, size_t, unsigned) {
+    return errno = ENOSYS, -1;
+}
+
+const FileOps kFaultyOps = {FOpen,      FClose,         FRead,        FWrite,      FFsync,
+                            FFtruncate, FFchmod,        FFchown,      FRename,     FUnlink,
+                            FFsyncDir,  FCopyFileRange, ::flistxattr, ::fgetxattr, ::fsetxattr};
 
 struct Operation {
     const char* name;

@@ -11,7 +11,7 @@ using namespace std::string_literals;
 
 namespace {
 
-TEST(HostsLine, OnlyUnspecifiedAndLoopbackAddressesAreLocal) {
+TEST(HostsLine, OnlyWildcardAndLoopbackAddressesAreLocal) {
     for (const char* address :
          {"0.0.0.0", "127.0.0.1", "127.0.0.2", "127.255.255.255", "127.1.0.9", "::", "::1",
           "0:0:0:0:0:0:0:1", "0::1", "0000::0001", "::0.0.0.1", "0:0:0:0:0:0:0:0", "::0"}) {

@@ -1,4 +1,4 @@
-// Dialog-unit conversion the way the original platform maps them: the horizontal base unit is
+// Dialog-unit conversion the way Windows maps them: the horizontal base unit is
 // the average width of the alphabet in the dialog font, the vertical one the font's height.
 #include "linux/controls/DialogUnits.h"
 

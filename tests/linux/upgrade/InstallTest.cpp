@@ -126,7 +126,7 @@ protected:
 };
 }  // namespace
 
-TEST_F(Install, FailedDownloadsKeepTheSpecifiedMessage) {
+TEST_F(Install, FailedDownloadsKeepTheirMessage) {
     struct Case {
         const char* name;
         std::string link;
