@@ -161,10 +161,9 @@ std::string ProgressText(std::uint64_t received, std::int64_t contentLength) {
 bool CChunkWriter::Feed(const char* data, std::size_t size) {
     while (size > 0 && !Stopped()) {
         if (m_fill == 0 && size >= kChunkSize) {
-            // Whole chunks straight from the network buffer, without a copy.
-            TakeChunk(data, kChunkSize);
-            data += kChunkSize;
-            size -= kChunkSize;
+            const std::size_t taken = TakeWholeChunks(data, size - size % kChunkSize);
+            data += taken;
+            size -= taken;
             continue;
         }
         const std::size_t take = std::min(size, kChunkSize - m_fill);
@@ -178,6 +177,38 @@ bool CChunkWriter::Feed(const char* data, std::size_t size) {
         }
     }
     return !Stopped();
+}
+
+std::size_t CChunkWriter::TakeWholeChunks(const char* data, std::size_t size) {
+    // Straight from the network buffer, without a copy, and the run of chunks before the first
+    // one with the tag is written in one call: a call per chunk costs more than the download's
+    // own reads. A chunk before the next '<' cannot hold the tag, so one search clears them all.
+    const auto nextLt = [&](std::size_t from) {
+        const void* lt = std::memchr(data + from, '<', size - from);
+        return lt ? static_cast<std::size_t>(static_cast<const char*>(lt) - data) : size;
+    };
+    std::size_t lt = nextLt(0);
+    std::size_t clean = 0;
+    while (clean < size) {
+        if (lt >= clean + kChunkSize) {
+            clean = lt / kChunkSize * kChunkSize;
+            continue;
+        }
+        if (ChunkHoldsHtmlTag(data + clean, kChunkSize)) break;
+        clean += kChunkSize;
+        if (lt < clean) lt = nextLt(clean);
+    }
+    const std::size_t written = clean > 0 && m_file ? std::fwrite(data, 1, clean, m_file) : 0;
+    // Each chunk is reported as if taken alone; a chunk that was not written whole ends it.
+    for (std::size_t end = kChunkSize; end <= clean; end += kChunkSize) {
+        m_received += kChunkSize;
+        if (end > written) m_bWriteFailed = true;
+        if (m_progress) m_progress(m_received);
+        if (m_bWriteFailed) return end;
+    }
+    if (clean == size) return size;
+    TakeChunk(data + clean, kChunkSize);  // the one with the tag: not written, and the end
+    return clean + kChunkSize;
 }
 
 void CChunkWriter::Finish() {

@@ -58,6 +58,9 @@ public:
 
 private:
     void TakeChunk(const char* data, std::size_t size);
+    // Takes whole chunks from the start of data (size: a positive multiple of kChunkSize); the
+    // count of bytes taken.
+    std::size_t TakeWholeChunks(const char* data, std::size_t size);
 
     std::FILE* m_file;
     ProgressFn m_progress;

@@ -157,6 +157,54 @@ TEST(ChunkWriter, StopsAtAChunkWithHtmlWithoutWritingIt) {
     std::fclose(file);
 }
 
+// A large read is checked and written as a run of chunks: the tag still counts only within one
+// chunk, a '<' alone changes nothing, and every chunk is still reported.
+TEST(ChunkWriter, LargeReadsKeepTheRuleOfEachChunk) {
+    std::string body(40 * 1024 + 300, 'x');
+    body.replace(3 * 1024 + 10, 3, "<p>");
+    body.replace(5 * 1024 - 3, 6, "<html>");  // across two chunks
+    std::FILE* file = std::tmpfile();
+    std::vector<std::uint64_t> reports;
+    CChunkWriter writer(file, [&](std::uint64_t n) { reports.push_back(n); });
+    EXPECT_TRUE(writer.Feed(body.data(), 7));
+    EXPECT_TRUE(writer.Feed(body.data() + 7, body.size() - 7));
+    writer.Finish();
+    EXPECT_FALSE(writer.Stopped());
+    ASSERT_EQ(reports.size(), 41u);
+    for (std::size_t i = 0; i < 40; ++i) EXPECT_EQ(reports[i], (i + 1) * 1024);
+    EXPECT_EQ(reports.back(), body.size());
+    std::string stored(body.size() + 1, '\0');
+    std::rewind(file);
+    EXPECT_EQ(std::fread(stored.data(), 1, stored.size(), file), body.size());
+    stored.resize(body.size());
+    EXPECT_EQ(stored, body);
+    std::fclose(file);
+
+    body.replace(30 * 1024 + 500, 6, "<hTmL>");
+    file = std::tmpfile();
+    reports.clear();
+    CChunkWriter stopped(file, [&](std::uint64_t n) { reports.push_back(n); });
+    EXPECT_FALSE(stopped.Feed(body.data(), body.size()));
+    EXPECT_TRUE(stopped.MetHtml());
+    EXPECT_EQ(reports.size(), 31u);
+    EXPECT_EQ(std::ftell(file), 30 * 1024);
+    std::fclose(file);
+}
+
+TEST(ChunkWriter, AFailedWriteInALargeReadStopsIt) {
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    if (!full) GTEST_SKIP() << "no /dev/full";
+    const std::string body(256 * 1024, 'x');
+    std::vector<std::uint64_t> reports;
+    CChunkWriter writer(full, [&](std::uint64_t n) { reports.push_back(n); });
+    EXPECT_FALSE(writer.Feed(body.data(), body.size()));
+    EXPECT_TRUE(writer.WriteFailed());
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back(), writer.Received());
+    EXPECT_LT(writer.Received(), body.size());
+    std::fclose(full);
+}
+
 TEST(ChunkWriter, NoFileIsAWriteFailure) {
     CChunkWriter writer(nullptr, {});
     writer.Feed("abc", 3);

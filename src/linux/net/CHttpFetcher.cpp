@@ -41,58 +41,59 @@ constexpr std::size_t kFileBufferSize = 256 * 1024;
 const char kDownloadingText[] = "Downloading update ..";
 const char kNoConnectionText[] = "Cannot open internet connection.";
 
-// Hands the worker's progress texts to the sink on the calling thread: one delivery pending at a
-// time, at most one per kProgressInterval, and always the newest text.
+// Hands the worker's progress to the sink on the calling thread: one delivery pending at a
+// time, at most one per kProgressInterval, and always the newest count. The worker reports every
+// 1,024-byte chunk, so its side only stores the count; the text is made when it is shown.
 class CProgressRelay {
 public:
     CProgressRelay(QObject* context, ProgressSink sink)
         : m_context(context), m_sink(std::move(sink)) {}
 
-    // Any thread.
-    void Post(std::string text) {
-        std::lock_guard lock(m_mutex);
-        m_strLatest = std::move(text);
-        m_bDirty = true;
-        if (m_bArmed || !m_context) return;
-        m_bArmed = true;
-        QMetaObject::invokeMethod(
-            m_context, [this] { Deliver(); }, Qt::QueuedConnection);
+    // Worker thread, before the first Post.
+    void SetLength(std::int64_t length) { m_length.store(length); }
+
+    // Worker thread.
+    void Post(std::uint64_t received) {
+        m_received.store(received);
+        if (m_context && !m_bArmed.load() && !m_bArmed.exchange(true)) {
+            QMetaObject::invokeMethod(
+                m_context, [this] { Deliver(); }, Qt::QueuedConnection);
+        }
     }
 
-    // Calling thread, once the worker has ended: the last text is always shown.
+    // Calling thread, once the worker has ended: the last count is always shown.
     void Flush() {
-        std::string text;
-        {
-            std::lock_guard lock(m_mutex);
-            if (!m_bDirty) return;
-            text = std::move(m_strLatest);
-            m_bDirty = false;
-        }
-        m_sink(text);
+        if (HasNew()) Show();
     }
 
 private:
+    bool HasNew() const { return m_received.load() != m_shown; }
+
+    void Show() {
+        m_shown = m_received.load();
+        m_sink(ProgressText(m_shown, m_length.load()));
+    }
+
+    // Calling thread.
     void Deliver() {
-        std::string text;
-        {
-            std::lock_guard lock(m_mutex);
-            if (!m_bDirty) {
-                m_bArmed = false;
-                return;
-            }
-            text = m_strLatest;
-            m_bDirty = false;
+        if (!HasNew()) {
+            m_bArmed.store(false);
+            // A count stored just before the relay was disarmed woke no one: show it here,
+            // unless the worker has already armed a new delivery for it.
+            if (!HasNew() || m_bArmed.exchange(true)) return;
         }
-        m_sink(text);
+        Show();
         QTimer::singleShot(kProgressInterval, m_context, [this] { Deliver(); });
     }
 
+    static constexpr std::uint64_t kNothingShown = ~std::uint64_t{0};
+
     QObject* m_context;
     ProgressSink m_sink;
-    std::mutex m_mutex;
-    std::string m_strLatest;
-    bool m_bDirty = false;
-    bool m_bArmed = false;
+    std::atomic<std::uint64_t> m_received{kNothingShown};
+    std::atomic<std::int64_t> m_length{-1};
+    std::atomic<bool> m_bArmed{false};
+    std::uint64_t m_shown = kNothingShown;  // calling thread only
 };
 
 // Everything the worker needs and produces. The calling thread touches the results only after
@@ -283,10 +284,10 @@ bool DecideOnHead(Exchange& ex) {
     }
     ex.file = std::fopen(job.strFile.c_str(), "wb");
     if (ex.file) std::setvbuf(ex.file, nullptr, _IOFBF, kFileBufferSize);
-    const std::int64_t length = ex.contentLength;
     CProgressRelay* relay = job.relay;
-    ex.writer.emplace(ex.file, [relay, length](std::uint64_t received) {
-        if (relay) relay->Post(ProgressText(received, length));
+    if (relay) relay->SetLength(ex.contentLength);
+    ex.writer.emplace(ex.file, [relay](std::uint64_t received) {
+        if (relay) relay->Post(received);
     });
     return true;
 }
