@@ -55,9 +55,15 @@ std::vector<std::string> SplitSettingsLines(std::string_view text) {
 
 std::string DomainListOf(const std::vector<std::string>& lines) {
     std::string domains;
+    bool previousShown = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const std::string& line = lines[i];
-        if (i > 0 && IsTwinLine(line, lines[i - 1])) continue;
+        // Only a shown line has a twin: a domain listed twice stays listed twice.
+        if (previousShown && IsTwinLine(line, lines[i - 1])) {
+            previousShown = false;
+            continue;
+        }
+        previousShown = true;
         domains += DomainOf(line);
         if (line.size() > 1) domains += '\n';
     }

@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <QString>
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "core/AddressTwin.h"
 #include "core/HostsLine.h"
 #include "linux/settings/CSettingsDlg.h"
 #include "platform/SettingsFileIO.h"
@@ -20,25 +22,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string address = "0.0.0.0";
     const std::string text = SettingsTextFor(domains, address);
 
-    // Every line is the address, a blank and a non-empty piece without line breaks or blanks
-    // around it; the pieces are the list's cleaned domains.
+    // Each domain is two lines: the address, a blank and a non-empty piece without line breaks or
+    // blanks around it, then the same piece behind the address's twin; the pieces are the list's
+    // cleaned domains.
+    const std::string twin = TwinAddress(address);
     std::vector<std::string> pieces;
     bool fitsReader = true;
     std::size_t pos = 0;
-    while (pos < text.size()) {
+    for (std::size_t index = 0; pos < text.size(); ++index) {
         const std::size_t lf = text.find('\n', pos);
         FUZZ_CHECK(lf != std::string::npos);
         const std::string line = text.substr(pos, lf - pos);
-        FUZZ_CHECK(line.compare(0, address.size() + 1, address + " ") == 0);
-        const std::string piece = line.substr(address.size() + 1);
+        const std::string& lead = index % 2 == 0 ? address : twin;
+        FUZZ_CHECK(line.compare(0, lead.size() + 1, lead + " ") == 0);
+        const std::string piece = line.substr(lead.size() + 1);
         FUZZ_CHECK(!piece.empty());
         FUZZ_CHECK(piece.find('\r') == std::string::npos);
         FUZZ_CHECK(piece.front() != ' ' && piece.front() != '\t');
         FUZZ_CHECK(piece.back() != ' ' && piece.back() != '\t');
-        pieces.push_back(piece);
+        if (index % 2 == 0) {
+            pieces.push_back(piece);
+        } else {
+            FUZZ_CHECK(piece == pieces.back());
+        }
         fitsReader = fitsReader && line.size() <= 4999;
         pos = lf + 1;
     }
+    FUZZ_CHECK(pieces.size() * 2 ==
+               static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
     FUZZ_CHECK(pieces == DomainsOfList(domains.toStdString()));
     const bool accepted = FindListProblem(domains, address).text.isEmpty();
 

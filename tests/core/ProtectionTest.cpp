@@ -5,6 +5,7 @@
 #include "core/AddressTwin.h"
 #include "core/BrowserNames.h"
 #include "core/ProtectionNotes.h"
+#include "core/SettingsFile.h"
 
 namespace {
 
@@ -71,6 +72,14 @@ TEST(AddressTwin, EachFamilyGetsTheOthersLocalAddress) {
     for (const char* junk : {"", "localhost", "1.2.3", "256.0.0.1", "0.0.0.0.0", "1.2.3.4 "}) {
         EXPECT_EQ(TwinAddress(junk), "") << junk;
     }
+}
+
+// Found by fuzzing: a domain listed twice came back once, its second line taken for the twin of
+// the first one's twin.
+TEST(AddressTwin, OnlyAShownLineHasATwin) {
+    EXPECT_EQ(DomainListOf({"0.0.0.0 a.example", ":: a.example", "0.0.0.0 a.example",
+                            ":: a.example", ""}),
+              "a.example\na.example\n");
 }
 
 TEST(ProtectionNotes, SayWhatLetsAdsThroughAndNothingElse) {
