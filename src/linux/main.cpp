@@ -9,7 +9,6 @@
 #include <cstring>
 #include <string>
 
-#include "core/HostsText.h"
 #include "platform/CHostsFile.h"
 #include "platform/HostsFileIO.h"
 
@@ -18,15 +17,21 @@ namespace {
 // package's removal script goes on either way, but a person running it learns the truth.
 int Uninstall() {
     CHostsFile hosts;
-    hosts.RemoveBlock();
+    const bool removed = hosts.RemoveBlock();
+    if (removed && !hosts.MayStillHoldBlock()) return 0;
+    // Otherwise the file itself says whether a block is left.
     const std::string path = hosts.GetHostsPath();
     if (path.empty()) return 0;
-    const HostsRead read = ReadHostsText(path);
-    if (read.status == ReadStatus::Missing) return 0;
-    if (read.status == ReadStatus::Ok && read.text.find(kBeginMarker) == std::string::npos)
-        return 0;
+    bool found = false;
+    const ReadStatus status = FindBeginMarker(path, &found);
+    if (status == ReadStatus::Missing) return 0;
+    if (status == ReadStatus::Ok && !found) return 0;
     std::string why = hosts.GetFailure();
-    if (read.status != ReadStatus::Ok) why = "the file could not be read.";
+    if (status != ReadStatus::Ok) {
+        why = "the file could not be read.";
+    } else if (removed) {
+        why = "a second block follows the one removed.";
+    }
     if (why.empty()) why = "it could not be removed.";
     std::fprintf(stderr, "vantrel: the block is still in %s: %s\n", path.c_str(), why.c_str());
     return 1;

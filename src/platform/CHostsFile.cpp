@@ -46,12 +46,16 @@ bool CHostsFile::AddBlock() {
 
 bool CHostsFile::RemoveBlock() {
     m_strFailure.clear();
+    m_bMayHoldBlock = true;
     const std::string path = GetHostsPath();
-    if (path.empty()) return true;
+    if (path.empty()) {
+        m_bMayHoldBlock = false;
+        return true;
+    }
     std::string why;
     std::optional<bool> done = RemoveBlockThroughHelper(path, &why);
     if (!done) {
-        done = RemoveBlockAt(path);
+        done = RemoveBlockAt(path, kTextLineEnd, &m_bMayHoldBlock);
         if (!*done && ClassifyBlock(ReadHostsText(path).text) == BlockState::DamagedBlock)
             why = kDamagedBlockText;
     }

@@ -29,9 +29,13 @@ public:
     // fail, when the user dismissed the authentication, or when the program's own write of the
     // file failed (the status read back from the file shows that).
     const std::string& GetFailure() const { return m_strFailure; }
+    // After RemoveBlock: false when it saw the file left without any begin marker, true when
+    // one may remain (a second block, a failure, or the privileged helper did the work).
+    bool MayStillHoldBlock() const { return m_bMayHoldBlock; }
 
 private:
     std::string m_strFailure;
+    bool m_bMayHoldBlock = true;
 };
 
 // False only when opening the path read-only fails with "no such file or directory".

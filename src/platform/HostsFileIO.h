@@ -31,6 +31,9 @@ HostsRead ReadHostsText(const std::string& path);
 
 // True when the ad-domain label occurs in the file (CRs dropped, any letter case).
 bool HostsHasAdLabel(const std::string& path);
+// Whether a begin marker stands anywhere in the file (CRs dropped), read a piece at a time.
+// Missing and Unreadable as for ReadHostsText; `found` is then false.
+ReadStatus FindBeginMarker(const std::string& path, bool* found);
 
 // Replaces the file's content with text, every LF written as lineEnd. True only when the file
 // now holds exactly the new bytes; on false it holds its old bytes. Never creates the file.
@@ -62,7 +65,10 @@ bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
 
 // Cuts the block out. True when it was cut or there is none (also when the file is missing);
 // false for a begin marker without an end marker after it, an unreadable file or a failed write.
-bool RemoveBlockAt(const std::string& path, std::string_view lineEnd = kTextLineEnd);
+// With blockLeft it also looks on behind the block: false there means this call saw the file
+// left without any begin marker (a second block is not cut).
+bool RemoveBlockAt(const std::string& path, std::string_view lineEnd = kTextLineEnd,
+                   bool* blockLeft = nullptr);
 
 // Names of the files kept beside the hosts file while it is replaced: temporary files start
 // with this prefix; the backup exists only while the file is rewritten in place.

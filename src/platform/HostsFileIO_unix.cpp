@@ -624,33 +624,42 @@ struct MarkerScan {
     std::optional<std::uint64_t> probe;  // kBeginProbe
     std::optional<std::uint64_t> begin;  // kBeginMarker
     std::optional<std::uint64_t> end;    // kEndMarker after kBeginMarker
+    std::optional<std::uint64_t> later;  // kBeginMarker after that end marker, when asked for
     std::uint64_t crFree = 0;            // the text before this holds no CR: it is the file's
 };
 
-MarkerScan ScanMarkers(int fd) {
+// With pastEnd the scan goes on behind the end marker to find a second begin marker: a cut of
+// the first block then knows whether one is left. The search behind a block at the end of the
+// file costs nothing.
+MarkerScan ScanMarkers(int fd, bool pastEnd = false) {
     static_assert(kBeginMarker.substr(kBeginMarker.size() - kBeginProbe.size()) == kBeginProbe);
     constexpr std::size_t kLead = kBeginMarker.size() - kBeginProbe.size();  // "# "
     MarkerScan scan;
     CCrFreeReader reader(fd);
     std::uint64_t probeFrom = 0;  // every probe before this has been looked at
-    while (reader.Next()) {
-        if (!reader.SawCr()) scan.crFree = reader.ChunkOffset() + reader.Chunk().size();
-        // One search finds both: the begin marker is the first probe behind "# ". A probe near
-        // the window's start was looked at in the window before, with what stands before it.
-        while (!scan.begin) {
-            const std::optional<std::uint64_t> hit = reader.Find(kBeginProbe, probeFrom);
-            if (!hit) break;
+    // One search finds both: a begin marker is a probe behind "# ". A probe near the window's
+    // start was looked at in the window before, with what stands before it.
+    const auto nextBegin = [&]() -> std::optional<std::uint64_t> {
+        while (const std::optional<std::uint64_t> hit = reader.Find(kBeginProbe, probeFrom)) {
             if (!scan.probe) scan.probe = hit;
             probeFrom = *hit + 1;
             if (*hit >= reader.WindowOffset() + kLead &&
                 std::memcmp(reader.Window() + (*hit - kLead - reader.WindowOffset()),
                             kBeginMarker.data(), kLead) == 0) {
-                scan.begin = *hit - kLead;
+                return *hit - kLead;
             }
         }
-        if (scan.begin && !scan.end)
+        return std::nullopt;
+    };
+    while (reader.Next()) {
+        if (!reader.SawCr()) scan.crFree = reader.ChunkOffset() + reader.Chunk().size();
+        if (!scan.begin) scan.begin = nextBegin();
+        if (scan.begin && !scan.end) {
             scan.end = reader.Find(kEndMarker, *scan.begin + kBeginMarker.size());
-        if (scan.end) break;  // nothing more to learn
+            if (scan.end) probeFrom = std::max(probeFrom, *scan.end + kEndMarker.size());
+        }
+        if (scan.end && pastEnd && !scan.later) scan.later = nextBegin();
+        if (scan.end && (!pastEnd || scan.later)) break;  // nothing more to learn
     }
     scan.ok = !reader.Failed();
     return scan;
@@ -716,6 +725,16 @@ bool HostsHasAdLabel(const std::string& path) {
     return false;
 }
 
+ReadStatus FindBeginMarker(const std::string& path, bool* found) {
+    *found = false;
+    CLockedHosts lock(Resolve(path), false);
+    if (lock.Status() != ReadStatus::Ok) return lock.Status();
+    const MarkerScan scan = ScanMarkers(lock.Fd());
+    if (!scan.ok) return ReadStatus::Unreadable;
+    *found = scan.begin.has_value();
+    return ReadStatus::Ok;
+}
+
 bool WriteHostsText(const std::string& path, std::string_view text, std::string_view lineEnd) {
     const std::string resolved = Resolve(path);
     CLockedHosts lock(resolved, true);
@@ -750,14 +769,14 @@ enum class Plan { Unchanged, Refused, Write };
 
 // The locked two-pass edit of a large file: a scan decides, then the kept text streams into the
 // new file followed by tail. Never holds the whole text.
-EditOutcome StreamEdit(const std::string& path, std::string_view lineEnd,
+EditOutcome StreamEdit(const std::string& path, std::string_view lineEnd, bool pastEnd,
                        const std::function<Plan(const MarkerScan&, std::uint64_t* cutBegin,
                                                 std::uint64_t* cutEnd, std::string* tail)>& plan) {
     const std::string resolved = Resolve(path);
     CLockedHosts lock(resolved, true);
     if (lock.Status() == ReadStatus::Missing) return EditOutcome::Missing;
     if (lock.Status() == ReadStatus::Unreadable) return EditOutcome::Unreadable;
-    const MarkerScan scan = ScanMarkers(lock.Fd());
+    const MarkerScan scan = ScanMarkers(lock.Fd(), pastEnd);
     if (!scan.ok) return EditOutcome::Unreadable;
     std::uint64_t cutBegin = UINT64_MAX;
     std::uint64_t cutEnd = UINT64_MAX;
@@ -787,7 +806,7 @@ EditOutcome StreamEdit(const std::string& path, std::string_view lineEnd,
 
 bool AddBlockAt(const std::string& path, const SettingsSource& settings, std::string_view lineEnd) {
     const EditOutcome outcome =
-        StreamEdit(path, lineEnd,
+        StreamEdit(path, lineEnd, false,
                    [&](const MarkerScan& scan, std::uint64_t*, std::uint64_t*, std::string* tail) {
                        if (scan.probe) return Plan::Unchanged;
                        const std::optional<std::vector<std::string>> lines = settings();
@@ -806,17 +825,25 @@ bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
         path, [&] { return std::optional<std::vector<std::string>>(lines); }, lineEnd);
 }
 
-bool RemoveBlockAt(const std::string& path, std::string_view lineEnd) {
-    const EditOutcome outcome = StreamEdit(
-        path, lineEnd,
-        [](const MarkerScan& scan, std::uint64_t* cutBegin, std::uint64_t* cutEnd, std::string*) {
-            if (!scan.begin) return Plan::Unchanged;
-            // Searching from the start would find a stray earlier end marker and repeat text.
-            if (!scan.end) return Plan::Refused;
-            *cutBegin = *scan.begin;
-            *cutEnd = *scan.end + kEndMarker.size();
-            return Plan::Write;
-        });
+bool RemoveBlockAt(const std::string& path, std::string_view lineEnd, bool* blockLeft) {
+    bool left = true;
+    const EditOutcome outcome = StreamEdit(path, lineEnd, blockLeft != nullptr,
+                                           [&left](const MarkerScan& scan, std::uint64_t* cutBegin,
+                                                   std::uint64_t* cutEnd, std::string*) {
+                                               left = scan.begin.has_value();
+                                               if (!scan.begin) return Plan::Unchanged;
+                                               // Searching from the start would find a stray
+                                               // earlier end marker and repeat text.
+                                               if (!scan.end) return Plan::Refused;
+                                               *cutBegin = *scan.begin;
+                                               *cutEnd = *scan.end + kEndMarker.size();
+                                               left = scan.later.has_value();
+                                               return Plan::Write;
+                                           });
+    if (blockLeft != nullptr) {
+        *blockLeft = outcome != EditOutcome::Missing && outcome != EditOutcome::Unchanged &&
+                     (outcome != EditOutcome::Written || left);
+    }
     return outcome == EditOutcome::Missing || outcome == EditOutcome::Unchanged ||
            outcome == EditOutcome::Written;
 }

@@ -340,6 +340,12 @@ bool HostsHasAdLabel(const std::string& path) {
     return read.status == ReadStatus::Ok && ContainsAdLabel(read.text);
 }
 
+ReadStatus FindBeginMarker(const std::string& path, bool* found) {
+    const HostsRead read = ReadHostsText(path);
+    *found = read.status == ReadStatus::Ok && read.text.find(kBeginMarker) != std::string::npos;
+    return read.status;
+}
+
 bool WriteHostsText(const std::string& path, std::string_view text, std::string_view lineEnd) {
     const std::wstring full = FullPath(path);
     CLockedHosts lock(full, true);
@@ -392,21 +398,28 @@ bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
         path, [&] { return std::optional<std::vector<std::string>>(lines); }, lineEnd);
 }
 
-bool RemoveBlockAt(const std::string& path, std::string_view lineEnd) {
+bool RemoveBlockAt(const std::string& path, std::string_view lineEnd, bool* blockLeft) {
+    bool left = true;
     const EditOutcome outcome = EditHostsFile(
         path,
-        [](std::string& text) {
+        [&left](std::string& text) {
             switch (CutBlock(text)) {
                 case CutResult::NoBlock:
+                    left = false;
                     return EditVerdict::Unchanged;
                 case CutResult::Damaged:
                     return EditVerdict::Refused;
                 case CutResult::Cut:
                     break;
             }
+            left = text.find(kBeginMarker) != std::string::npos;
             return EditVerdict::Write;
         },
         lineEnd);
+    if (blockLeft != nullptr) {
+        *blockLeft = outcome != EditOutcome::Missing && outcome != EditOutcome::Unchanged &&
+                     (outcome != EditOutcome::Written || left);
+    }
     return outcome == EditOutcome::Missing || outcome == EditOutcome::Unchanged ||
            outcome == EditOutcome::Written;
 }

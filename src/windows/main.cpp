@@ -6,7 +6,6 @@
 #include <cwchar>
 #include <string>
 
-#include "core/HostsText.h"
 #include "platform/CHostsFile.h"
 #include "platform/HostsFileIO.h"
 #include "platform/WideText_win.h"
@@ -28,17 +27,15 @@ void ReportError(const std::string& line) {
 
 int Uninstall() {
     CHostsFile hosts;
-    hosts.RemoveBlock();
-    // The status reports what the file holds now, whatever the removal said.
+    if (hosts.RemoveBlock() && !hosts.MayStillHoldBlock()) return 0;
+    // Otherwise the status reports what the file holds now, whatever the removal said.
     const std::string path = hosts.GetHostsPath();
     if (path.empty()) return 0;
-    const HostsRead read = ReadHostsText(path);
-    if (read.status == ReadStatus::Ok && read.text.find(kBeginMarker) == std::string::npos) {
-        return 0;
-    }
-    ReportError(read.status == ReadStatus::Ok
-                    ? "vantrel: the block could not be removed from " + path
-                    : "vantrel: the hosts file could not be read: " + path);
+    bool found = false;
+    const ReadStatus status = FindBeginMarker(path, &found);
+    if (status == ReadStatus::Ok && !found) return 0;
+    ReportError(status == ReadStatus::Ok ? "vantrel: the block could not be removed from " + path
+                                         : "vantrel: the hosts file could not be read: " + path);
     return 1;
 }
 

@@ -115,6 +115,24 @@ TEST_F(Uninstall, ABlockThatStaysIsAFailureWithOneLineOnStandardError) {
     EXPECT_EQ(run.errors, "");
 }
 
+TEST_F(Uninstall, OnlyTheFirstOfTwoBlocksGoesAndTheSecondIsReported) {
+    // Near and far: the second block in the same read as the first, and many reads behind it.
+    for (const int filler : {0, 20000}) {
+        SCOPED_TRACE(filler);
+        std::string between;
+        for (int i = 0; i < filler; ++i) between += "127.0.0.1 kept.example\n";
+        const std::string second = "# Begin Vantrel\n0.0.0.0 b.example\n# End Vantrel\n";
+        SetHosts("127.0.0.1 localhost\n# Begin Vantrel\n0.0.0.0 a.example\n# End Vantrel\n" +
+                 between + second);
+        const ProgramRun run =
+            RunProgram({"-uninstall"}, m_dir, {"VANTREL_HOSTS_FILE=" + m_hosts}, 60000);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.errors, "vantrel: the block is still in " + m_hosts +
+                                  ": a second block follows the one removed.\n");
+        EXPECT_EQ(Hosts(), "127.0.0.1 localhost\n\n" + between + second);
+    }
+}
+
 TEST_F(Uninstall, OtherFormsAreANormalStartThatLeavesTheFileAlone) {
     const std::string text = "127.0.0.1 localhost\r\n# Begin Vantrel\r\n0.0.0.0 x\r\n# End Vantrel";
     SetHosts(text);
