@@ -51,7 +51,7 @@ EditOutcome EditHostsFile(const std::string& path,
 
 using SettingsSource = std::function<std::optional<std::vector<std::string>>()>;
 
-// AddBlockAt and RemoveBlockAt stream the file (two passes of 1 MiB reads: one to find the
+// AddBlockAt and RemoveBlockAt stream the file (two passes of 64 KiB reads: one to find the
 // markers, one to write the kept text), so they never hold the whole text; the bytes they write
 // are those of AppendBlock / CutBlock on the CR-free text with every LF as lineEnd.
 //
