@@ -1,6 +1,7 @@
 // The main dialog: the template's controls, the status display and the toggle.
 #include "linux/app/CVantrelDlg.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -83,7 +84,9 @@ CVantrelDlg::CVantrelDlg(QWidget* parent)
     // A normal top-level window rather than a transient dialog, so taskbars list it.
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_hIcon(Pictures::AppIcon()) {
+      // The application's icon when it has one: its pictures are then read once per program.
+      m_hIcon(QApplication::windowIcon().isNull() ? Pictures::AppIcon()
+                                                  : QApplication::windowIcon()) {
     setObjectName(QStringLiteral("CVantrelDlg"));
     setFont(DialogUnits::DialogFont());
     Pictures::PreloadStylePictures();
