@@ -130,7 +130,11 @@ int main(int argc, char** argv) {
             const QString png = OutputName(r.id, r.size, scale, "png");
             if (!WriteRaw(image, out.filePath(raw)) || !WritePng(image, out.filePath(png)))
                 return 1;
-            list << "    <file>" << raw << "</file>\n";
+            // The small pictures the main dialog shows at its start are stored as they are:
+            // decompressing each one would cost more than reading it.
+            list << (r.id == Pictures::kSplash ? "    <file>"
+                                               : "    <file compression-algorithm=\"none\">")
+                 << raw << "</file>\n";
             if (r.id != Pictures::kSplash && r.size == Pictures::NaturalSize(r.id))
                 aliases += QStringLiteral("    <file alias=\"icon%1%2.png\">%3</file>\n")
                                .arg(r.id)
