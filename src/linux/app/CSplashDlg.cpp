@@ -42,6 +42,10 @@ CSplashDlg::CSplashDlg(QWidget* owner)
 
 CSplashDlg::~CSplashDlg() = default;
 
+void CSplashDlg::PreparePicture() {
+    Pictures::PrepareSplash(Pictures::SplashPictureSize(DialogUnits(DialogUnits::DialogFont())));
+}
+
 void CSplashDlg::Popup() {
     if (m_bShown) return;
     m_bShown = true;

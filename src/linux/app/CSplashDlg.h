@@ -15,6 +15,8 @@ public:
     explicit CSplashDlg(QWidget* owner);
     ~CSplashDlg() override;
 
+    // Starts reading the picture for a splash that is about to be made.
+    static void PreparePicture();
     // Shows the splash centred on the screen and starts its timer; only the first call shows it.
     void Popup();
     // The single-shot timer that hides the splash.

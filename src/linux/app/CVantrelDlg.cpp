@@ -89,6 +89,9 @@ CVantrelDlg::CVantrelDlg(QWidget* parent)
                                                   : QApplication::windowIcon()) {
     setObjectName(QStringLiteral("CVantrelDlg"));
     setFont(DialogUnits::DialogFont());
+    // The splash shows as this dialog does: its large picture is read meanwhile, unless the
+    // application has already started that.
+    CSplashDlg::PreparePicture();
     Pictures::PreloadStylePictures();
     CreateControls();
 

@@ -15,6 +15,8 @@
 #include <QStyle>
 #include <QtEndian>
 #include <cstring>
+#include <future>
+#include <system_error>
 #include <utility>
 
 // The resources live in a static library: nothing would pull them into the program otherwise.
@@ -108,13 +110,53 @@ QString PixmapCacheKey(const QString& path) {
            HexBytes(uint(0));
 }
 
+namespace {
+// The splash picture being read on a worker thread, and the size and scale it is read at.
+struct PreparedSplash {
+    QSize size;
+    int scale = 0;
+    std::future<QImage> image;
+};
+
+PreparedSplash& Prepared() {
+    static PreparedSplash prepared;
+    return prepared;
+}
+
+// Only renderings that exist are read ahead; other scales go through Load's scaling.
+int ExactScale() {
+    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    return ratio == 1.0 ? 1 : ratio == 2.0 ? 2 : 0;
+}
+}  // namespace
+
+void PrepareSplash(QSize size) {
+    PreparedSplash& prepared = Prepared();
+    const int scale = ExactScale();
+    if (scale == 0 || prepared.image.valid()) return;
+    EnsureResources();
+    try {
+        prepared.image =
+            std::async(std::launch::async, [size, scale] { return Read(kSplash, size, scale); });
+    } catch (const std::system_error&) {
+        return;  // no thread to be had: Load reads it when it is needed
+    }
+    prepared.size = size;
+    prepared.scale = scale;
+}
+
 QPixmap Load(int id, QSize size) {
     if (!IsKnown(id)) return {};
     EnsureResources();
     if (size.isEmpty()) size = NaturalSize(id);
     const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
     QImage image;
-    if (ratio == 1.0 || ratio == 2.0) image = Read(id, size, int(ratio));
+    PreparedSplash& prepared = Prepared();
+    if (id == kSplash && prepared.image.valid()) {
+        QImage ready = prepared.image.get();
+        if (prepared.size == size && prepared.scale == ExactScale()) image = std::move(ready);
+    }
+    if (image.isNull() && (ratio == 1.0 || ratio == 2.0)) image = Read(id, size, int(ratio));
     if (image.isNull()) {
         image = Largest(id).scaled((QSizeF(size) * ratio).toSize(), Qt::IgnoreAspectRatio,
                                    Qt::SmoothTransformation);
@@ -129,17 +171,48 @@ QIcon AppIcon() {
     return icon;
 }
 
-void PreloadStylePictures() {
-    if (QApplication::style()->name() != QLatin1String("fusion")) return;
-    const QString path =
+namespace {
+const QString& GroupBoxPicturePath() {
+    static const QString path =
         QStringLiteral(":/qt-project.org/styles/commonstyle/images/fusion_groupbox.png");
-    const QString key = PixmapCacheKey(path);
+    return path;
+}
+
+bool StyleIsFusion() {
+    return QApplication::style()->name() == QLatin1String("fusion");
+}
+
+QImage ReadGroupBoxPicture() {
+    QImageReader reader(GroupBoxPicturePath(), "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+std::future<QImage>& PreparedGroupBoxPicture() {
+    static std::future<QImage> image;
+    return image;
+}
+}  // namespace
+
+void PrepareStylePictures() {
+    std::future<QImage>& image = PreparedGroupBoxPicture();
+    if (image.valid() || !StyleIsFusion()) return;
+    try {
+        image = std::async(std::launch::async, ReadGroupBoxPicture);
+    } catch (const std::system_error&) {
+        // No thread to be had: PreloadStylePictures reads it itself.
+    }
+}
+
+void PreloadStylePictures() {
+    std::future<QImage>& prepared = PreparedGroupBoxPicture();
+    QImage image = prepared.valid() ? prepared.get() : QImage();
+    if (!StyleIsFusion()) return;
+    const QString key = PixmapCacheKey(GroupBoxPicturePath());
     QPixmap cached;
     if (QPixmapCache::find(key, &cached)) return;
     // An unknown key (another Qt) costs nothing: the style reads the file itself, as before.
-    QImageReader reader(path, "png");
-    reader.setAutoDetectImageFormat(false);
-    const QImage image = reader.read();
+    if (image.isNull()) image = ReadGroupBoxPicture();
     if (!image.isNull()) QPixmapCache::insert(key, QPixmap::fromImage(image));
 }
 }  // namespace Pictures

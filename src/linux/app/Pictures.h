@@ -25,12 +25,17 @@ inline QSize NaturalSize(int id) {
 // The picture at `size` (its natural size when empty), in logical pixels; sharp on high-DPI
 // screens too. A null pixmap for an unknown id.
 QPixmap Load(int id, QSize size = {});
+// Starts reading the splash picture at `size` on a worker thread, so that the reading overlaps
+// the building of the main dialog; the next Load(kSplash, size) takes it from there.
+void PrepareSplash(QSize size);
 // The application icon at the sizes window managers ask for.
 QIcon AppIcon();
 // Puts the picture the Fusion style frames group boxes with into the pixmap cache, read by
 // Qt's own PNG reader. Left to the style, that first read loads every image plugin installed
 // (a dozen libraries) only to ask each whether it reads PNG. Nothing changes on screen.
 void PreloadStylePictures();
+// Starts that read on a worker thread; the next PreloadStylePictures takes the picture from there.
+void PrepareStylePictures();
 // The key under which QPixmap's loading from `path` looks in the pixmap cache first.
 QString PixmapCacheKey(const QString& path);
 

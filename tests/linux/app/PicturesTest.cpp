@@ -37,6 +37,11 @@ TEST(Pictures, EveryPictureComesAtTheSizeShown) {
     const QPixmap splash = Pictures::Load(Pictures::kSplash, splashSize);
     EXPECT_EQ(splash.size(), splashSize);
     EXPECT_EQ(Coverage(splash.toImage()), 1.0);
+    // Read ahead on a worker thread: the same picture; read ahead at another size: not used.
+    Pictures::PrepareSplash(splashSize);
+    EXPECT_EQ(Pictures::Load(Pictures::kSplash, splashSize).toImage(), splash.toImage());
+    Pictures::PrepareSplash(splashSize + QSize(10, 6));
+    EXPECT_EQ(Pictures::Load(Pictures::kSplash, splashSize).toImage(), splash.toImage());
 
     EXPECT_TRUE(Pictures::Load(999).isNull());
 }
@@ -80,6 +85,7 @@ TEST(Pictures, StylePictureIsWhereTheStyleLooksFirst) {
     const QString path =
         QStringLiteral(":/qt-project.org/styles/commonstyle/images/fusion_groupbox.png");
     QPixmapCache::clear();
+    Pictures::PrepareStylePictures();  // read on a worker thread, taken by the preload
     Pictures::PreloadStylePictures();
     // The style gets the very picture it would have read itself...
     const QImage fromFile = QImage(path).convertToFormat(QImage::Format_ARGB32_Premultiplied);
