@@ -54,6 +54,15 @@ TEST_F(Uninstall, ABlockThatCannotBeRemovedIsReportedAndLeftAlone) {
     EXPECT_EQ(Count(run.error, "\n"), 1u) << run.error;
     EXPECT_NE(run.error.find("vantrel: "), std::string::npos) << run.error;
     EXPECT_EQ(Slurp(m_hosts), damaged);
+
+    // Two blocks: the first goes, the second is reported.
+    const std::string first = "# Begin Vantrel\r\n0.0.0.0 a.example\r\n# End Vantrel\r\n";
+    const std::string second = "# Begin Vantrel\r\n0.0.0.0 b.example\r\n# End Vantrel\r\n";
+    Spit(m_hosts, "127.0.0.1 localhost\r\n" + first + second);
+    const ChildRun twice = RunVantrel("-uninstall");
+    EXPECT_NE(twice.exitCode, 0u);
+    EXPECT_EQ(Count(twice.error, "\n"), 1u) << twice.error;
+    EXPECT_EQ(Slurp(m_hosts), "127.0.0.1 localhost\r\n\r\n" + second);
 }
 
 }  // namespace
