@@ -324,7 +324,7 @@ TEST(AdLabelSearch, FindsEveryPlacementAndNoNearMiss) {
 
 using Streaming = HostsDirTest;
 
-// Files are read in pieces of 1 MiB: what straddles a piece boundary must still be found.
+// Files are read in pieces of 64 KiB: what straddles a piece boundary must still be found.
 TEST_F(Streaming, MarkersAndLabelAcrossReadBoundariesAreFound) {
     auto filler = [](std::size_t size) {
         std::string text(size, 'x');
@@ -334,7 +334,7 @@ TEST_F(Streaming, MarkersAndLabelAcrossReadBoundariesAreFound) {
     const std::string block = "# Begin Vantrel\r\n0.0.0.0 a\r\n# End Vantrel\r\ntail\r\n";
     for (std::size_t split : {1, 2, 8, 14, 15, 16, 30}) {
         SCOPED_TRACE(split);
-        const std::string before = filler((1 << 20) - split);
+        const std::string before = filler((1 << 16) - split);
         SetHosts(before + block);
         std::string expected = before + block;
         DropCarriageReturns(expected);

@@ -469,7 +469,7 @@ protected:
         HostsDirTest::SetUp();
         g_hostsPath = m_hosts;
         g_copyCalls = 0;
-        // Several of the reader's 1 MiB chunks.
+        // Several of the reader's 64 KiB chunks.
         for (int i = 0; i < 150000; ++i) m_plain += "10.0.0.1 host" + std::to_string(i) + "\n";
         SetSettings("0.0.0.0 a.example\n");
     }
@@ -531,13 +531,13 @@ TEST_F(KernelCopy, AddAndRemoveGiveTheSameBytesWhateverCopiesTheStart) {
 }
 
 TEST_F(KernelCopy, MarkersAcrossTheReadersChunksAreFoundWhereTheyStand) {
-    // A probe without "# " first, then the begin marker split between two 1 MiB reads, at each
+    // A probe without "# " first, then the begin marker split between two 64 KiB reads, at each
     // offset around the boundary.
     const std::string block = "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
     for (std::size_t shift = 0; shift < 20; ++shift) {
         SCOPED_TRACE(shift);
         std::string before = "#Begin Vantrel is no marker\n";
-        before += std::string((1 << 20) - before.size() - 8 + shift, 'x');
+        before += std::string((1 << 16) - before.size() - 8 + shift, 'x');
         before += '\n';
         SetHosts(before + block + "\nafter\n");
         EXPECT_TRUE(CHostsFile().RemoveBlock());
