@@ -828,19 +828,18 @@ bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
 
 bool RemoveBlockAt(const std::string& path, std::string_view lineEnd, bool* blockLeft) {
     bool left = true;
-    const EditOutcome outcome = StreamEdit(path, lineEnd, blockLeft != nullptr,
-                                           [&left](const MarkerScan& scan, std::uint64_t* cutBegin,
-                                                   std::uint64_t* cutEnd, std::string*) {
-                                               left = scan.begin.has_value();
-                                               if (!scan.begin) return Plan::Unchanged;
-                                               // Searching from the start would find a stray
-                                               // earlier end marker and repeat text.
-                                               if (!scan.end) return Plan::Refused;
-                                               *cutBegin = *scan.begin;
-                                               *cutEnd = *scan.end + kEndMarker.size();
-                                               left = scan.later.has_value();
-                                               return Plan::Write;
-                                           });
+    const auto plan = [&left](const MarkerScan& scan, std::uint64_t* cutBegin,
+                              std::uint64_t* cutEnd, std::string*) {
+        left = scan.begin.has_value();
+        if (!scan.begin) return Plan::Unchanged;
+        // Searching from the start would find a stray earlier end marker and repeat text.
+        if (!scan.end) return Plan::Refused;
+        *cutBegin = *scan.begin;
+        *cutEnd = *scan.end + kEndMarker.size();
+        left = scan.later.has_value();
+        return Plan::Write;
+    };
+    const EditOutcome outcome = StreamEdit(path, lineEnd, blockLeft != nullptr, plan);
     if (blockLeft != nullptr) {
         *blockLeft = outcome != EditOutcome::Missing && outcome != EditOutcome::Unchanged &&
                      (outcome != EditOutcome::Written || left);
