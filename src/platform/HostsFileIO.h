@@ -69,6 +69,11 @@ bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
 // left without any begin marker (a second block is not cut).
 bool RemoveBlockAt(const std::string& path, std::string_view lineEnd = kTextLineEnd,
                    bool* blockLeft = nullptr);
+// Each system's locked cut under RemoveBlockAt: the outcome, and in blockLeft whether a begin
+// marker is still in the text after it (looked for behind the block only with lookPastEnd, where
+// that costs another read). blockLeft is true unless the call saw otherwise.
+EditOutcome CutFirstBlock(const std::string& path, std::string_view lineEnd, bool lookPastEnd,
+                          bool* blockLeft);
 
 // Names of the files kept beside the hosts file while it is replaced: temporary files start
 // with this prefix; the backup exists only while the file is rewritten in place.

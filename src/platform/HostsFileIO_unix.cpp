@@ -820,30 +820,18 @@ bool AddBlockAt(const std::string& path, const SettingsSource& settings, std::st
     return outcome == EditOutcome::Unchanged || outcome == EditOutcome::Written;
 }
 
-bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
-                std::string_view lineEnd) {
-    return AddBlockAt(
-        path, [&] { return std::optional<std::vector<std::string>>(lines); }, lineEnd);
-}
-
-bool RemoveBlockAt(const std::string& path, std::string_view lineEnd, bool* blockLeft) {
-    bool left = true;
-    const auto plan = [&left](const MarkerScan& scan, std::uint64_t* cutBegin,
-                              std::uint64_t* cutEnd, std::string*) {
-        left = scan.begin.has_value();
+EditOutcome CutFirstBlock(const std::string& path, std::string_view lineEnd, bool lookPastEnd,
+                          bool* blockLeft) {
+    const auto plan = [blockLeft](const MarkerScan& scan, std::uint64_t* cutBegin,
+                                  std::uint64_t* cutEnd, std::string*) {
+        *blockLeft = scan.begin.has_value();
         if (!scan.begin) return Plan::Unchanged;
         // Searching from the start would find a stray earlier end marker and repeat text.
         if (!scan.end) return Plan::Refused;
         *cutBegin = *scan.begin;
         *cutEnd = *scan.end + kEndMarker.size();
-        left = scan.later.has_value();
+        *blockLeft = scan.later.has_value();
         return Plan::Write;
     };
-    const EditOutcome outcome = StreamEdit(path, lineEnd, blockLeft != nullptr, plan);
-    if (blockLeft != nullptr) {
-        *blockLeft = outcome != EditOutcome::Missing && outcome != EditOutcome::Unchanged &&
-                     (outcome != EditOutcome::Written || left);
-    }
-    return outcome == EditOutcome::Missing || outcome == EditOutcome::Unchanged ||
-           outcome == EditOutcome::Written;
+    return StreamEdit(path, lineEnd, lookPastEnd, plan);
 }

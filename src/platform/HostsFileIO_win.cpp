@@ -392,34 +392,24 @@ bool AddBlockAt(const std::string& path, const SettingsSource& settings, std::st
     return outcome == EditOutcome::Unchanged || outcome == EditOutcome::Written;
 }
 
-bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
-                std::string_view lineEnd) {
-    return AddBlockAt(
-        path, [&] { return std::optional<std::vector<std::string>>(lines); }, lineEnd);
-}
-
-bool RemoveBlockAt(const std::string& path, std::string_view lineEnd, bool* blockLeft) {
-    bool left = true;
-    const EditOutcome outcome = EditHostsFile(
+EditOutcome CutFirstBlock(const std::string& path, std::string_view lineEnd, bool,
+                          bool* blockLeft) {
+    return EditHostsFile(
         path,
-        [&left](std::string& text) {
+        [blockLeft](std::string& text) {
             switch (CutBlock(text)) {
                 case CutResult::NoBlock:
-                    left = false;
+                    *blockLeft = false;
                     return EditVerdict::Unchanged;
                 case CutResult::Damaged:
+                    *blockLeft = true;
                     return EditVerdict::Refused;
                 case CutResult::Cut:
                     break;
             }
-            left = text.find(kBeginMarker) != std::string::npos;
+            // The whole text is at hand: whether a second block follows costs nothing extra.
+            *blockLeft = text.find(kBeginMarker) != std::string::npos;
             return EditVerdict::Write;
         },
         lineEnd);
-    if (blockLeft != nullptr) {
-        *blockLeft = outcome != EditOutcome::Missing && outcome != EditOutcome::Unchanged &&
-                     (outcome != EditOutcome::Written || left);
-    }
-    return outcome == EditOutcome::Missing || outcome == EditOutcome::Unchanged ||
-           outcome == EditOutcome::Written;
 }
