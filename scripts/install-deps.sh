@@ -9,6 +9,8 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
   libcurl4-openssl-dev libssl-dev openssl ca-certificates libxcb1-dev
   libgtest-dev libgmock-dev googletest libcpp-httplib-dev
+  # tests: ACLs on the hosts file's replacement (setfacl), a locale with a decimal comma
+  acl locales
   # the Windows program: cross compiler, resource compiler, Wine for its tests, NSIS installer
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis
   # running on a desktop
@@ -32,11 +34,18 @@ missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The version reader is tested under a German locale, whose decimal separator is a comma.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  $SUDO sed -i 's/^# *\(de_DE.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen || echo 'de_DE.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+  $SUDO locale-gen >/dev/null
+fi
