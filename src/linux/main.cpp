@@ -9,34 +9,9 @@
 #include <cstring>
 #include <string>
 
-#include "platform/CHostsFile.h"
-#include "platform/HostsFileIO.h"
+#include "platform/Uninstall.h"
 
 namespace {
-// Removes the block; 0 when none is left in the hosts file, else 1 and one line on stderr. A
-// package's removal script goes on either way, but a person running it learns the truth.
-int Uninstall() {
-    CHostsFile hosts;
-    const bool removed = hosts.RemoveBlock();
-    if (removed && !hosts.MayStillHoldBlock()) return 0;
-    // Otherwise the file itself says whether a block is left.
-    const std::string path = hosts.GetHostsPath();
-    if (path.empty()) return 0;
-    bool found = false;
-    const ReadStatus status = FindBeginMarker(path, &found);
-    if (status == ReadStatus::Missing) return 0;
-    if (status == ReadStatus::Ok && !found) return 0;
-    std::string why = hosts.GetFailure();
-    if (status != ReadStatus::Ok) {
-        why = "the file could not be read.";
-    } else if (removed) {
-        why = "a second block follows the one removed.";
-    }
-    if (why.empty()) why = "it could not be removed.";
-    std::fprintf(stderr, "vantrel: the block is still in %s: %s\n", path.c_str(), why.c_str());
-    return 1;
-}
-
 // The dialog program's path: the folder of this executable, not of argv[0], so a symbolic link
 // or a PATH lookup cannot point it elsewhere.
 std::string DialogProgramPath() {
@@ -49,7 +24,11 @@ std::string DialogProgramPath() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "-uninstall") == 0) return Uninstall();
+    if (argc >= 2 && std::strcmp(argv[1], "-uninstall") == 0) {
+        const UninstallResult result = RunUninstall();
+        if (!result.error.empty()) std::fprintf(stderr, "%s\n", result.error.c_str());
+        return result.status;
+    }
     const std::string dialog = DialogProgramPath();
     if (!dialog.empty()) ::execv(dialog.c_str(), argv);
     std::fprintf(stderr, "vantrel: cannot start %s: %s\n",

@@ -7,6 +7,44 @@
 #include "platform/HostsFileIO.h"
 #include "platform/SettingsFileIO.h"
 
+namespace {
+// The settings file is read and checked before the hosts file is locked. A missing one is
+// created (empty) only when the block is then added, as it always was.
+class CPreparedSettings {
+public:
+    CPreparedSettings() { m_lines = ReadBlockLines(&m_strWhy, kSettingsFileName, &m_bMissing); }
+    // The lines the block may hold, or nullopt with Why() saying why not.
+    SettingsSource Source() {
+        return [this] {
+            if (m_bMissing) {
+                m_bMissing = false;
+                m_lines = ReadBlockLines(&m_strWhy);
+            }
+            return m_lines;
+        };
+    }
+    const std::string& Why() const { return m_strWhy; }
+
+private:
+    std::optional<std::vector<std::string>> m_lines;
+    std::string m_strWhy;
+    bool m_bMissing = false;
+};
+
+// The failure sentence for what the program's own pass reports.
+std::string FailureOf(EditOutcome outcome, bool damaged, const std::string& settingsWhy) {
+    switch (outcome) {
+        case EditOutcome::Busy:
+            return kHostsBusyText;
+        case EditOutcome::Refused:
+            return damaged ? kDamagedBlockText : settingsWhy;
+        default:
+            // A failed write of its own shows in the status read back from the file.
+            return {};
+    }
+}
+}  // namespace
+
 CHostsFile::~CHostsFile() = default;
 
 std::string CHostsFile::GetHostsPath() const {
@@ -36,10 +74,15 @@ bool CHostsFile::AddBlock() {
     // Never create a hosts file, and leave the settings file alone when there is none.
     if (path.empty()) return false;
     // Only lines that send names to this PC go into the block, however it is written.
+    CPreparedSettings settings;
     std::string why;
-    const SettingsSource settings = [&why] { return ReadBlockLines(&why); };
-    std::optional<bool> done = AddBlockThroughHelper(path, settings, &why);
-    if (!done) done = AddBlockAt(path, settings);
+    std::optional<bool> done = AddBlockThroughHelper(path, settings.Source(), &why);
+    if (done && !*done && why.empty()) why = settings.Why();  // refused before any password
+    if (!done) {
+        const EditOutcome outcome = AddFirstBlock(path, settings.Source());
+        done = outcome == EditOutcome::Unchanged || outcome == EditOutcome::Written;
+        why = FailureOf(outcome, false, settings.Why());
+    }
     if (!*done) m_strFailure = why;
     return *done;
 }
@@ -55,10 +98,32 @@ bool CHostsFile::RemoveBlock() {
     std::string why;
     std::optional<bool> done = RemoveBlockThroughHelper(path, &why);
     if (!done) {
-        done = RemoveBlockAt(path, kTextLineEnd, &m_bMayHoldBlock);
-        if (!*done && ClassifyBlock(ReadHostsText(path).text) == BlockState::DamagedBlock)
-            why = kDamagedBlockText;
+        bool left = true;
+        const EditOutcome outcome = CutFirstBlock(path, kTextLineEnd, true, &left);
+        done = outcome == EditOutcome::Missing || outcome == EditOutcome::Unchanged ||
+               outcome == EditOutcome::Written;
+        m_bMayHoldBlock = !*done || (outcome == EditOutcome::Written && left);
+        why = FailureOf(outcome, true, {});
     }
     if (!*done) m_strFailure = why;
     return *done;
+}
+
+bool CHostsFile::ToggleBlock() {
+    m_strFailure.clear();
+    const std::string path = ConfiguredHostsPath();
+    if (HostsNeedHelper(path)) {
+        // The helper makes the change; the file is read before it and after it.
+        const bool hidden = IsBlockActive();
+        if (hidden) {
+            RemoveBlock();
+        } else {
+            AddBlock();
+        }
+        return IsBlockActive();
+    }
+    CPreparedSettings settings;
+    const HostsToggle toggle = ToggleBlockAt(path, settings.Source());
+    m_strFailure = FailureOf(toggle.outcome, toggle.damaged, settings.Why());
+    return toggle.hidden;
 }

@@ -25,9 +25,13 @@ public:
     // Cuts the block out; false (nothing written) when the end marker is missing after the begin
     // marker or the file cannot be read.
     bool RemoveBlock();
-    // Why the last AddBlock or RemoveBlock failed, in a sentence for the user; "" when it did not
-    // fail, when the user dismissed the authentication, or when the program's own write of the
-    // file failed (the status read back from the file shows that).
+    // One press of the toggle: cuts the block out when ads are hidden (IsBlockActive), else adds
+    // it, in one locked pass over the file. Returns whether ads are hidden afterwards, as the
+    // file then holds; GetFailure() says why a change failed.
+    bool ToggleBlock();
+    // Why the last AddBlock, RemoveBlock or ToggleBlock failed, in a sentence for the user; "" when
+    // it did not fail, when the user dismissed the authentication, or when the program's own write
+    // of the file failed (the status read back from the file shows that).
     const std::string& GetFailure() const { return m_strFailure; }
     // After RemoveBlock: false when it saw the file left without any begin marker, true when
     // one may remain (a second block, a failure, or the privileged helper did the work).

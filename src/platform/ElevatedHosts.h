@@ -9,6 +9,10 @@
 
 #include "platform/HostsFileIO.h"
 
+// Whether changing the file at path takes the helper: it is the system hosts file and the user
+// may not write it.
+bool HostsNeedHelper(const std::string& path);
+
 // When path is the system hosts file and the user may not write it, adds (or removes) the block
 // through the helper and returns whether that worked; nullopt when the program should write the
 // file itself. Asks for no password when there is nothing to do, nor when the settings lines

@@ -19,12 +19,6 @@ extern char** environ;
 namespace {
 std::string g_strHelperPath;
 
-// Only the system file goes through the helper, which writes nothing else; a sandbox file named
-// by VANTREL_HOSTS_FILE is always written directly, and fails there if it must.
-bool NeedsHelper(const std::string& path) {
-    return path == kSystemHostsPath && ::access(path.c_str(), W_OK) != 0;
-}
-
 bool SendAll(int fd, const std::string& data) {
     std::size_t sent = 0;
     while (sent < data.size()) {
@@ -36,6 +30,12 @@ bool SendAll(int fd, const std::string& data) {
     return true;
 }
 }  // namespace
+
+// Only the system file goes through the helper, which writes nothing else; a sandbox file named
+// by VANTREL_HOSTS_FILE is always written directly, and fails there if it must.
+bool HostsNeedHelper(const std::string& path) {
+    return path == kSystemHostsPath && ::access(path.c_str(), W_OK) != 0;
+}
 
 std::string HostsHelperPath() {
     if (!g_strHelperPath.empty()) return g_strHelperPath;
@@ -118,7 +118,7 @@ const char* const kUnreadable = "The hosts file could not be read, so it was not
 
 std::optional<bool> AddBlockThroughHelper(const std::string& path, const SettingsSource& settings,
                                           std::string* why) {
-    if (!NeedsHelper(path)) return std::nullopt;
+    if (!HostsNeedHelper(path)) return std::nullopt;
     const HostsRead hosts = ReadHostsText(path);
     if (hosts.status != ReadStatus::Ok) return Fail(why, kUnreadable);
     if (hosts.text.find(kBeginProbe) != std::string::npos) return true;
@@ -131,7 +131,7 @@ std::optional<bool> AddBlockThroughHelper(const std::string& path, const Setting
 }
 
 std::optional<bool> RemoveBlockThroughHelper(const std::string& path, std::string* why) {
-    if (!NeedsHelper(path)) return std::nullopt;
+    if (!HostsNeedHelper(path)) return std::nullopt;
     const HostsRead hosts = ReadHostsText(path);
     if (hosts.status != ReadStatus::Ok) return Fail(why, kUnreadable);
     switch (ClassifyBlock(hosts.text)) {

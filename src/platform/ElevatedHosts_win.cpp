@@ -2,6 +2,10 @@
 // hosts file itself: there is no helper to go through.
 #include "platform/ElevatedHosts.h"
 
+bool HostsNeedHelper(const std::string&) {
+    return false;
+}
+
 std::optional<bool> AddBlockThroughHelper(const std::string&, const SettingsSource&, std::string*) {
     return std::nullopt;
 }

@@ -18,7 +18,13 @@ std::string DefaultHostsPath();
 // DefaultHostsPath().
 std::string ConfiguredHostsPath();
 
-enum class ReadStatus { Ok, Missing, Unreadable };
+// Busy: another copy of the program held the lock for longer than anyone should wait.
+enum class ReadStatus { Ok, Missing, Unreadable, Busy };
+
+// What the user is told when the lock could not be had.
+inline constexpr const char* kHostsBusyText =
+    "Another program is changing the hosts file right now, so it was not changed. Please try "
+    "again in a moment.";
 
 struct HostsRead {
     ReadStatus status = ReadStatus::Missing;
@@ -41,7 +47,7 @@ bool WriteHostsText(const std::string& path, std::string_view text,
                     std::string_view lineEnd = kTextLineEnd);
 
 enum class EditVerdict { Unchanged, Refused, Write };
-enum class EditOutcome { Missing, Unreadable, Unchanged, Refused, Written, WriteFailed };
+enum class EditOutcome { Missing, Unreadable, Busy, Unchanged, Refused, Written, WriteFailed };
 
 // The locked read-modify-write: reads the CR-free text, lets edit change it, and writes it back
 // (LF as lineEnd) when edit says Write. Other copies of the program wait for the lock.
@@ -62,6 +68,9 @@ bool AddBlockAt(const std::string& path, const SettingsSource& settings,
                 std::string_view lineEnd = kTextLineEnd);
 bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
                 std::string_view lineEnd = kTextLineEnd);
+// The locked add under AddBlockAt, with its outcome.
+EditOutcome AddFirstBlock(const std::string& path, const SettingsSource& settings,
+                          std::string_view lineEnd = kTextLineEnd);
 
 // Cuts the block out. True when it was cut or there is none (also when the file is missing);
 // false for a begin marker without an end marker after it, an unreadable file or a failed write.
@@ -69,11 +78,24 @@ bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
 // left without any begin marker (a second block is not cut).
 bool RemoveBlockAt(const std::string& path, std::string_view lineEnd = kTextLineEnd,
                    bool* blockLeft = nullptr);
-// Each system's locked cut under RemoveBlockAt: the outcome, and in blockLeft whether a begin
+// The locked cut under RemoveBlockAt: the outcome, and in blockLeft whether a begin
 // marker is still in the text after it (looked for behind the block only with lookPastEnd, where
 // that costs another read). blockLeft is true unless the call saw otherwise.
 EditOutcome CutFirstBlock(const std::string& path, std::string_view lineEnd, bool lookPastEnd,
                           bool* blockLeft);
+
+// One press of the toggle, as one locked pass over the file: one scan finds the ad label, the
+// markers and what follows the block; when the label is there the first block is cut, else the
+// block is added (settings asked for only then, as for AddBlockAt). The result says what the file
+// holds afterwards, so nobody needs to read it again.
+struct HostsToggle {
+    EditOutcome outcome = EditOutcome::Missing;
+    bool adding = false;   // the label was not there, so the block was to be added
+    bool hidden = false;   // the label is in the file after the pass
+    bool damaged = false;  // the cut was refused: a begin marker without an end marker after it
+};
+HostsToggle ToggleBlockAt(const std::string& path, const SettingsSource& settings,
+                          std::string_view lineEnd = kTextLineEnd);
 
 // Names of the files kept beside the hosts file while it is replaced: temporary files start
 // with this prefix; the backup exists only while the file is rewritten in place.

@@ -9,8 +9,10 @@
 #include "core/SettingsFile.h"
 
 // The whole file. std::nullopt, with *why saying why in a sentence for the user, under the same
-// conditions as ReadSettingsLines below. One per system.
-std::optional<std::string> ReadSettingsBytes(const std::string& path, std::string* why);
+// conditions as ReadSettingsLines below. With `missing`, a file that is not there is not created:
+// *missing becomes true and the result is std::nullopt. One per system.
+std::optional<std::string> ReadSettingsBytes(const std::string& path, std::string* why,
+                                             bool* missing = nullptr);
 
 // Reads the file line by line (see SplitSettingsLines). A missing file is created empty.
 // std::nullopt when the file can be neither opened nor created, is not a regular file (a FIFO
@@ -22,4 +24,5 @@ std::optional<std::vector<std::string>> ReadSettingsLines(
 // The settings file's lines when the hosts block may hold them (CheckBlockLines); otherwise
 // std::nullopt, with *why saying what is wrong.
 std::optional<std::vector<std::string>> ReadBlockLines(std::string* why,
-                                                       const std::string& path = kSettingsFileName);
+                                                       const std::string& path = kSettingsFileName,
+                                                       bool* missing = nullptr);

@@ -8,13 +8,18 @@
 
 #include "platform/SettingsFileIO.h"
 
-std::optional<std::string> ReadSettingsBytes(const std::string& path, std::string* why) {
+std::optional<std::string> ReadSettingsBytes(const std::string& path, std::string* why,
+                                             bool* missing) {
     const auto fail = [why](const char* text) -> std::optional<std::string> {
         *why = text;
         return std::nullopt;
     };
     // Non-blocking, so that a FIFO by this name opens at once instead of waiting for a writer.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT && missing != nullptr) {
+        *missing = true;
+        return std::nullopt;
+    }
     if (fd < 0 && errno == ENOENT) {
         fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CREAT | O_CLOEXEC, 0644);
     }

@@ -5,7 +5,8 @@
 #include "platform/SettingsFileIO.h"
 #include "platform/WideText_win.h"
 
-std::optional<std::string> ReadSettingsBytes(const std::string& path, std::string* why) {
+std::optional<std::string> ReadSettingsBytes(const std::string& path, std::string* why,
+                                             bool* missing) {
     const auto fail = [why](const char* text) -> std::optional<std::string> {
         *why = text;
         return std::nullopt;
@@ -13,7 +14,14 @@ std::optional<std::string> ReadSettingsBytes(const std::string& path, std::strin
     // OPEN_ALWAYS creates a missing file empty and never truncates one that is there.
     const HANDLE file = ::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                      nullptr, missing != nullptr ? OPEN_EXISTING : OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && missing != nullptr &&
+        ::GetLastError() == ERROR_FILE_NOT_FOUND) {
+        *missing = true;
+        return std::nullopt;
+    }
+    if (file == INVALID_HANDLE_VALUE && missing != nullptr) return ReadSettingsBytes(path, why);
     if (file == INVALID_HANDLE_VALUE)
         return fail("The settings file vantrel_settings.txt can be neither read nor created.");
     // A named pipe or a device by this name would never end.

@@ -6,9 +6,7 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/CHostsFile.h"
-#include "platform/HostsFileIO.h"
-#include "platform/WideText_win.h"
+#include "platform/Uninstall.h"
 
 namespace {
 
@@ -25,26 +23,14 @@ void ReportError(const std::string& line) {
     ::WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-int Uninstall() {
-    CHostsFile hosts;
-    if (hosts.RemoveBlock() && !hosts.MayStillHoldBlock()) return 0;
-    // Otherwise the status reports what the file holds now, whatever the removal said.
-    const std::string path = hosts.GetHostsPath();
-    if (path.empty()) return 0;
-    bool found = false;
-    const ReadStatus status = FindBeginMarker(path, &found);
-    if (status == ReadStatus::Ok && !found) return 0;
-    ReportError(status == ReadStatus::Ok ? "vantrel: the block could not be removed from " + path
-                                         : "vantrel: the hosts file could not be read: " + path);
-    return 1;
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The run-time's own split of the command line; the argument is compared byte for byte.
     if (__argc >= 2 && __wargv != nullptr && std::wcscmp(__wargv[1], L"-uninstall") == 0) {
-        return Uninstall();
+        const UninstallResult result = RunUninstall();
+        if (!result.error.empty()) ReportError(result.error);
+        return result.status;
     }
     ::MessageBoxW(nullptr, kNoWindowsYet, L"Vantrel", MB_OK | MB_ICONINFORMATION);
     return 0;

@@ -25,6 +25,7 @@
 #include "linux/settings/CSettingsDlg.h"
 #include "platform/BrowserProcesses.h"
 #include "platform/CHostsFile.h"
+#include "platform/HostsFileIO.h"
 #include "platform/HostsHelper.h"
 #include "platform/ProtectionCheck.h"
 
@@ -48,9 +49,9 @@ QLabel* AddIcon(QWidget* dialog, const DialogUnits& du, int pictureId, int x, in
 
 // The resolver reads the system's hosts file only: the self-check means something only there.
 bool SystemHostsInEffect(const std::string& path) {
-    return !path.empty() &&
-           QFileInfo(QString::fromStdString(path)).canonicalFilePath() ==
-               QFileInfo(QString::fromLatin1(kSystemHostsPath)).canonicalFilePath();
+    const QString canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
+    return !path.empty() && !canonical.isEmpty() &&
+           canonical == QFileInfo(QString::fromLatin1(kSystemHostsPath)).canonicalFilePath();
 }
 
 // The text as it fits the label's rectangle: one sentence a line when there is room, else run
@@ -171,8 +172,10 @@ void CVantrelDlg::CreateControls() {
 }
 
 void CVantrelDlg::RefreshStatus() {
-    CHostsFile hosts;
-    const bool hidden = hosts.IsBlockActive();
+    ShowStatus(CHostsFile().IsBlockActive());
+}
+
+void CVantrelDlg::ShowStatus(bool hidden) {
     m_statusIcon->setPixmap(Pictures::Load(hidden ? Pictures::kAdsHidden : Pictures::kAdsShown));
     m_statusLabel->SetLabelColor(hidden ? QColor(0, 125, 0) : QColor(255, 0, 0));
     m_statusLabel->setText(
@@ -198,7 +201,7 @@ void CVantrelDlg::RefreshStatus() {
             }
             if (!m_firefoxPids.empty()) m_restartWatch.start();
         }
-        if (SystemHostsInEffect(hosts.GetHostsPath())) StartLookupCheck();
+        if (SystemHostsInEffect(ConfiguredHostsPath())) StartLookupCheck();
     }
     ShowNotes();
 }
@@ -270,23 +273,17 @@ void CVantrelDlg::WatchBrowsersToRestart() {
 }
 
 void CVantrelDlg::OnOK() {
-    std::string failure;
-    {
-        CHostsFile hosts;
-        // The status is read back from the file right after, so it shows what really happened;
-        // a failure that has a reason the user can act on is told as well.
-        if (hosts.IsBlockActive())
-            hosts.RemoveBlock();
-        else
-            hosts.AddBlock();
-        failure = hosts.GetFailure();
-        // A name service cache would answer from the old file for a while (the privileged
-        // helper does this itself when it wrote the file).
-        if (SystemHostsInEffect(hosts.GetHostsPath())) InvalidateHostsCache();
-    }
+    // One locked pass over the file changes it and says what it holds afterwards, so the status
+    // shows what really happened; a failure that has a reason the user can act on is told too.
+    CHostsFile hosts;
+    const bool hidden = hosts.ToggleBlock();
+    const std::string failure = hosts.GetFailure();
+    // A name service cache would answer from the old file for a while (the privileged helper
+    // does this itself when it wrote the file).
+    if (SystemHostsInEffect(ConfiguredHostsPath())) InvalidateHostsCache();
     m_restart.clear();
     m_restartWatch.stop();
-    RefreshStatus();
+    ShowStatus(hidden);
     if (!failure.empty()) {
         ShowMessage(this, QString::fromStdString(failure), QStringLiteral("Vantrel"),
                     QMessageBox::Ok, QMessageBox::Warning);

@@ -40,6 +40,8 @@ public:
 
     // Shows what the hosts file holds now: icon, colour and texts, the toggle's caption.
     void RefreshStatus();
+    // The same for a state already known (the toggle's result).
+    void ShowStatus(bool hidden);
     // The toggle: adds the block when ads are shown, removes it when they are hidden.
     void OnOK();
     // The window menu: its last entries are a separator and the About entry. The caller owns it.
