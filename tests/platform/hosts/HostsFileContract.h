@@ -1,0 +1,250 @@
+// What the hosts block promises on every system, byte for byte in the system's line ends.
+// Include after defining a fixture class HostsFileContract (a private folder as the working
+// directory, the hosts file in it named by VANTREL_HOSTS_FILE, with Hosts(), SetHosts(),
+// SetSettings(), m_dir and m_hosts) and ProgramLeftovers(dir): the names of files the program
+// left beside the hosts file.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/HostsText.h"
+#include "platform/CHostsFile.h"
+#include "platform/HostsFileIO.h"
+#include "platform/SettingsFileIO.h"
+#include "platform/Uninstall.h"
+
+namespace contract {
+
+// The text as this system writes it: every LF as its line end.
+inline std::string Written(const std::string& text) {
+    std::string bytes;
+    AppendWithLineEnds(bytes, text, kTextLineEnd);
+    return bytes;
+}
+
+const std::string kTwoSettings = "0.0.0.0 a.example\r\n0.0.0.0 b.example\r\n";
+const std::string kTwoLinesBlock =
+    "# Begin Vantrel\n0.0.0.0 a.example\n0.0.0.0 b.example\n\n# End Vantrel";
+
+}  // namespace contract
+
+TEST_F(HostsFileContract, AddAndRemoveGiveEveryLineTheSystemsLineEnd) {
+    SetSettings(contract::kTwoSettings);
+    for (const std::string input :
+         {"127.0.0.1 localhost\r\n::1 localhost\r\n", "127.0.0.1 localhost\n::1 localhost\n",
+          "127.0.0.1 localhost\r\n::1 localhost\n"}) {
+        SetHosts(input);
+        CHostsFile hosts;
+        EXPECT_FALSE(hosts.IsBlockActive());
+        ASSERT_TRUE(hosts.AddBlock());
+        const std::string added =
+            contract::Written("127.0.0.1 localhost\n::1 localhost\n" + contract::kTwoLinesBlock);
+        EXPECT_EQ(Hosts(), added);
+        EXPECT_EQ(hosts.ReadHostsFile().find('\r'), std::string::npos);
+        ASSERT_TRUE(hosts.AddBlock());  // a second add writes nothing
+        EXPECT_EQ(Hosts(), added);
+        ASSERT_TRUE(hosts.RemoveBlock());
+        EXPECT_EQ(Hosts(), contract::Written("127.0.0.1 localhost\n::1 localhost\n"));
+    }
+    EXPECT_EQ(ProgramLeftovers(m_dir), std::vector<std::string>());
+}
+
+TEST_F(HostsFileContract, ALastLineWithoutBreakCarriesTheBeginMarkerAndComesBack) {
+    SetHosts("a\r\nb");
+    SetSettings("0.0.0.0 a.example");
+    CHostsFile hosts;
+    ASSERT_TRUE(hosts.AddBlock());
+    EXPECT_EQ(Hosts(), contract::Written("a\nb# Begin Vantrel\n0.0.0.0 a.example\n# End Vantrel"));
+    ASSERT_TRUE(hosts.RemoveBlock());
+    EXPECT_EQ(Hosts(), contract::Written("a\nb"));
+}
+
+TEST_F(HostsFileContract, WithoutABlockNothingIsRewrittenAndNoHostsFileIsEverCreated) {
+    SetHosts("a\r\nb\n");  // either line end would change on a rewrite
+    EXPECT_TRUE(CHostsFile().RemoveBlock());
+    EXPECT_EQ(Hosts(), "a\r\nb\n");
+
+    std::remove(m_hosts.c_str());
+    CHostsFile hosts;
+    EXPECT_EQ(hosts.GetHostsPath(), "");
+    EXPECT_EQ(hosts.ReadHostsFile(), "");
+    EXPECT_FALSE(hosts.IsBlockActive());
+    EXPECT_FALSE(hosts.AddBlock());
+    EXPECT_TRUE(hosts.RemoveBlock());
+    EXPECT_FALSE(hosts.ToggleBlock());
+    EXPECT_FALSE(hosts.WriteHostsFile("x\n"));
+    EXPECT_FALSE(FileExists(m_hosts));
+    EXPECT_FALSE(FileExists(kSettingsFileName));  // left alone without a hosts file
+}
+
+TEST_F(HostsFileContract, EmptyOrMissingSettingsGiveOneEmptyLineAndMissingIsCreated) {
+    SetHosts("x\n");
+    ASSERT_TRUE(CHostsFile().AddBlock());
+    EXPECT_EQ(Hosts(), contract::Written("x\n# Begin Vantrel\n\n# End Vantrel"));
+    EXPECT_TRUE(FileExists(kSettingsFileName));
+    const std::string a4999(4999, 'a');
+    SetSettings(a4999 + "\n" + a4999 + "b\r\nlast");
+    EXPECT_EQ(*ReadSettingsLines(), (std::vector<std::string>{a4999, "", a4999, "b", "last"}));
+    SetSettings("x\r\ny\n");
+    EXPECT_EQ(*ReadSettingsLines(), (std::vector<std::string>{"x", "y", ""}));
+}
+
+TEST_F(HostsFileContract, AnyFormOfTheBeginTextStopsAddingAndIsNoBlockToRemove) {
+    SetSettings(contract::kTwoSettings);
+    for (const std::string text : {"#Begin Vantrel\nx\n# End Vantrel", "a\n#  Begin Vantrel!\n"}) {
+        SetHosts(text);
+        EXPECT_TRUE(CHostsFile().AddBlock());
+        EXPECT_TRUE(CHostsFile().RemoveBlock());
+        EXPECT_EQ(Hosts(), text);
+    }
+}
+
+TEST_F(HostsFileContract, OnlyTheFirstBlockGoesAndTextAfterItStays) {
+    SetHosts("a\r\n# Begin Vantrel\r\n0.0.0.0 x\r\n# End Vantrel\r\nb\r\n");
+    EXPECT_TRUE(CHostsFile().RemoveBlock());
+    EXPECT_EQ(Hosts(), contract::Written("a\n\nb\n"));
+    SetHosts("# Begin Vantrel\n1\n# End Vantrel\n# Begin Vantrel\n2\n# End Vantrel");
+    EXPECT_TRUE(CHostsFile().RemoveBlock());
+    EXPECT_EQ(Hosts(), contract::Written("\n# Begin Vantrel\n2\n# End Vantrel"));
+}
+
+TEST_F(HostsFileContract, ABeginMarkerWithoutAnEndAfterItIsLeftAloneAndSaysSo) {
+    SetSettings(contract::kTwoSettings);
+    for (const std::string text :
+         {"a\r\n# Begin Vantrel\r\n0.0.0.0 x\r\n", "# End Vantrel\na\n# Begin Vantrel\nx\n"}) {
+        SetHosts(text);
+        CHostsFile hosts;
+        EXPECT_FALSE(hosts.RemoveBlock());
+        EXPECT_EQ(hosts.GetFailure(), kDamagedBlockText);
+        EXPECT_TRUE(hosts.AddBlock());
+        EXPECT_EQ(Hosts(), text);
+    }
+    SetHosts("# End Vantrel\na\n# Begin Vantrel\nx\n# End Vantrel");
+    EXPECT_TRUE(CHostsFile().RemoveBlock());
+    EXPECT_EQ(Hosts(), contract::Written("# End Vantrel\na\n"));
+}
+
+TEST_F(HostsFileContract, OnlyLocalBlockLinesAreWrittenAndTheRefusalSaysWhich) {
+    // Whoever can write the settings file must not get this line into the hosts file.
+    SetHosts("a\n");
+    SetSettings("0.0.0.0 a.example\n203.0.113.66 login.mybank.example\n");
+    CHostsFile hosts;
+    EXPECT_FALSE(hosts.AddBlock());
+    EXPECT_NE(hosts.GetFailure().find("line 2 of vantrel_settings.txt, "
+                                      "\"203.0.113.66 login.mybank.example\""),
+              std::string::npos)
+        << hosts.GetFailure();
+    // A line holding the end marker (also once its CR is gone) would make a block that cannot be
+    // removed whole.
+    for (const char* settings :
+         {"0.0.0.0 a.example # Begin Vantrel\n", "0.0.0.0 a.example \n", "0.0.0.0 a.example.\n",
+          "\n0.0.0.0 a.example\n", "0.0.0.0 a.example\n\n", "# End Vantrel\n"}) {
+        SetSettings(settings);
+        EXPECT_FALSE(hosts.AddBlock()) << settings;
+        EXPECT_FALSE(hosts.GetFailure().empty());
+        EXPECT_EQ(Hosts(), "a\n");
+    }
+    for (const std::string& marker : {std::string("# End Vantrel"), std::string("# End Van\rtrel")})
+        EXPECT_FALSE(AddBlockAt(m_hosts, {"0.0.0.0 a.example", marker}));
+    EXPECT_EQ(Hosts(), "a\n");
+    SetSettings("127.0.0.1 ad_server.example\n::1 ad_server.example\n");
+    EXPECT_TRUE(hosts.AddBlock());
+    EXPECT_EQ(hosts.GetFailure(), "");
+}
+
+TEST_F(HostsFileContract, TheLabelInAnyCaseAnywhereMeansHidden) {
+    CHostsFile hosts;
+    SetHosts("# my own: PageAd2.GoogleSyndication.COM\r\n");
+    EXPECT_TRUE(hosts.IsBlockActive());
+    SetHosts("googlesyndicatio\nn");
+    EXPECT_FALSE(hosts.IsBlockActive());
+    SetHosts("googleSynd\r\r\nication");  // CRs are dropped before the search
+    EXPECT_FALSE(hosts.IsBlockActive());
+    SetHosts("googleSynd\r\rication");
+    EXPECT_TRUE(hosts.IsBlockActive());
+}
+
+TEST_F(HostsFileContract, ToggleChangesTheFileAndReportsWhatItHoldsAfterwards) {
+    SetSettings("0.0.0.0 pagead2.googlesyndication.com\n");
+    SetHosts("127.0.0.1 localhost\n");
+    CHostsFile hosts;
+    EXPECT_TRUE(hosts.ToggleBlock());
+    EXPECT_EQ(Hosts(), contract::Written("127.0.0.1 localhost\n# Begin Vantrel\n"
+                                         "0.0.0.0 pagead2.googlesyndication.com\n\n# End Vantrel"));
+    EXPECT_FALSE(hosts.ToggleBlock());
+    EXPECT_EQ(Hosts(), contract::Written("127.0.0.1 localhost\n"));
+
+    // Each answer is what a fresh read of the file says, also where the label stands outside the
+    // block, or where the text on either side of the cut block joins into it.
+    for (const std::string text :
+         {"googlesyndication\n# Begin Vantrel\nx\n# End Vantrel",
+          "# Begin Vantrel\nx\n# End Vantrel\n# GoogleSyndication",
+          "# Begin Vantrel\n0.0.0.0 googlesyndication.com\n# End Vantrel\nafter\n",
+          "googlesyn# Begin Vantrel\n0.0.0.0 googlesyndication.com\n# End Vantreldication",
+          "# Begin Vantrel\ngooglesyndication\n"}) {
+        SetHosts(text);
+        const bool hidden = hosts.ToggleBlock();
+        EXPECT_EQ(hidden, CHostsFile().IsBlockActive()) << text;
+    }
+    EXPECT_EQ(hosts.GetFailure(), kDamagedBlockText);  // the last one has no end marker
+
+    // Settings that may not go into the file are refused, and the state stays.
+    SetSettings("203.0.113.66 login.mybank.example\n");
+    SetHosts("a\n");
+    EXPECT_FALSE(hosts.ToggleBlock());
+    EXPECT_NE(hosts.GetFailure(), "");
+    EXPECT_EQ(Hosts(), "a\n");
+}
+
+// Files are read in pieces of 64 KiB: what straddles a piece boundary must still be found.
+TEST_F(HostsFileContract, MarkersAndLabelAcrossReadBoundariesAreFound) {
+    auto filler = [](std::size_t size) {
+        std::string text(size, 'x');
+        for (std::size_t i = 98; i + 1 < size; i += 100) text.replace(i, 2, "\r\n");
+        return text;
+    };
+    const std::string block = "# Begin Vantrel\r\n0.0.0.0 a\r\n# End Vantrel\r\ntail\r\n";
+    for (std::size_t split : {1, 2, 14, 15, 16, 30}) {
+        SCOPED_TRACE(split);
+        const std::string before = filler((1 << 16) - split);
+        SetHosts(before + block);
+        std::string expected = before + block;
+        DropCarriageReturns(expected);
+        ASSERT_EQ(CutBlock(expected), CutResult::Cut);
+        EXPECT_TRUE(CHostsFile().RemoveBlock());
+        EXPECT_EQ(Hosts(), contract::Written(expected));
+
+        SetHosts(before + "Google\rSyndication");
+        EXPECT_TRUE(CHostsFile().IsBlockActive());
+        SetHosts(before + "GoogleSyndicatio" + filler(100));
+        EXPECT_FALSE(CHostsFile().IsBlockActive());
+    }
+}
+
+TEST_F(HostsFileContract, UninstallSaysWhetherABlockIsLeftInTheSameWordsEverywhere) {
+    SetHosts("a\n# Begin Vantrel\nx\n# End Vantrel");
+    UninstallResult result = RunUninstall();
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.error, "");
+    EXPECT_EQ(Hosts(), contract::Written("a\n"));
+
+    SetHosts("a\n# Begin Vantrel\nx\n");
+    result = RunUninstall();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.error, "vantrel: the block is still in " + m_hosts + ": " + kDamagedBlockText);
+
+    SetHosts("# Begin Vantrel\n1\n# End Vantrel\n# Begin Vantrel\n2\n# End Vantrel");
+    result = RunUninstall();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.error, "vantrel: the block is still in " + m_hosts +
+                                ": a second block follows the one removed.");
+
+    std::remove(m_hosts.c_str());
+    result = RunUninstall();
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.error, "");
+}
