@@ -1,7 +1,11 @@
 // The hosts block's shared promises (HostsFileContract.h) on this system, and what only POSIX
 // has: FIFOs and devices as the settings file, injected read failures, the label search.
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "core/HostsLine.h"
 #include "core/HostsText.h"
@@ -9,12 +13,48 @@
 #include "platform/FileOps.h"
 #include "platform/HostsFileIO.h"
 #include "platform/SettingsFileIO.h"
+#include "platform/hosts/HostsChildren.h"
 #include "platform/hosts/HostsTestSupport.h"
 
 using HostsFileContract = HostsDirTest;
 
 inline std::vector<std::string> ProgramLeftovers(const std::string& dir) {
     return HiddenFiles(dir);
+}
+
+constexpr int kKills = 24;
+
+template <typename Body>
+pid_t Fork(const Body& body) {
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(body() ? 0 : 1);
+    return child;
+}
+
+inline bool Succeeded(pid_t child) {
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+inline pid_t StartLooping(const std::string& hosts) {
+    return Fork([&hosts]() -> bool { children::AddAndRemoveForever(hosts); });
+}
+
+inline void KillChild(pid_t child) {
+    ::kill(child, SIGKILL);
+    Succeeded(child);
+}
+
+inline bool RunAtOnce(const std::string& hosts, int togglers, int toggles, int appends) {
+    std::vector<pid_t> started;
+    for (int i = 0; i < togglers; ++i)
+        started.push_back(Fork([toggles] { return children::ToggleLikeTheDialog(toggles); }));
+    started.push_back(Fork([&] { return children::AppendNumberedLines(hosts, appends); }));
+    bool all = true;
+    for (const pid_t child : started) all = Succeeded(child) && all;
+    return all;
 }
 
 #include "platform/hosts/HostsFileContract.h"

@@ -1,14 +1,22 @@
 // What the hosts block promises on every system, byte for byte in the system's line ends.
 // Include after defining a fixture class HostsFileContract (a private folder as the working
 // directory, the hosts file in it named by VANTREL_HOSTS_FILE, with Hosts(), SetHosts(),
-// SetSettings(), m_dir and m_hosts) and ProgramLeftovers(dir): the names of files the program
-// left beside the hosts file.
+// SetSettings(), m_dir and m_hosts) and these hooks:
+//   ProgramLeftovers(dir): the names of files the program left beside the hosts file;
+//   StartLooping(hosts): a child process in children::AddAndRemoveForever, started and running;
+//   KillChild(child): ends it at once (SIGKILL, TerminateProcess) and waits for it;
+//   RunAtOnce(hosts, togglers, toggles, appends): children in children::ToggleLikeTheDialog and
+//     one in children::AppendNumberedLines, all at once; true when every one succeeded;
+//   kKills: how many kills the crash case makes.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/HostsText.h"
@@ -16,6 +24,7 @@
 #include "platform/HostsFileIO.h"
 #include "platform/SettingsFileIO.h"
 #include "platform/Uninstall.h"
+#include "platform/hosts/HostsChildren.h"
 
 namespace contract {
 
@@ -247,4 +256,72 @@ TEST_F(HostsFileContract, UninstallSaysWhetherABlockIsLeftInTheSameWordsEverywhe
     result = RunUninstall();
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.error, "");
+}
+
+TEST_F(HostsFileContract, KilledTogglesNeverLeaveATornFile) {
+    std::string text;
+    text.reserve(21 << 20);
+    for (int i = 0; text.size() < (20u << 20); ++i)
+        text += "10." + std::to_string(i % 250) + ".0.1 host" + std::to_string(i) + ".lan\n";
+    std::string added = text;
+    ASSERT_TRUE(AppendBlock(added, children::kLoopLines));
+    const std::string old = contract::Written(text);
+    added = contract::Written(added);
+    text.clear();
+    SetHosts(old);
+
+    // The kills are spread over one add and one remove, as the child does them over and over.
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(AddBlockAt(m_hosts, children::kLoopLines));
+    ASSERT_EQ(Hosts(), added);
+    ASSERT_TRUE(RemoveBlockAt(m_hosts));
+    ASSERT_EQ(Hosts(), old);
+    const auto cycle = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - start);
+
+    std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<long long> delay(0, cycle.count());
+    int seenNew = 0;
+    int midWrite = 0;  // kills that left a temporary file behind
+    for (int kill = 0; kill < kKills; ++kill) {
+        const auto child = StartLooping(m_hosts);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        KillChild(child);
+        // Whole at once: the replacement is one step.
+        const std::string now = Hosts();
+        ASSERT_TRUE(now == old || now == added) << "torn file after kill " << kill;
+        seenNew += now == added;
+        midWrite += !ProgramLeftovers(m_dir).empty();
+    }
+    std::printf("killed %d times over a %lld us cycle: %d with the block in place, %d mid-write\n",
+                kKills, static_cast<long long>(cycle.count()), seenNew, midWrite);
+    // The next operation cleans up after the last kill.
+    ASSERT_TRUE(RemoveBlockAt(m_hosts));
+    EXPECT_EQ(Hosts(), old);
+    EXPECT_EQ(ProgramLeftovers(m_dir), std::vector<std::string>());
+}
+
+TEST_F(HostsFileContract, TwoTogglersAndAnAppenderLoseNothing) {
+    std::string base;
+    for (int i = 0; i < 200; ++i) base += "10.1.0.1 base" + std::to_string(i) + "\n";
+    SetHosts(contract::Written(base));
+    SetSettings("0.0.0.0 pagead2.googlesyndication.com\n0.0.0.0 tpc.googlesyndication.com\n");
+    constexpr int kAppends = 40;
+    EXPECT_TRUE(RunAtOnce(m_hosts, 2, 40, kAppends));
+
+    const std::string now = Hosts();
+    EXPECT_EQ(now.substr(0, contract::Written(base).size()), contract::Written(base));
+    std::string text = now;
+    DropCarriageReturns(text);
+    EXPECT_EQ(contract::Written(text), now);  // every line end the system's
+    for (int i = 0; i < kAppends; ++i) {
+        const std::string line = "10.2.0.1 appended" + std::to_string(i) + "\n";
+        EXPECT_NE(text.find(line), std::string::npos) << i;
+        EXPECT_EQ(text.find(line), text.rfind(line)) << i;
+    }
+    const std::size_t first = text.find(kBeginMarker);
+    EXPECT_TRUE(first == std::string::npos ||
+                text.find(kBeginMarker, first + 1) == std::string::npos);
+    EXPECT_NE(ClassifyBlock(text), BlockState::DamagedBlock);
+    EXPECT_EQ(ProgramLeftovers(m_dir), std::vector<std::string>());
 }

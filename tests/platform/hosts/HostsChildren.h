@@ -1,0 +1,52 @@
+// What the child processes of the crash and concurrency cases do, the same on every system (a
+// forked child on POSIX, hosts_toggler.exe on Windows).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/HostsText.h"
+#include "platform/CHostsFile.h"
+#include "platform/HostsFileIO.h"
+
+namespace children {
+
+inline const std::vector<std::string> kLoopLines = {"0.0.0.0 a.example", "0.0.0.0 b.example", ""};
+
+// Adds and removes a block over and over, until killed.
+[[noreturn]] inline void AddAndRemoveForever(const std::string& hosts) {
+    for (;;) {
+        AddBlockAt(hosts, kLoopLines);
+        RemoveBlockAt(hosts);
+    }
+}
+
+// Presses the toggle as the dialog does, count times, in the working folder; false when a step
+// failed or the file ever held two blocks.
+inline bool ToggleLikeTheDialog(int count) {
+    for (int i = 0; i < count; ++i) {
+        CHostsFile hosts;
+        hosts.ToggleBlock();
+        if (!hosts.GetFailure().empty()) return false;
+        const std::string text = hosts.ReadHostsFile();
+        const std::size_t first = text.find(kBeginMarker);
+        if (first != std::string::npos && text.find(kBeginMarker, first + 1) != std::string::npos)
+            return false;
+    }
+    return true;
+}
+
+// Appends a numbered line per locked edit, as another careful program would.
+inline bool AppendNumberedLines(const std::string& hosts, int count) {
+    for (int i = 0; i < count; ++i) {
+        const EditOutcome outcome = EditHostsFile(hosts, [i](std::string& text) {
+            if (!text.empty() && text.back() != '\n') text += '\n';
+            text += "10.2.0.1 appended" + std::to_string(i) + "\n";
+            return EditVerdict::Write;
+        });
+        if (outcome != EditOutcome::Written) return false;
+    }
+    return true;
+}
+
+}  // namespace children
