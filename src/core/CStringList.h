@@ -2,6 +2,7 @@
 // them, so a body of many short lines costs a few allocations instead of one per line.
 #pragma once
 
+#include <atomic>
 #include <compare>
 #include <cstddef>
 #include <initializer_list>
@@ -12,10 +13,32 @@
 #include <utility>
 #include <vector>
 
-// Large blocks (a long body's text and line ends) come straight from the system, aligned and
-// marked for huge pages: filling 20 MB page by page otherwise costs more than receiving it.
-void* AllocateLargeBlock(std::size_t bytes);
-void FreeLargeBlock(void* block, std::size_t bytes);
+// Where large blocks (a long body's text and line ends) come from. The program's fetcher gives
+// blocks straight from the system, aligned and marked for huge pages (filling 20 MB page by page
+// otherwise costs more than receiving it); without it they come from operator new.
+struct LargeBlockSource {
+    void* (*allocate)(std::size_t bytes);
+    void (*free)(void* block, std::size_t bytes);
+};
+
+namespace large_blocks {
+inline void* NewBlock(std::size_t bytes) {
+    return ::operator new(bytes);
+}
+inline void DeleteBlock(void* block, std::size_t) {
+    ::operator delete(block);
+}
+inline LargeBlockSource g_source{NewBlock, DeleteBlock};
+inline std::atomic<bool> g_bHandedOut{false};
+}  // namespace large_blocks
+
+// Takes effect only before the first large block is handed out, so every block goes back to
+// the source it came from. Returns whether it took effect.
+inline bool SetLargeBlockSource(const LargeBlockSource& source) {
+    if (large_blocks::g_bHandedOut.load()) return false;
+    large_blocks::g_source = source;
+    return true;
+}
 
 template <typename T>
 struct CLargeBlockAllocator {
@@ -28,15 +51,16 @@ struct CLargeBlockAllocator {
 
     T* allocate(std::size_t n) {
         const std::size_t bytes = n * sizeof(T);
-        return static_cast<T*>(bytes < kLargeBytes ? ::operator new(bytes)
-                                                   : AllocateLargeBlock(bytes));
+        if (bytes < kLargeBytes) return static_cast<T*>(::operator new(bytes));
+        large_blocks::g_bHandedOut.store(true);
+        return static_cast<T*>(large_blocks::g_source.allocate(bytes));
     }
     void deallocate(T* p, std::size_t n) {
         const std::size_t bytes = n * sizeof(T);
         if (bytes < kLargeBytes)
             ::operator delete(p);
         else
-            FreeLargeBlock(p, bytes);
+            large_blocks::g_source.free(p, bytes);
     }
     // Growing leaves new room as it is: it is written right after, so clearing it is waste.
     template <typename U>

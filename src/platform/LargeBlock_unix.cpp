@@ -1,5 +1,5 @@
 // Huge-page friendly blocks for the fetcher's line list.
-#include "core/CStringList.h"
+#include "platform/LargeBlock.h"
 
 #include <sys/mman.h>
 
@@ -12,7 +12,6 @@ constexpr std::size_t kHugePage = 2 * 1024 * 1024;
 std::size_t RoundUp(std::size_t bytes) {
     return (bytes + kHugePage - 1) & ~(kHugePage - 1);
 }
-}  // namespace
 
 void* AllocateLargeBlock(std::size_t bytes) {
     const std::size_t length = RoundUp(bytes);
@@ -33,4 +32,9 @@ void* AllocateLargeBlock(std::size_t bytes) {
 
 void FreeLargeBlock(void* block, std::size_t bytes) {
     ::munmap(block, RoundUp(bytes));
+}
+}  // namespace
+
+LargeBlockSource SystemLargeBlocks() {
+    return {AllocateLargeBlock, FreeLargeBlock};
 }

@@ -3,8 +3,9 @@
 
 #include <new>
 
-#include "core/CStringList.h"
+#include "platform/LargeBlock.h"
 
+namespace {
 void* AllocateLargeBlock(std::size_t bytes) {
     void* block = ::VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
     if (block == nullptr) throw std::bad_alloc();
@@ -13,4 +14,9 @@ void* AllocateLargeBlock(std::size_t bytes) {
 
 void FreeLargeBlock(void* block, std::size_t) {
     ::VirtualFree(block, 0, MEM_RELEASE);
+}
+}  // namespace
+
+LargeBlockSource SystemLargeBlocks() {
+    return {AllocateLargeBlock, FreeLargeBlock};
 }

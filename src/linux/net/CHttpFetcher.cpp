@@ -22,6 +22,7 @@
 #include "core/FetchBody.h"
 #include "linux/net/NetConfig.h"
 #include "linux/net/NetHooks.h"
+#include "platform/LargeBlock.h"
 
 namespace {
 
@@ -552,6 +553,8 @@ std::string NormaliseFetchUrl(const std::string& url) {
 }
 
 CHttpFetcher::CHttpFetcher() {
+    // The body's lines may fill a large list: its blocks come from the system, for huge pages.
+    SetLargeBlockSource(SystemLargeBlocks());
     if (const char* caFile = std::getenv("VANTREL_CA_FILE")) m_strCaFile = caFile;
 }
 
