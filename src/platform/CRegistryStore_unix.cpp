@@ -7,6 +7,8 @@
 #include <QVariant>
 #include <algorithm>
 
+#include "platform/RegistryValues.h"
+
 // The key is a QSettings; the header names it only by this class, so it needs no Qt.
 class CRegistryStore::CKey : public QSettings {
 public:
@@ -28,14 +30,6 @@ std::unique_ptr<CRegistryStore::CKey> OpenRoot(RegistryRoot root) {
 
 QString KeyPath(const std::string& key, const std::string& value) {
     return QString::fromStdString(key) + QLatin1Char('/') + QString::fromStdString(value);
-}
-
-// The longest prefix of `text` within `limit` bytes that does not split a UTF-8 sequence.
-std::string CutAtBoundary(const std::string& text, std::size_t limit) {
-    if (text.size() <= limit) return text;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    return text.substr(0, end);
 }
 
 // Bytes go in as text when they are valid UTF-8, so the file stays readable; anything else as
@@ -62,8 +56,7 @@ CRegistryStore::~CRegistryStore() = default;
 bool CRegistryStore::WriteValue(const std::string& productKey, const std::string& valueName,
                                 const std::string& data, RegistryRoot root) {
     const std::string productPath = "Software/" + productKey;
-    // The text ends at its first NUL, as a C string would, and is cut to the buffer's size.
-    const std::string text = CutAtBoundary(data.substr(0, data.find('\0')), kMaxWrite);
+    const std::string text = TextToStore(data);
 
     m_hKey = OpenRoot(root);
     if (!m_hKey || m_hKey->status() != QSettings::NoError) {
@@ -92,10 +85,5 @@ std::string CRegistryStore::ReadValue(const std::string& productKey, const std::
     m_hKey.reset();
     if (!readable) return {};
 
-    // The value and its terminating zero must fit the 1,000-byte read buffer.
-    if (static_cast<std::size_t>(stored.size()) > kMaxRead) return {};
-    std::string text = stored.toStdString();
-    text.resize(std::min(text.size(), text.find('\0')));
-    if (text == "-") return {};
-    return text;
+    return TextReadBack(stored.toStdString());
 }

@@ -7,17 +7,10 @@
 #include <vector>
 
 #include "platform/CRegistryStore.h"
+#include "platform/RegistryValues.h"
 #include "platform/WideText_win.h"
 
 namespace {
-
-// The longest prefix of text within limit bytes that does not split a UTF-8 sequence.
-std::string CutAtBoundary(const std::string& text, std::size_t limit) {
-    if (text.size() <= limit) return text;
-    std::size_t end = limit;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    return text.substr(0, end);
-}
 
 // Room for the longest value read back, its terminating zero and one character more, so a
 // longer value is told apart from one that fits.
@@ -43,8 +36,7 @@ CRegistryStore::~CRegistryStore() = default;
 bool CRegistryStore::WriteValue(const std::string& productKey, const std::string& valueName,
                                 const std::string& data, RegistryRoot root) {
     const std::wstring path = L"Software\\" + Utf8ToWide(productKey);
-    // The text ends at its first NUL, as a C string would, and is cut to the buffer's size.
-    const std::wstring text = Utf8ToWide(CutAtBoundary(data.substr(0, data.find('\0')), kMaxWrite));
+    const std::wstring text = Utf8ToWide(TextToStore(data));
 
     DWORD disposition = 0;
     m_hKey = std::make_unique<CKey>();
@@ -81,18 +73,11 @@ std::string CRegistryStore::ReadValue(const std::string& productKey, const std::
     m_hKey.reset();
     if (queried != ERROR_SUCCESS) return {};
 
-    // Whatever the value holds is taken as text up to its first zero: string types as the
-    // registry's UTF-16, anything else as the 8-bit text the bytes spell.
-    std::string text;
+    // Whatever the value holds is taken as text: string types as the registry's UTF-16, anything
+    // else as the 8-bit text the bytes spell.
     if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
         const std::wstring_view wide(buffer.data(), size / sizeof(wchar_t));
-        text = WideToUtf8(wide.substr(0, wide.find(L'\0')));
-    } else {
-        const char* bytes = reinterpret_cast<const char*>(buffer.data());
-        const std::string_view raw(bytes, size);
-        text = std::string(raw.substr(0, raw.find('\0')));
+        return TextReadBack(WideToUtf8(wide.substr(0, wide.find(L'\0'))));
     }
-    if (text.size() > kMaxRead) return {};
-    if (text == "-") return {};
-    return text;
+    return TextReadBack(std::string(reinterpret_cast<const char*>(buffer.data()), size));
 }
