@@ -1,5 +1,5 @@
 // The real POSIX calls behind the hosts file's file-system seam.
-#include "platform/FileOps.h"
+#include "platform/FileOps_unix.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -22,7 +22,7 @@
 #include <thread>
 
 #include "platform/CHostsFile.h"
-#include "platform/FileOps.h"
+#include "platform/FileOps_unix.h"
 #include "platform/HostsFileSys.h"
 
 const std::string_view kTextLineEnd = "\n";

@@ -13,7 +13,7 @@
 
 #include "FuzzCheck.h"
 #include "core/HostsText.h"
-#include "platform/FileOps.h"
+#include "platform/FileOps_unix.h"
 #include "platform/HostsFileIO.h"
 
 namespace {

@@ -9,7 +9,7 @@
 
 #include "core/HostsText.h"
 #include "platform/CHostsFile.h"
-#include "platform/FileOps.h"
+#include "platform/FileOps_unix.h"
 #include "platform/HostsFileIO.h"
 #include "platform/hosts/HostsTestSupport.h"
 

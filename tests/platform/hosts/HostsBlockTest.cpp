@@ -10,7 +10,7 @@
 #include "core/HostsLine.h"
 #include "core/HostsText.h"
 #include "platform/CHostsFile.h"
-#include "platform/FileOps.h"
+#include "platform/FileOps_unix.h"
 #include "platform/HostsFileIO.h"
 #include "platform/SettingsFileIO.h"
 #include "platform/hosts/HostsChildren.h"

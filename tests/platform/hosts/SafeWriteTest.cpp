@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "platform/CHostsFile.h"
-#include "platform/FileOps.h"
+#include "platform/FileOps_unix.h"
 #include "platform/HostsFileIO.h"
 #include "platform/hosts/HostsTestSupport.h"
 
