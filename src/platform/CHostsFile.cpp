@@ -99,7 +99,7 @@ bool CHostsFile::RemoveBlock() {
     std::optional<bool> done = RemoveBlockThroughHelper(path, &why);
     if (!done) {
         bool left = true;
-        const EditOutcome outcome = CutFirstBlock(path, kTextLineEnd, true, &left);
+        const EditOutcome outcome = CutFirstBlock(path, kTextLineEnd, &left);
         done = outcome == EditOutcome::Missing || outcome == EditOutcome::Unchanged ||
                outcome == EditOutcome::Written;
         m_bMayHoldBlock = !*done || (outcome == EditOutcome::Written && left);

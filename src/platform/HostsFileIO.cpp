@@ -470,6 +470,7 @@ struct MarkerScan {
     std::optional<std::uint64_t> end;    // kEndMarker after kBeginMarker
     std::optional<std::uint64_t> later;  // kBeginMarker after that end marker, when asked for
     std::uint64_t crFree = 0;            // the text before this holds no CR: it is the file's
+    std::optional<std::uint64_t> size;   // the text's length, when the scan read to the end
     // With the label asked for (the whole file is then read):
     std::optional<std::uint64_t> firstLabel;
     std::optional<std::uint64_t> lastLabel;
@@ -535,9 +536,13 @@ MarkerScan ScanMarkers(const CFile& file, ScanDepth depth) {
             }
             continue;
         }
-        if (scan.end && (!pastEnd || scan.later)) break;  // nothing more to learn
+        if (scan.end && (!pastEnd || scan.later)) {
+            scan.ok = true;  // nothing more to learn
+            return scan;
+        }
     }
     scan.ok = !reader.Failed();
+    if (scan.ok) scan.size = reader.WindowEnd();
     return scan;
 }
 
@@ -559,6 +564,24 @@ bool EmitFileText(const CFile& file, std::uint64_t from, std::uint64_t cutBegin,
         }
     }
     return !reader.Failed();
+}
+
+enum class CutResult { Done, Failed, NotHere };
+
+// A block at the very end of a file whose text before it holds no CR goes by cutting the file
+// short: the bytes that stay are never written, and a crash leaves the old length or the new.
+// Cheaper by far than a copy of a large file. Where the file cannot be opened for writing (a
+// read-only mount, another owner's file) the caller replaces it instead, as before.
+CutResult CutTheEndOff(const std::string& path, const Locked& locked, std::uint64_t at) {
+    CFile file = OpenForWriting(path);
+    if (!file.Valid()) return CutResult::NotHere;
+    // The cut bytes, to be written back should the cut not hold.
+    if (!SeekTo(locked.file, at)) return CutResult::Failed;
+    const std::optional<std::string> cut = ReadAll(locked.file);
+    if (!cut) return CutResult::Failed;
+    if (Truncate(file, at) && Flush(file) && file.Close()) return CutResult::Done;
+    if (file.Valid()) WriteAt(file, at, *cut) && Flush(file);
+    return CutResult::Failed;
 }
 
 enum class Plan { Unchanged, Refused, Write };
@@ -590,6 +613,17 @@ EditOutcome StreamEdit(const std::string& path, std::string_view lineEnd, ScanDe
             return EditOutcome::Refused;
         case Plan::Write:
             break;
+    }
+    if (lineEnd == "\n" && edit.tail.empty() && scan.size && edit.cutEnd == *scan.size &&
+        edit.cutBegin <= scan.crFree) {
+        switch (CutTheEndOff(resolved, locked, edit.cutBegin)) {
+            case CutResult::Done:
+                return EditOutcome::Written;
+            case CutResult::Failed:
+                return EditOutcome::WriteFailed;
+            case CutResult::NotHere:
+                break;
+        }
     }
     // Where LF stays LF, the start of the file up to the cut (or to its first CR) is the new
     // file's start byte for byte: the kernel copies it without reading it through here.
@@ -718,20 +752,21 @@ bool AddBlockAt(const std::string& path, const std::vector<std::string>& lines,
         path, [&] { return std::optional<std::vector<std::string>>(lines); }, lineEnd);
 }
 
-EditOutcome CutFirstBlock(const std::string& path, std::string_view lineEnd, bool lookPastEnd,
-                          bool* blockLeft) {
+EditOutcome CutFirstBlock(const std::string& path, std::string_view lineEnd, bool* blockLeft) {
     const auto plan = [blockLeft](const MarkerScan& scan, Edit* edit) {
         *blockLeft = scan.begin.has_value();
         const Plan decided = PlanCut(scan, edit);
         if (decided == Plan::Write) *blockLeft = scan.later.has_value();
         return decided;
     };
-    return StreamEdit(path, lineEnd, lookPastEnd ? ScanDepth::PastEnd : ScanDepth::Block, plan);
+    // Behind a block at the end looking on costs nothing, and a cut there needs to know it is
+    // the end.
+    return StreamEdit(path, lineEnd, ScanDepth::PastEnd, plan);
 }
 
 bool RemoveBlockAt(const std::string& path, std::string_view lineEnd, bool* blockLeft) {
     bool left = true;
-    const EditOutcome outcome = CutFirstBlock(path, lineEnd, blockLeft != nullptr, &left);
+    const EditOutcome outcome = CutFirstBlock(path, lineEnd, &left);
     const bool done = outcome == EditOutcome::Missing || outcome == EditOutcome::Unchanged ||
                       outcome == EditOutcome::Written;
     if (blockLeft != nullptr) *blockLeft = !done || (outcome == EditOutcome::Written && left);

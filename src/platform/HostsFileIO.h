@@ -59,7 +59,8 @@ using SettingsSource = std::function<std::optional<std::vector<std::string>>()>;
 
 // AddBlockAt and RemoveBlockAt stream the file (two passes of 64 KiB reads: one to find the
 // markers, one to write the kept text), so they never hold the whole text; the bytes they write
-// are those of AppendBlock / CutBlock on the CR-free text with every LF as lineEnd.
+// are those of AppendBlock / CutBlock on the CR-free text with every LF as lineEnd. A block at
+// the very end of a file that needs no other change is cut by shortening the file in place.
 //
 // Appends the block unless a begin marker is there (true, nothing written). The settings lines
 // are asked for only when the block is to be added; when there are none to be had (nullopt)
@@ -74,15 +75,13 @@ EditOutcome AddFirstBlock(const std::string& path, const SettingsSource& setting
 
 // Cuts the block out. True when it was cut or there is none (also when the file is missing);
 // false for a begin marker without an end marker after it, an unreadable file or a failed write.
-// With blockLeft it also looks on behind the block: false there means this call saw the file
-// left without any begin marker (a second block is not cut).
+// blockLeft, when given, is false when this call saw the file left without any begin marker (a
+// second block is not cut).
 bool RemoveBlockAt(const std::string& path, std::string_view lineEnd = kTextLineEnd,
                    bool* blockLeft = nullptr);
-// The locked cut under RemoveBlockAt: the outcome, and in blockLeft whether a begin
-// marker is still in the text after it (looked for behind the block only with lookPastEnd, where
-// that costs another read). blockLeft is true unless the call saw otherwise.
-EditOutcome CutFirstBlock(const std::string& path, std::string_view lineEnd, bool lookPastEnd,
-                          bool* blockLeft);
+// The locked cut under RemoveBlockAt: the outcome, and in blockLeft whether a begin marker is
+// still in the text after it (true unless the call saw otherwise).
+EditOutcome CutFirstBlock(const std::string& path, std::string_view lineEnd, bool* blockLeft);
 
 // One press of the toggle, as one locked pass over the file: one scan finds the ad label, the
 // markers and what follows the block; when the label is there the first block is cut, else the

@@ -546,7 +546,9 @@ TEST_F(KernelCopy, MarkersAcrossTheReadersChunksAreFoundWhereTheyStand) {
 }
 
 TEST_F(KernelCopy, AFullDiskDuringTheCopyLeavesTheFileAsItWas) {
-    const std::string withBlock = m_plain + "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
+    // A line after the block: the file is copied, not cut short.
+    const std::string withBlock =
+        m_plain + "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel\nafter\n";
     SetHosts(withBlock);
     FileOps ops = DefaultFileOps();
     ops.copyFileRange = [](int in, off_t* io, int out, off_t* oo, size_t n, unsigned f) -> ssize_t {
@@ -559,6 +561,25 @@ TEST_F(KernelCopy, AFullDiskDuringTheCopyLeavesTheFileAsItWas) {
         EXPECT_FALSE(CHostsFile().RemoveBlock());
     }
     EXPECT_EQ(Hosts(), withBlock);
+    EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
+}
+
+TEST_F(KernelCopy, ABlockAtTheEndIsCutOffInPlaceAndAFailedCutPutsItBack) {
+    const std::string block = "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
+    SetHosts(m_plain + block);
+    const ino_t inode = InodeOf(m_hosts);
+    FileOps ops = DefaultFileOps();
+    ops.copyFileRange = CountingCopy;
+    CScopedFileOps scoped(ops);
+    EXPECT_TRUE(CHostsFile().RemoveBlock());
+    EXPECT_EQ(Hosts(), m_plain);
+    EXPECT_EQ(InodeOf(m_hosts), inode);
+    EXPECT_EQ(g_copyCalls, 0);  // nothing of the 2 MB was copied
+
+    SetHosts(m_plain + block);
+    CurrentFileOps().fsync = [](int) { return Fail<EIO>(); };
+    EXPECT_FALSE(CHostsFile().RemoveBlock());
+    EXPECT_EQ(Hosts(), m_plain + block);
     EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
 }
 
