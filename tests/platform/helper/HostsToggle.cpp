@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--save" && !SaveList(argv[2], argv[3])) return 2;
     CHostsFile hosts;
     const bool hide = !hosts.IsBlockActive();
-    const bool done = hide ? hosts.AddBlock() : hosts.RemoveBlock();
+    // The dialog's own press: one pass, or the helper, and the state afterwards.
+    const bool done = hosts.ToggleBlock() == hide;
     std::printf("%s %s\n", hide ? "add" : "remove", done ? "done" : "failed");
     if (!hosts.GetFailure().empty()) std::fprintf(stderr, "%s\n", hosts.GetFailure().c_str());
     return done ? 0 : 1;
