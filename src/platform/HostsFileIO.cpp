@@ -49,8 +49,10 @@ std::string Beside(const std::string& path, const char* suffix) {
     return parts.dir + kPathSeparator + "." + parts.base + suffix;
 }
 
-std::optional<std::string> ReadAll(const CFile& file) {
-    const std::uint64_t size = SizeOf(file);
+// What is left of the file from its current position; sized for the whole file when it is read
+// from the start.
+std::optional<std::string> ReadAll(const CFile& file, bool fromStart = true) {
+    const std::uint64_t size = fromStart ? SizeOf(file) : 0;
     // Straight into the result: a large file is touched once, not copied from a chunk buffer.
     std::string data(size > 0 ? static_cast<std::size_t>(size) + 1 : std::size_t{1} << 16, '\0');
     std::size_t used = 0;
@@ -577,7 +579,7 @@ CutResult CutTheEndOff(const std::string& path, const Locked& locked, std::uint6
     if (!file.Valid()) return CutResult::NotHere;
     // The cut bytes, to be written back should the cut not hold.
     if (!SeekTo(locked.file, at)) return CutResult::Failed;
-    const std::optional<std::string> cut = ReadAll(locked.file);
+    const std::optional<std::string> cut = ReadAll(locked.file, false);
     if (!cut) return CutResult::Failed;
     if (Truncate(file, at) && Flush(file) && file.Close()) return CutResult::Done;
     if (file.Valid()) WriteAt(file, at, *cut) && Flush(file);
