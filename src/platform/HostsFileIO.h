@@ -50,7 +50,8 @@ enum class EditVerdict { Unchanged, Refused, Write };
 enum class EditOutcome { Missing, Unreadable, Busy, Unchanged, Refused, Written, WriteFailed };
 
 // The locked read-modify-write: reads the CR-free text, lets edit change it, and writes it back
-// (LF as lineEnd) when edit says Write. Other copies of the program wait for the lock.
+// (LF as lineEnd) when edit says Write. Other copies of the program wait for the lock, for at
+// most hostsys::kLockPatienceMs (then Busy).
 EditOutcome EditHostsFile(const std::string& path,
                           const std::function<EditVerdict(std::string& text)>& edit,
                           std::string_view lineEnd = kTextLineEnd);
