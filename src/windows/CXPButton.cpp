@@ -7,11 +7,33 @@
 #include <algorithm>
 #include <string>
 
+#include "core/ButtonOutline.h"
 #include "windows/CDialog.h"
 
 namespace {
 
 constexpr int kGradientSteps = 64;
+constexpr int kCornerEllipse = 10;
+constexpr COLORREF kOutline = RGB(0, 0, 0);
+
+// A straight line from `from` to `to` (horizontal or vertical) as GDI's cosmetic lines are laid
+// down: the start point drawn, the end point left out, `pen.width` pixels across, centred (3
+// covers -1..1, 2 covers -1..0). Filled as a rectangle, so the ends are the same in every
+// direction and on every system (wide GDI pens end in round caps that reach past both ends).
+void FillLine(HDC dc, const CXPButton::LinePen& pen, POINT from, POINT to) {
+    const int lo = -(pen.width / 2), hi = (pen.width - 1) / 2;
+    RECT line{};
+    if (from.y == to.y) {
+        const int s0 = from.x <= to.x ? from.x : to.x + 1;
+        const int s1 = from.x <= to.x ? to.x : from.x + 1;
+        line = {s0, from.y + lo, s1, from.y + hi + 1};
+    } else if (from.x == to.x) {
+        const int s0 = from.y <= to.y ? from.y : to.y + 1;
+        const int s1 = from.y <= to.y ? to.y : from.y + 1;
+        line = {from.x + lo, s0, from.x + hi + 1, s1};
+    }
+    if (line.right > line.left && line.bottom > line.top) ::FillRect(dc, &line, pen.brush);
+}
 
 // A memory DC that buffers the target's clip box and copies it back when it goes.
 class COffscreenDC {
@@ -56,24 +78,25 @@ private:
 CXPButton::CXPButton()
     : m_fontText(::CreateFontW(14, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0,
                                0, L"Arial")),
-      m_penOutline(::CreatePen(PS_INSIDEFRAME, 1, RGB(0, 0, 0))),
-      m_penHoverLeft(::CreatePen(PS_INSIDEFRAME, 3, RGB(250, 196, 88))),
-      m_penHoverTop(::CreatePen(PS_INSIDEFRAME, 2, RGB(252, 210, 121))),
-      m_penHoverRight(::CreatePen(PS_INSIDEFRAME, 3, RGB(251, 202, 106))),
-      m_penHoverBottom(::CreatePen(PS_INSIDEFRAME, 2, RGB(229, 151, 0))),
-      m_penFocusLeft(::CreatePen(PS_INSIDEFRAME, 3, RGB(153, 198, 252))),
-      m_penFocusTop(::CreatePen(PS_INSIDEFRAME, 2, RGB(162, 201, 255))),
-      m_penFocusRight(::CreatePen(PS_INSIDEFRAME, 3, RGB(162, 189, 252))),
-      m_penFocusBottom(::CreatePen(PS_INSIDEFRAME, 2, RGB(162, 201, 255))) {}
+      m_brushOutline(::CreateSolidBrush(kOutline)),
+      m_penHoverLeft{3, ::CreateSolidBrush(RGB(250, 196, 88))},
+      m_penHoverTop{2, ::CreateSolidBrush(RGB(252, 210, 121))},
+      m_penHoverRight{3, ::CreateSolidBrush(RGB(251, 202, 106))},
+      m_penHoverBottom{2, ::CreateSolidBrush(RGB(229, 151, 0))},
+      m_penFocusLeft{3, ::CreateSolidBrush(RGB(153, 198, 252))},
+      m_penFocusTop{2, ::CreateSolidBrush(RGB(162, 201, 255))},
+      m_penFocusRight{3, ::CreateSolidBrush(RGB(162, 189, 252))},
+      m_penFocusBottom{2, ::CreateSolidBrush(RGB(162, 201, 255))} {}
 
 CXPButton::~CXPButton() {
     if (m_hWnd != nullptr) ::RemoveWindowSubclass(m_hWnd, SubclassProc, 0);
     for (HGDIOBJ object :
-         {static_cast<HGDIOBJ>(m_fontText), static_cast<HGDIOBJ>(m_penOutline),
-          static_cast<HGDIOBJ>(m_penHoverLeft), static_cast<HGDIOBJ>(m_penHoverTop),
-          static_cast<HGDIOBJ>(m_penHoverRight), static_cast<HGDIOBJ>(m_penHoverBottom),
-          static_cast<HGDIOBJ>(m_penFocusLeft), static_cast<HGDIOBJ>(m_penFocusTop),
-          static_cast<HGDIOBJ>(m_penFocusRight), static_cast<HGDIOBJ>(m_penFocusBottom)}) {
+         {static_cast<HGDIOBJ>(m_fontText), static_cast<HGDIOBJ>(m_brushOutline),
+          static_cast<HGDIOBJ>(m_penHoverLeft.brush), static_cast<HGDIOBJ>(m_penHoverTop.brush),
+          static_cast<HGDIOBJ>(m_penHoverRight.brush), static_cast<HGDIOBJ>(m_penHoverBottom.brush),
+          static_cast<HGDIOBJ>(m_penFocusLeft.brush), static_cast<HGDIOBJ>(m_penFocusTop.brush),
+          static_cast<HGDIOBJ>(m_penFocusRight.brush),
+          static_cast<HGDIOBJ>(m_penFocusBottom.brush)}) {
         if (object != nullptr) ::DeleteObject(object);
     }
 }
@@ -140,10 +163,14 @@ void CXPButton::DrawItem(const DRAWITEMSTRUCT& item) {
     RECT r = item.rcItem;
     const std::wstring caption = WindowText(item.hwndItem);
 
-    // The memory DC still holds its default white brush: the face starts white.
-    const HGDIOBJ oldPen = ::SelectObject(dc, m_penOutline);
-    ::RoundRect(dc, r.left, r.top, r.right, r.bottom, 10, 10);
-    ::SelectObject(dc, oldPen);
+    // A 1-pixel black outline with rounded corners around a white inside; the corners outside
+    // the rounding keep the background. Its pixel runs are the core's, as on every system.
+    for (const OutlineRun& run : RoundedOutline(r.left, r.top, r.right, r.bottom, kCornerEllipse)) {
+        const RECT line{run.left, run.y, run.right, run.y + 1};
+        ::FillRect(
+            dc, &line,
+            run.outline ? m_brushOutline : static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    }
 
     m_bFocus = (item.itemState & ODS_FOCUS) != 0;
     m_bEmphasis = m_bFocus;
@@ -202,19 +229,12 @@ void CXPButton::PaintGradient(HDC dc, const RECT& r) const {
 void CXPButton::PaintBorderLines(HDC dc, const RECT& r) const {
     // Hovering wins over focus.
     const bool focusLook = m_bFocus && !m_bPointerOver;
-    POINT previous{};
-    ::MoveToEx(dc, r.left, r.bottom - 3, &previous);
-    const HGDIOBJ oldPen = ::SelectObject(dc, focusLook ? m_penFocusLeft : m_penHoverLeft);
-    ::LineTo(dc, r.left, r.top + 2);
-    ::SelectObject(dc, focusLook ? m_penFocusRight : m_penHoverRight);
-    ::MoveToEx(dc, r.right - 1, r.bottom - 3, nullptr);
-    ::LineTo(dc, r.right - 1, r.top + 2);
-    ::SelectObject(dc, focusLook ? m_penFocusTop : m_penHoverTop);
-    ::MoveToEx(dc, r.left + 2, r.top, nullptr);
-    ::LineTo(dc, r.right - 2, r.top);
-    ::SelectObject(dc, focusLook ? m_penFocusBottom : m_penHoverBottom);
-    ::MoveToEx(dc, r.left + 2, r.bottom, nullptr);
-    ::LineTo(dc, r.right - 2, r.bottom);
-    ::SelectObject(dc, oldPen);
-    ::MoveToEx(dc, previous.x, previous.y, nullptr);
+    FillLine(dc, focusLook ? m_penFocusLeft : m_penHoverLeft, {r.left, r.bottom - 3},
+             {r.left, r.top + 2});
+    FillLine(dc, focusLook ? m_penFocusRight : m_penHoverRight, {r.right - 1, r.bottom - 3},
+             {r.right - 1, r.top + 2});
+    FillLine(dc, focusLook ? m_penFocusTop : m_penHoverTop, {r.left + 2, r.top},
+             {r.right - 2, r.top});
+    FillLine(dc, focusLook ? m_penFocusBottom : m_penHoverBottom, {r.left + 2, r.bottom},
+             {r.right - 2, r.bottom});
 }

@@ -21,6 +21,12 @@ public:
     // Paints the whole button for the item state in `item` (the dialog reflects WM_DRAWITEM).
     void DrawItem(const DRAWITEMSTRUCT& item);
 
+    // An inner border line's width and colour.
+    struct LinePen {
+        int width;
+        HBRUSH brush;
+    };
+
     // Hover tracking, read by tests.
     bool IsPointerOver() const { return m_bPointerOver; }
     bool IsMouseTracked() const { return m_bMouseTracked; }
@@ -34,15 +40,15 @@ private:
 
     HWND m_hWnd = nullptr;
     HFONT m_fontText;
-    HPEN m_penOutline;
-    HPEN m_penHoverLeft;
-    HPEN m_penHoverTop;
-    HPEN m_penHoverRight;
-    HPEN m_penHoverBottom;
-    HPEN m_penFocusLeft;
-    HPEN m_penFocusTop;
-    HPEN m_penFocusRight;
-    HPEN m_penFocusBottom;
+    HBRUSH m_brushOutline;
+    LinePen m_penHoverLeft;
+    LinePen m_penHoverTop;
+    LinePen m_penHoverRight;
+    LinePen m_penHoverBottom;
+    LinePen m_penFocusLeft;
+    LinePen m_penFocusTop;
+    LinePen m_penFocusRight;
+    LinePen m_penFocusBottom;
     bool m_bPointerOver = false;
     bool m_bMouseTracked = false;
     bool m_bFocus = false;
