@@ -30,6 +30,8 @@ protected:
     }
     void TearDown() override {
         SetMessageHook(m_oldHook);
+        // The hyphen marks the address as not set: the next user of the prefix starts afresh.
+        CRegistryStore().WriteValue("Vantrel", "m_IPAddress", "-", HKEY_CURRENT_USER);
         HostsDirTest::TearDown();
     }
 
