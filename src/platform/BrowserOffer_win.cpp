@@ -8,26 +8,41 @@
 
 namespace {
 
-// Each process once; a window without a known process stands for itself.
-std::vector<BrowserWindow> OnePerProcess(std::vector<BrowserWindow> windows) {
-    std::vector<BrowserWindow> distinct;
-    for (const BrowserWindow& window : windows) {
-        const bool seen =
-            std::any_of(distinct.begin(), distinct.end(), [&](const BrowserWindow& w) {
-                return window.pid ? w.pid == window.pid : w.window == window.window;
-            });
-        if (!seen) distinct.push_back(window);
-    }
-    return distinct;
+// A window found by its title alone may belong to any program (an editor showing a file named
+// after a browser): that program need not end, only the window. A browser's own window is
+// followed by its process, which keeps the old lookups until it ends.
+struct Awaited {
+    BrowserWindow window;
+    bool byProcess;
+};
+
+bool IsBrowserProcess(const std::optional<int>& pid) {
+    if (!pid) return false;
+    const std::optional<std::string> program = ProgramOfProcess(*pid);
+    return program && BrowserOfProgram(*program).has_value();
 }
 
-std::vector<RunningBrowser> Running(const std::vector<BrowserWindow>& windows) {
+// Each browser process once, every other window on its own.
+std::vector<Awaited> WhatToAwait(const std::vector<BrowserWindow>& windows) {
+    std::vector<Awaited> awaited;
+    for (const BrowserWindow& window : windows) {
+        const bool byProcess = IsBrowserProcess(window.pid);
+        const bool seen = std::any_of(awaited.begin(), awaited.end(), [&](const Awaited& a) {
+            return byProcess ? a.byProcess && a.window.pid == window.pid
+                             : !a.byProcess && a.window.window == window.window;
+        });
+        if (!seen) awaited.push_back({window, byProcess});
+    }
+    return awaited;
+}
+
+std::vector<RunningBrowser> Running(const std::vector<Awaited>& awaited) {
     std::vector<RunningBrowser> running;
     CWindowSession session(nullptr);
-    for (const BrowserWindow& window : windows) {
+    for (const Awaited& a : awaited) {
         const bool alive =
-            window.pid ? ProcessRunning(*window.pid) : session.WindowExists(window.window);
-        if (alive) running.push_back({window.browser, window.pid});
+            a.byProcess ? ProcessRunning(*a.window.pid) : session.WindowExists(a.window.window);
+        if (alive) running.push_back({a.window.browser, a.window.pid});
     }
     return running;
 }
@@ -51,21 +66,22 @@ bool PumpMessages() {
 
 std::vector<RunningBrowser> CloseBrowsersAndWait(const std::vector<BrowserWindow>& windows,
                                                  int waitMs) {
-    std::vector<BrowserWindow> awaited = windows;
+    std::vector<BrowserWindow> all = windows;
     const std::vector<BrowserWindow> asked = CloseBrowserWindows();
-    awaited.insert(awaited.end(), asked.begin(), asked.end());
-    awaited = OnePerProcess(std::move(awaited));
+    all.insert(all.end(), asked.begin(), asked.end());
+    std::vector<Awaited> awaited = WhatToAwait(all);
 
     std::vector<HANDLE> processes;
-    std::vector<BrowserWindow> polled;  // no process handle: watched by the window itself
-    for (const BrowserWindow& window : awaited) {
+    std::vector<BrowserWindow> polled;  // watched by the window itself
+    for (Awaited& a : awaited) {
         const HANDLE process =
-            window.pid ? ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(*window.pid))
-                       : nullptr;
+            a.byProcess ? ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(*a.window.pid))
+                        : nullptr;
+        a.byProcess = process != nullptr;
         if (process != nullptr)
             processes.push_back(process);
         else
-            polled.push_back(window);
+            polled.push_back(a.window);
     }
 
     const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(std::max(waitMs, 0));
@@ -85,8 +101,9 @@ std::vector<RunningBrowser> CloseBrowsersAndWait(const std::vector<BrowserWindow
         const auto count = static_cast<DWORD>(std::min<std::size_t>(processes.size(), 63));
         DWORD slice = static_cast<DWORD>(deadline - now);
         if (!polled.empty() || processes.size() > count) slice = std::min<DWORD>(slice, 100);
-        const DWORD woke =
-            ::MsgWaitForMultipleObjects(count, processes.data(), FALSE, slice, QS_ALLINPUT);
+        // Also for messages that arrived before and are still queued.
+        const DWORD woke = ::MsgWaitForMultipleObjectsEx(count, processes.data(), slice,
+                                                         QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woke == WAIT_OBJECT_0 + count && !PumpMessages()) break;
         if (woke == WAIT_FAILED) ::Sleep(std::min<DWORD>(slice, 100));
     }
@@ -110,8 +127,8 @@ BrowserOfferOutcome OfferToCloseBrowserWindows(
                          : ::MessageBoxW(owner, Utf8ToWide(text).c_str(), L"Vantrel",
                                          MB_YESNO | MB_ICONQUESTION) == IDYES;
     if (!yes) {
-        for (const BrowserWindow& window : OnePerProcess(windows))
-            outcome.mustRestart.push_back({window.browser, window.pid});
+        for (const Awaited& a : WhatToAwait(windows))
+            outcome.mustRestart.push_back({a.window.browser, a.window.pid});
         return outcome;
     }
     outcome.closeAccepted = true;

@@ -30,10 +30,12 @@ protected:
         }
     }
 
-    // Starts the test window under an image name and waits until its window is there.
-    const Program& Start(const std::string& image, const std::string& title, bool stay = false) {
+    // Starts the test window under an image name and waits until its (first) window is there;
+    // `more` holds further arguments (another window's title, "--stay").
+    const Program& Start(const std::string& image, const std::string& title,
+                         const std::string& more = "") {
         const std::string line =
-            Quoted(ProgramDir() + "\\" + image) + " " + Quoted(title) + (stay ? " --stay" : "");
+            Quoted(ProgramDir() + "\\" + image) + " " + Quoted(title) + " " + more;
         m_programs.push_back({StartChild(line), Utf8ToWide(title)});
         for (int i = 0; i < 500 && ::FindWindowW(L"VantrelTestWindow",
                                                  m_programs.back().title.c_str()) == nullptr;
@@ -109,19 +111,27 @@ TEST_F(BrowserClosing, YesEndsExactlyTheBrowserWindowsAndLeavesTheRest) {
                         "Waiting for Mozilla Firefox and Google Chrome to close...", ""}));
     EXPECT_TRUE(Ended(firefox));
     EXPECT_TRUE(Ended(chrome));
-    EXPECT_TRUE(Ended(titled));
+    // A window found by its title is awaited as a window: its program ends soon after.
+    EXPECT_EQ(::FindWindowW(L"VantrelTestWindow", L"Notes - Mozilla Firefox"), nullptr);
+    EXPECT_EQ(::WaitForSingleObject(titled.process.hProcess, 10000), WAIT_OBJECT_0);
     EXPECT_FALSE(Ended(unrelated));
     EXPECT_NE(::FindWindowW(L"VantrelTestWindow", L"Shopping list"), nullptr);
 }
 
 TEST_F(BrowserClosing, ABrowserThatStaysIsNamedAfterTheWait) {
-    const Program& stubborn = Start("firefox.exe", "Unsaved form", true);
+    const Program& stubborn = Start("firefox.exe", "Unsaved form", "--stay");
     const Program& chrome = Start("chrome.exe", "New Tab");
+    // Another program with a window titled like Firefox's: that window closes, the program
+    // goes on with its other window, and nothing is left to restart for it.
+    const Program& editor =
+        Start("browser_test_window.exe", "firefox.txt - Mozilla Firefox", "\"Editor\"");
     const std::vector<RunningBrowser> left = CloseBrowsersAndWait(FindBrowserWindows(), 4000);
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].browser, Browser::Firefox);
     EXPECT_EQ(left[0].pid, static_cast<int>(stubborn.process.dwProcessId));
     EXPECT_TRUE(Ended(chrome));
+    EXPECT_FALSE(Ended(editor));
+    EXPECT_EQ(::FindWindowW(L"VantrelTestWindow", L"firefox.txt - Mozilla Firefox"), nullptr);
 }
 
 }  // namespace
