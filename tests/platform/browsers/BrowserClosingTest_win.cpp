@@ -7,6 +7,7 @@
 #include <deque>
 
 #include "platform/BrowserOffer_win.h"
+#include "platform/BrowserProcesses.h"
 #include "support/WinTestSupport.h"
 
 namespace {
@@ -82,6 +83,14 @@ TEST_F(BrowserClosing, YesEndsExactlyTheBrowserWindowsAndLeavesTheRest) {
                                     static_cast<int>(titled.process.dwProcessId)};
     std::sort(browserPids.begin(), browserPids.end());
     EXPECT_EQ(PidsOf(FindBrowserWindows()), browserPids);
+    // As processes, only the programs that are browsers.
+    std::vector<std::pair<Browser, int>> processes;
+    for (const BrowserProcess& process : FindBrowserProcesses())
+        processes.emplace_back(process.browser, process.pid);
+    std::sort(processes.begin(), processes.end());
+    EXPECT_EQ(processes, (std::vector<std::pair<Browser, int>>{
+                             {Browser::Firefox, static_cast<int>(firefox.process.dwProcessId)},
+                             {Browser::Chrome, static_cast<int>(chrome.process.dwProcessId)}}));
 
     // No: nothing is closed, and every browser is to be restarted.
     BrowserOfferOutcome outcome = OfferToCloseBrowserWindows(nullptr, {}, answer(false));
