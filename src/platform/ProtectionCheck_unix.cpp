@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -78,6 +79,16 @@ std::vector<FirefoxProfile> FirefoxProfiles(const std::string& home) {
         }
     }
     return profiles;
+}
+
+bool SystemHostsInEffect(const std::string& path) {
+    if (path.empty()) return false;
+    char* given = ::realpath(path.c_str(), nullptr);
+    char* system = ::realpath("/etc/hosts", nullptr);
+    const bool same = given != nullptr && system != nullptr && std::strcmp(given, system) == 0;
+    std::free(given);
+    std::free(system);
+    return same;
 }
 
 std::string FirefoxProfilesHome() {

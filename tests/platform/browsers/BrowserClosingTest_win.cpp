@@ -134,7 +134,13 @@ TEST_F(BrowserClosing, ABrowserThatStaysIsNamedAfterTheWait) {
     // goes on with its other window, and nothing is left to restart for it.
     const Program& editor =
         Start("browser_test_window.exe", "firefox.txt - Mozilla Firefox", "\"Editor\"");
+    // The wait keeps dispatching this thread's messages (a dialog stays painted): a timer ticks.
+    static int s_ticks = 0;
+    const UINT_PTR timer =
+        ::SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) { ++s_ticks; });
     const std::vector<RunningBrowser> left = CloseBrowsersAndWait(FindBrowserWindows(), 4000);
+    ::KillTimer(nullptr, timer);
+    EXPECT_GE(s_ticks, 10);
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0].browser, Browser::Firefox);
     EXPECT_EQ(left[0].pid, static_cast<int>(stubborn.process.dwProcessId));

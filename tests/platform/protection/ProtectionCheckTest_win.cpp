@@ -3,6 +3,8 @@
 // one Wine's resolver reads) the lookups of the block's names in both families.
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include "platform/ProtectionCheck.h"
 #include "support/WinTestSupport.h"
 
@@ -59,6 +61,19 @@ TEST_F(FirefoxProfilesTest, NamesTheProfilesThatUseDnsOverHttps) {
 
 TEST(DnsCache, IsFlushedThroughTheFunctionFoundAtRunTime) {
     EXPECT_TRUE(InvalidateHostsCache());
+}
+
+TEST(DnsCache, OnlyTheSystemHostsFileIsTheResolvers) {
+    wchar_t system[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    const std::string hosts = WideToUtf8(std::wstring(system, length)) + "\\drivers\\etc\\hosts";
+    EXPECT_TRUE(SystemHostsInEffect(hosts));
+    std::string upper = hosts;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    EXPECT_TRUE(SystemHostsInEffect(upper));
+    EXPECT_TRUE(SystemHostsInEffect(hosts.substr(0, hosts.size() - 5) + "..\\etc\\hosts"));
+    EXPECT_FALSE(SystemHostsInEffect(hosts + ".bak"));
+    EXPECT_FALSE(SystemHostsInEffect(""));
 }
 
 // VANTREL_TEST_RESOLVER_HOSTS names the hosts file the resolver reads while this runs.
