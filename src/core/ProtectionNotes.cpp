@@ -113,6 +113,11 @@ std::vector<std::string> NotesLines(const ProtectionFacts& facts) {
                                                 " listed names are not answered locally (" +
                                                 family + "), for example " + names[0] + ".");
     }
+    if (facts.cacheNotFlushed) {
+        lines.emplace_back(
+            "Windows' DNS cache could not be flushed: names looked up before the change may load "
+            "ads until their cached answers expire.");
+    }
     const bool firefoxNamed = std::find(facts.restart.begin(), facts.restart.end(),
                                         Browser::Firefox) != facts.restart.end();
     if (!facts.dohProfiles.empty() && !firefoxNamed) {

@@ -30,6 +30,9 @@ struct ProtectionFacts {
     std::vector<std::string> notLocalV4, notLocalV6;
     // Firefox profiles with DNS over HTTPS on, while a Firefox from before the change runs.
     std::vector<std::string> dohProfiles;
+    // The system's resolver cache could not be flushed after the change (Windows: no
+    // DnsFlushResolverCache, or it failed): it may answer from before the change for a while.
+    bool cacheNotFlushed = false;
 };
 
 // One sentence per known leak, most urgent first; none when nothing is known. A browser to restart

@@ -26,7 +26,6 @@
 #include "platform/BrowserProcesses.h"
 #include "platform/CHostsFile.h"
 #include "platform/HostsFileIO.h"
-#include "platform/HostsHelper.h"
 #include "platform/ProtectionCheck.h"
 
 namespace {
@@ -45,13 +44,6 @@ QLabel* AddIcon(QWidget* dialog, const DialogUnits& du, int pictureId, int x, in
     icon->setPixmap(Pictures::Load(pictureId));
     du.Place(icon, x, y, w, h);
     return icon;
-}
-
-// The resolver reads the system's hosts file only: the self-check means something only there.
-bool SystemHostsInEffect(const std::string& path) {
-    const QString canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath();
-    return !path.empty() && !canonical.isEmpty() &&
-           canonical == QFileInfo(QString::fromLatin1(kSystemHostsPath)).canonicalFilePath();
 }
 
 // The text as it fits the label's rectangle: one sentence a line when there is room, else run
