@@ -11,8 +11,8 @@
 #include <filesystem>
 
 #include "core/HostsText.h"
+#include "linux/root/HostsHelper.h"
 #include "platform/HostsFileIO.h"
-#include "platform/HostsHelper.h"
 
 extern char** environ;
 

@@ -16,8 +16,8 @@
 #include "linux/controls/MessageBox.h"
 #include "linux/net/CUpgradeProgressDlg.h"
 #include "linux/net/NetConfig.h"
-#include "linux/net/PackageUpgrade.h"
 #include "linux/net/UpdateInstaller.h"
+#include "linux/root/PackageUpgrade.h"
 #include "platform/CRegistryStore.h"
 
 namespace {

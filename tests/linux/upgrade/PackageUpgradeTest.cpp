@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "linux/helper/UpgradeHelper.h"
-#include "linux/net/PackageUpgrade.h"
 #include "linux/net/UpdateInstaller.h"
+#include "linux/root/PackageUpgrade.h"
+#include "linux/root/UpgradeHelper.h"
 #include "linux/upgrade/ScratchDir.h"
 
 namespace fs = std::filesystem;

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
+#include "linux/root/HostsHelper.h"
 #include "platform/ElevatedHosts.h"
-#include "platform/HostsHelper.h"
 
 namespace fs = std::filesystem;
 

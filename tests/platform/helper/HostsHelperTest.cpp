@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "linux/root/HostsHelper.h"
 #include "platform/CHostsFile.h"
 #include "platform/ElevatedHosts.h"
-#include "platform/HostsHelper.h"
 #include "platform/SettingsFileIO.h"
 
 namespace fs = std::filesystem;

@@ -1,7 +1,7 @@
 // Everything the privileged helper does with its arguments and input. It trusts nothing it is
 // given: a hosts line that slipped through here would redirect any domain for every user, so it
 // writes only lines that send names to this PC, whatever the program that called it says.
-#include "platform/HostsHelper.h"
+#include "linux/root/HostsHelper.h"
 
 #include <unistd.h>
 

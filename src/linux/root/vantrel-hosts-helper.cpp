@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/HostsHelper.h"
+#include "linux/root/HostsHelper.h"
 #include "platform/ProtectionCheck.h"
 
 int main(int argc, char** argv) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "linux/helper/UpgradeHelper.h"
+#include "linux/root/UpgradeHelper.h"
 
 int main(int argc, char** argv) {
     clearenv();

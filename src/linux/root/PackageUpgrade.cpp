@@ -1,6 +1,6 @@
 // The package manager's path of an upgrade: reading a package's fields, ordering versions, and
 // handing the file to the privileged helper.
-#include "linux/net/PackageUpgrade.h"
+#include "linux/root/PackageUpgrade.h"
 
 #include <fcntl.h>
 #include <spawn.h>

@@ -1,7 +1,7 @@
 // The privileged upgrade helper's logic. Nothing the user hands over is trusted: the file is
 // read once, through a descriptor that does not follow links, into a folder only root can
 // enter, and every check and the installation work on that copy.
-#include "linux/helper/UpgradeHelper.h"
+#include "linux/root/UpgradeHelper.h"
 
 #include <fcntl.h>
 #include <openssl/evp.h>
@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "linux/net/PackageUpgrade.h"
+#include "linux/root/PackageUpgrade.h"
 
 namespace {
 // Far above any real package of this program.
