@@ -36,7 +36,7 @@ std::vector<std::size_t> SelectBrowserSockets(const std::vector<InetSocket>& soc
 // What kept the running browsers from being moved onto the new answers; None when they were.
 enum class LiveApplyBlock {
     None,
-    TurnedOff,         // the user's setting: the browsers are offered to be closed, as always
+    TurnedOff,  // by the user, or not the system hosts file: the browsers are offered to be closed
     NoPrivilegedStep,  // the hosts file was written without administrator rights
     NoSocketEnding,    // the kernel cannot end another program's connections
     FirefoxDoh,        // a running Firefox resolves over HTTPS and reads the hosts file once

@@ -109,7 +109,9 @@ LiveApplyRun PrepareLiveApply() {
     // system file the user may not write.
     const bool privileged =
         ::geteuid() == 0 || (path == kSystemHostsPath && ::access(path.c_str(), W_OK) != 0);
-    if (!LiveApplyTurnedOn()) {
+    // A sandbox file (VANTREL_HOSTS_FILE) is not what browsers resolve with: nothing to move,
+    // and the machine's network is left alone.
+    if (!LiveApplyTurnedOn() || path != kSystemHostsPath) {
         run.before = LiveApplyBlock::TurnedOff;
     } else if (!privileged) {
         run.before = LiveApplyBlock::NoPrivilegedStep;
