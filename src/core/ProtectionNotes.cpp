@@ -132,7 +132,7 @@ std::string LiveApplyNote(LiveApplyBlock block) {
         case LiveApplyBlock::TurnedOff:
             return {};
         case LiveApplyBlock::NoPrivilegedStep:
-            return head + "the hosts file was changed without administrator rights.";
+            return head + "that needs administrator rights.";
         case LiveApplyBlock::NoSocketEnding:
             return head + "this system cannot end their connections.";
         case LiveApplyBlock::FirefoxDoh:
