@@ -11,7 +11,8 @@
 #
 # Cases: Hide and Show with the browsers left running (the program moves them onto the new
 # answers, no question), then, with that turned off in the preferences, Hide and Show with Yes
-# (the browsers are closed) and Hide with No.
+# (the browsers are closed), and Hide with No where a Firefox profile with DNS over HTTPS makes
+# the program ask (and say why).
 #
 # Usage: browsers_e2e.sh [BUILD_DIR [OUTPUT_DIR]]
 # Prints the ad requests per browser and case, one PASS/FAIL line per check, and exits 1 when a
@@ -620,11 +621,22 @@ else
 fi
 
 # --- (b) Hide, No: the notes name the browsers to restart --------------------------------------
+# Moving the browsers is on again, but a Firefox profile of the user resolves over HTTPS while a
+# Firefox runs: the program falls back to the question and says why.
+rm -f "$XDG_CONFIG_HOME/Vantrel/Vantrel.ini"
+mkdir -p "$HOME/.mozilla/firefox/doh.default"
+echo 'user_pref("network.trr.mode", 2);' >"$HOME/.mozilla/firefox/doh.default/prefs.js"
 ensure_running
 click_toggle
 if answer_question n hide-no; then
   t_answer=$answered
   check_status "Hide + No" hidden "${browsers[*]}"
+  why="Open browsers were not updated: Firefox uses DNS over HTTPS."
+  if [[ $notes_text == *"$why"* ]]; then
+    pass "Hide + No: the notes say why the browsers were not updated"
+  else
+    fail "Hide + No: the notes do not say \"$why\" (notes: \"$notes_text\")"
+  fi
   wait_for "passed $(plus "$t_answer" 10)" 20
   t=$(now)
   for b in "${browsers[@]}"; do
