@@ -97,6 +97,8 @@ std::vector<std::string> NotesLines(const ProtectionFacts& facts) {
         const std::vector<Browser> browsers = InQuestionOrder(facts.restart);
         lines.push_back("Restart " + BrowserListText(browsers) + ": until then " +
                         Plural(browsers.size(), "it", "they") + " can still show ads.");
+        if (const std::string why = LiveApplyNote(facts.notLive); !why.empty())
+            lines.push_back(why);
     }
     if (facts.checking) {
         lines.emplace_back("Checking that the listed names are answered locally...");
@@ -126,4 +128,22 @@ std::vector<std::string> NotesLines(const ProtectionFacts& facts) {
                         ") uses DNS over HTTPS: it sees the change only after a restart.");
     }
     return lines;
+}
+
+std::string LiveApplyNote(LiveApplyBlock block) {
+    const std::string head = "Open browsers were not updated: ";
+    switch (block) {
+        case LiveApplyBlock::None:
+        case LiveApplyBlock::TurnedOff:
+            return {};
+        case LiveApplyBlock::NoPrivilegedStep:
+            return head + "that needs administrator rights.";
+        case LiveApplyBlock::NoSocketEnding:
+            return head + "this system cannot end their connections.";
+        case LiveApplyBlock::FirefoxDoh:
+            return head + "Firefox uses DNS over HTTPS.";
+        case LiveApplyBlock::ConnectionsLeft:
+            return head + "they still hold connections to the ad servers.";
+    }
+    return {};
 }

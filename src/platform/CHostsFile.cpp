@@ -120,10 +120,16 @@ bool CHostsFile::ToggleBlock() {
         } else {
             AddBlock();
         }
-        return IsBlockActive();
+        const bool after = IsBlockActive();
+        m_bToggleChanged = after != hidden;
+        return after;
     }
     CPreparedSettings settings;
     const HostsToggle toggle = ToggleBlockAt(path, settings.Source());
     m_strFailure = FailureOf(toggle.outcome, toggle.damaged, settings.Why());
+    // The label was there before exactly when the pass set out to cut.
+    m_bToggleChanged = toggle.hidden == toggle.adding && toggle.outcome != EditOutcome::Missing &&
+                       toggle.outcome != EditOutcome::Unreadable &&
+                       toggle.outcome != EditOutcome::Busy;
     return toggle.hidden;
 }

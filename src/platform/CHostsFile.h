@@ -29,6 +29,8 @@ public:
     // it, in one locked pass over the file. Returns whether ads are hidden afterwards, as the
     // file then holds; GetFailure() says why a change failed.
     bool ToggleBlock();
+    // After ToggleBlock: whether it changed whether ads are hidden.
+    bool ToggleChanged() const { return m_bToggleChanged; }
     // Why the last AddBlock, RemoveBlock or ToggleBlock failed, in a sentence for the user; "" when
     // it did not fail, when the user dismissed the authentication, or when the program's own write
     // of the file failed (the status read back from the file shows that).
@@ -40,6 +42,7 @@ public:
 private:
     std::string m_strFailure;
     bool m_bMayHoldBlock = true;
+    bool m_bToggleChanged = false;
 };
 
 // False only when opening the path read-only fails with "no such file or directory".

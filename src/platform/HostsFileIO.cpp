@@ -572,17 +572,21 @@ enum class CutResult { Done, Failed, NotHere };
 
 // A block at the very end of a file whose text before it holds no CR goes by cutting the file
 // short: the bytes that stay are never written, and a crash leaves the old length or the new.
-// Cheaper by far than a copy of a large file. Where the file cannot be opened for writing (a
-// read-only mount, another owner's file) the caller replaces it instead, as before.
+// Cheaper by far than a copy of a large file. Where this process may not open the file for
+// writing (a read-only mount, another owner's file) the caller replaces it instead, as before.
 CutResult CutTheEndOff(const std::string& path, const Locked& locked, std::uint64_t at) {
-    CFile file = OpenForWriting(path);
-    if (!file.Valid()) return CutResult::NotHere;
+    bool refused = false;
+    CFile file = OpenForWriting(path, &refused);
+    if (!file.Valid()) return refused ? CutResult::NotHere : CutResult::Failed;
     // The cut bytes, to be written back should the cut not hold.
     if (!SeekTo(locked.file, at)) return CutResult::Failed;
     const std::optional<std::string> cut = ReadAll(locked.file, false);
     if (!cut) return CutResult::Failed;
-    if (Truncate(file, at) && Flush(file) && file.Close()) return CutResult::Done;
-    if (file.Valid()) WriteAt(file, at, *cut) && Flush(file);
+    if (Truncate(file, at) && Flush(file)) {
+        file.Close();  // the new length is on the disk: a late error cannot undo it
+        return CutResult::Done;
+    }
+    if (WriteAt(file, at, *cut)) Flush(file);
     return CutResult::Failed;
 }
 

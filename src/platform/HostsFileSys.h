@@ -90,8 +90,9 @@ ReplaceStatus ReplaceWith(const std::string& path, const std::string& temp);
 // Renames without the replacement's keeping of attributes (the backup beside the file).
 bool Rename(const std::string& from, const std::string& to);
 
-// Writing the file in place, for where it cannot be replaced.
-CFile OpenForWriting(const std::string& path);
+// Writing the file in place, for where it cannot be replaced. *refused (when given) tells a file
+// this process may not write (rights, a read-only mount) from other failures.
+CFile OpenForWriting(const std::string& path, bool* refused = nullptr);
 bool WriteAt(const CFile& file, std::uint64_t offset, std::string_view bytes);
 bool Truncate(const CFile& file, std::uint64_t length);
 

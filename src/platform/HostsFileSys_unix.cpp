@@ -243,8 +243,11 @@ bool Rename(const std::string& from, const std::string& to) {
     return Ops().rename(from.c_str(), to.c_str()) == 0;
 }
 
-CFile OpenForWriting(const std::string& path) {
-    return CFile(Ops().open(path.c_str(), O_WRONLY | O_CLOEXEC, 0));
+CFile OpenForWriting(const std::string& path, bool* refused) {
+    CFile file(Ops().open(path.c_str(), O_WRONLY | O_CLOEXEC, 0));
+    if (refused != nullptr)
+        *refused = !file.Valid() && (errno == EACCES || errno == EPERM || errno == EROFS);
+    return file;
 }
 
 bool WriteAt(const CFile& file, std::uint64_t offset, std::string_view bytes) {

@@ -282,8 +282,13 @@ bool Rename(const std::string& from, const std::string& to) {
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-CFile OpenForWriting(const std::string& path) {
-    return Wrap(Open(path, GENERIC_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+CFile OpenForWriting(const std::string& path, bool* refused) {
+    CFile file = Wrap(Open(path, GENERIC_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL));
+    if (refused != nullptr) {
+        const DWORD error = ::GetLastError();
+        *refused = !file.Valid() && (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT);
+    }
+    return file;
 }
 
 bool WriteAt(const CFile& file, std::uint64_t offset, std::string_view bytes) {

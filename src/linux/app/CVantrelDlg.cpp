@@ -23,6 +23,7 @@
 #include "linux/controls/MessageBox.h"
 #include "linux/settings/BrowserOffer.h"
 #include "linux/settings/CSettingsDlg.h"
+#include "linux/settings/LiveApply.h"
 #include "platform/BrowserProcesses.h"
 #include "platform/CHostsFile.h"
 #include "platform/HostsFileIO.h"
@@ -224,6 +225,7 @@ QString CVantrelDlg::NotesText() const {
     if (!m_bHidden) return {};
     ProtectionFacts facts = m_facts;
     for (const RunningBrowser& browser : m_restart) facts.restart.push_back(browser.browser);
+    facts.notLive = m_notLive;
     if (m_firefoxPids.empty()) facts.dohProfiles.clear();
     QStringList lines;
     for (const std::string& line : NotesLines(facts)) lines << QString::fromStdString(line);
@@ -265,6 +267,8 @@ void CVantrelDlg::WatchBrowsersToRestart() {
 }
 
 void CVantrelDlg::OnOK() {
+    // Running browsers are moved onto the new answers in the same privileged step as the write.
+    const LiveApplyRun live = PrepareLiveApply();
     // One locked pass over the file changes it and says what it holds afterwards, so the status
     // shows what really happened; a failure that has a reason the user can act on is told too.
     CHostsFile hosts;
@@ -273,6 +277,7 @@ void CVantrelDlg::OnOK() {
     // A name service cache would answer from the old file for a while (the privileged helper
     // does this itself when it wrote the file).
     if (SystemHostsInEffect(ConfiguredHostsPath())) InvalidateHostsCache();
+    m_notLive = FinishLiveApply(live, hosts.ToggleChanged());
     m_restart.clear();
     m_restartWatch.stop();
     ShowStatus(hidden);
@@ -280,7 +285,8 @@ void CVantrelDlg::OnOK() {
         ShowMessage(this, QString::fromStdString(failure), QStringLiteral("Vantrel"),
                     QMessageBox::Ok, QMessageBox::Warning);
     }
-    OfferToCloseBrowsers();
+    // Browsers that were moved need not close: their old connections are gone.
+    if (m_notLive != LiveApplyBlock::None) OfferToCloseBrowsers();
 }
 
 void CVantrelDlg::accept() {
@@ -295,6 +301,8 @@ void CVantrelDlg::OfferToCloseBrowsers() {
             // No second toggle or settings change while the first one's browsers close.
             m_btnToggle->setEnabled(text.isEmpty());
             m_btnSettings->setEnabled(text.isEmpty());
+            // Disabling it passed the focus on; the next Enter belongs to the toggle again.
+            if (text.isEmpty()) m_btnToggle->setFocus(Qt::OtherFocusReason);
             ShowNotes();
         });
     if (outcome.found.empty() && outcome.mustRestart.empty()) return;

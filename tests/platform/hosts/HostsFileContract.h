@@ -185,6 +185,7 @@ TEST_F(HostsFileContract, ToggleChangesTheFileAndReportsWhatItHoldsAfterwards) {
     EXPECT_EQ(Hosts(), contract::Written("127.0.0.1 localhost\n# Begin Vantrel\n"
                                          "0.0.0.0 pagead2.googlesyndication.com\n\n# End Vantrel"));
     EXPECT_FALSE(hosts.ToggleBlock());
+    EXPECT_TRUE(hosts.ToggleChanged());
     EXPECT_EQ(Hosts(), contract::Written("127.0.0.1 localhost\n"));
 
     // Each answer is what a fresh read of the file says, also where the label stands outside the
@@ -205,6 +206,7 @@ TEST_F(HostsFileContract, ToggleChangesTheFileAndReportsWhatItHoldsAfterwards) {
     SetSettings("203.0.113.66 login.mybank.example\n");
     SetHosts("a\n");
     EXPECT_FALSE(hosts.ToggleBlock());
+    EXPECT_FALSE(hosts.ToggleChanged());
     EXPECT_NE(hosts.GetFailure(), "");
     EXPECT_EQ(Hosts(), "a\n");
 }
