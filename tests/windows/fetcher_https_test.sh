@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Runs the fetcher's tests under Wine with two https servers on 127.0.0.1 (openssl s_server):
+# one whose certificate a CA made for this run signed (the test adds that CA to the Wine
+# prefix's own Root store, never the machine's), and one signed by another CA.
+# fetcher_https_test.sh <win_fetcher_test.exe> <source dir>
+set -euo pipefail
+program=$1
+source_dir=$2
+shift 2
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+cd "$work"
+
+make_ca() {  # name
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$1.key" \
+    -out "$1.pem" -subj "/CN=Vantrel test CA $1" -days 2 \
+    -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null
+}
+make_server() {  # ca name
+  # Revocation is checked: the certificate names where its CA's list of revoked ones is.
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$2.key" -out "$2.csr" \
+    -subj /CN=localhost 2>/dev/null
+  printf 'subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\n' >"$2.ext"
+  printf 'crlDistributionPoints=URI:http://127.0.0.1:%s/%s.crl\n' "$crl_port" "$1" >>"$2.ext"
+  openssl x509 -req -in "$2.csr" -CA "$1.pem" -CAkey "$1.key" -CAcreateserial -days 2 \
+    -extfile "$2.ext" -out "$2.pem" 2>/dev/null
+}
+# Serves the files of the folder; each holds a whole answer, head included.
+serve() {  # name -> prints the port
+  mkdir -p "root-$1"
+  printf 'HTTP/1.0 200 OK\r\nContent-Length: 7\r\n\r\nsecure\n' >"root-$1/page"
+  printf 'HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:1/page\r\n\r\n' >"root-$1/to-http"
+  (cd "root-$1" && exec openssl s_server -accept 127.0.0.1:0 -cert "../$1.pem" \
+    -key "../$1.key" -HTTP >"../$1.log" 2>&1) &
+  pids+=($!)
+  for _ in $(seq 50); do
+    port=$(sed -n 's/^ACCEPT 127.0.0.1:\([0-9]*\)$/\1/p' "$1.log")
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  [ -n "$port" ] || { echo "openssl s_server did not start" >&2; cat "$1.log" >&2; exit 1; }
+}
+# The CA's (empty) revocation list, served by the test program on this port.
+make_crl() {  # ca
+  mkdir -p "db-$1"
+  : >"db-$1/index.txt"
+  echo 01 >"db-$1/crlnumber"
+  printf '[ca]\ndefault_ca=test\n[test]\ndatabase=db-%s/index.txt\ncrlnumber=db-%s/crlnumber\ndefault_md=sha256\ndefault_crl_days=2\n' \
+    "$1" "$1" >"$1.cnf"
+  openssl ca -config "$1.cnf" -gencrl -keyfile "$1.key" -cert "$1.pem" -out "$1.crl.pem" 2>/dev/null
+  openssl crl -in "$1.crl.pem" -outform DER -out "$1.crl"
+}
+crl_port=
+for _ in $(seq 20); do
+  candidate=$((20000 + RANDOM % 40000))
+  ss -Htln "sport = :$candidate" | grep -q . || { crl_port=$candidate; break; }
+done
+[ -n "$crl_port" ] || { echo "no free port" >&2; exit 1; }
+make_ca ca
+make_ca other-ca
+make_crl ca
+make_crl other-ca
+make_server ca trusted
+make_server other-ca untrusted
+openssl x509 -in ca.pem -outform DER -out ca.der
+serve trusted
+trusted_port=$port
+serve untrusted
+untrusted_port=$port
+
+VANTREL_HTTPS_DIR="Z:$work" \
+VANTREL_CRL_PORT="$crl_port" \
+VANTREL_HTTPS_URL="https://localhost:$trusted_port" \
+VANTREL_HTTPS_UNTRUSTED_URL="https://localhost:$untrusted_port" \
+  ${VANTREL_WINE_RUN:-"$source_dir/scripts/wine-run.sh"} "$program" "$@"
