@@ -261,32 +261,14 @@ TEST_F(Fetcher, HttpsIsCheckedAgainstTheRootStoreAndNeverDropsToHttp) {
 
     // Before the first https request: the process keeps the trust it finds then.
     const std::string der = Slurp(dir + "\\ca.der");
-    const auto openRoot = [] {
-        return ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE,
-                               L"Root");
-    };
-    const HCERTSTORE root = openRoot();
+    const HCERTSTORE root =
+        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
     ASSERT_NE(root, nullptr);
     ASSERT_TRUE(::CertAddEncodedCertificateToStore(
         root, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
         static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, nullptr));
     ::CertCloseStore(root, 0);  // written to the prefix's registry now
-    // The run's CA leaves the store with the test.
-    struct Removal {
-        std::function<HCERTSTORE()> open;
-        const std::string& der;
-        ~Removal() {
-            const HCERTSTORE store = open();
-            const PCCERT_CONTEXT mine = ::CertCreateCertificateContext(
-                X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-                static_cast<DWORD>(der.size()));
-            if (const PCCERT_CONTEXT found = ::CertFindCertificateInStore(
-                    store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, mine, nullptr))
-                ::CertDeleteCertificateFromStore(found);
-            ::CertFreeCertificateContext(mine);
-            ::CertCloseStore(store, 0);
-        }
-    } removal{openRoot, der};
+    // fetcher_https_test.sh takes the run's CA out of the store again.
 
     CHttpFetcher fetcher;
     fetcher.SetTimeouts(std::chrono::milliseconds(5000), std::chrono::milliseconds(5000));

@@ -9,12 +9,24 @@ source_dir=$2
 shift 2
 work=$(mktemp -d)
 pids=()
+prefix=
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # The run's CA leaves the prefix's Root store (kept in its registry by thumbprint).
+  if [ -n "$prefix" ] && [ -f "$work/ca.pem" ]; then
+    thumb=$(openssl x509 -in "$work/ca.pem" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')
+    WINEPREFIX=$prefix WINEDEBUG=-all wine reg delete \
+      "HKLM\\Software\\Microsoft\\SystemCertificates\\Root\\Certificates\\$thumb" /f \
+      >/dev/null 2>&1 || true
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
 cd "$work"
+# The build folder's prefix, as wine-run.sh finds it.
+dir=$(cd "$(dirname "$program")" && pwd)
+while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"); done
+prefix=${VANTREL_WINE_PREFIX:-$dir/wine-prefix}
 
 make_ca() {  # name
   openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -keyout "$1.key" \
