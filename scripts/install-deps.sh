@@ -11,6 +11,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libcpp-httplib-dev
   # the Windows program: cross compiler, resource compiler, Wine for its tests, NSIS installer
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis
+  # its pictures, drawn from the SVGs at build time
+  librsvg2-bin icoutils
   # running on a desktop
   xdg-utils fonts-liberation fonts-dejavu-core
   # end-to-end tests on a virtual display

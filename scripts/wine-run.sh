@@ -15,7 +15,8 @@ fi
 export WINEPREFIX=$VANTREL_WINE_PREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# Wine's windows need a display only when a test shows one; none of these tests do.
+# The prefix's display driver is Wine's null one (scripts/wine-prefix.sh): dialogs that tests
+# drive in process need no X server.
 unset DISPLAY WAYLAND_DISPLAY
 # The prefix's server, and Wine's own background processes (services, devices), outlive the
 # program that started them and keep whatever output it had: handed CTest's pipe, they would

@@ -208,7 +208,6 @@ Section "Uninstall"
 
   !insertmacro REMOVE_PROGRAM
   Delete "$INSTDIR\help.txt"
-  Delete "$INSTDIR\NewUpdate.exe"
   Delete "$INSTDIR\${UNINSTALLER}"
   ${If} ${FileExists} "$INSTDIR\vantrel-old.exe"
     RMDir /REBOOTOK "$INSTDIR"

@@ -1,8 +1,10 @@
-// Reading the settings file from disk; the line rules themselves are in core/SettingsFile.h.
+// Reading and writing the settings file on disk; the line rules themselves are in
+// core/SettingsFile.h and core/SettingsList.h.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/HostsLine.h"
@@ -23,3 +25,11 @@ std::optional<std::vector<std::string>> ReadSettingsLines(
 // std::nullopt, with *why saying what is wrong.
 std::optional<std::vector<std::string>> ReadBlockLines(std::string* why,
                                                        const std::string& path = kSettingsFileName);
+
+// Replaces the file as a whole with text, every LF written as this system's text line end (CR LF
+// on Windows): through a temporary file in the same folder, flushed and renamed over it, so an
+// interrupted save leaves either the old list or the new one. Where no temporary file can be
+// made beside it (a folder the user may not add to), the file itself is rewritten. False, the
+// old file (or whatever holds the name, such as a folder) left as it was, when neither works.
+// One per system.
+bool WriteSettingsText(std::string_view text, const std::string& path = kSettingsFileName);

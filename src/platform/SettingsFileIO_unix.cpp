@@ -1,10 +1,11 @@
-// The settings file's bytes, read with plain POSIX calls: only a regular file, and only as much
-// as a settings file can hold.
+// The settings file's bytes, read and written with plain POSIX calls: only a regular file, and
+// only as much as a settings file can hold.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "platform/SettingsFileIO.h"
 
@@ -39,4 +40,47 @@ std::optional<std::string> ReadSettingsBytes(const std::string& path, std::strin
     }
     ::close(fd);
     return data;
+}
+
+namespace {
+
+bool WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool WriteSettingsText(std::string_view text, const std::string& path) {
+    // The line end here is LF: the text goes out as it is.
+    struct stat st {};
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && !S_ISREG(st.st_mode)) return false;  // never replace a folder or a device
+    const mode_t mode = exists ? (st.st_mode & 07777) : 0644;
+
+    std::string temp = FolderOf(path) + "/.vantrel_settings-XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd >= 0) {
+        const bool written = WriteAll(fd, text) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+        if (::close(fd) == 0 && written && ::rename(temp.c_str(), path.c_str()) == 0) return true;
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // No temporary file beside it: the file in place, when it may be written.
+    const int direct =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (direct < 0) return false;
+    const bool written = WriteAll(direct, text) && ::fsync(direct) == 0;
+    return ::close(direct) == 0 && written;
 }

@@ -1,6 +1,6 @@
 // Entry point of the Windows program. "-uninstall" as the first argument removes the block from
 // the hosts file without showing a window (the uninstaller runs it that way); the exit status
-// says whether a block is left, as on Linux.
+// says whether a block is left, as on Linux. Otherwise the main dialog runs until it closes.
 #include <windows.h>
 
 #include <cwchar>
@@ -9,12 +9,9 @@
 #include "platform/CHostsFile.h"
 #include "platform/HostsFileIO.h"
 #include "platform/WideText_win.h"
+#include "windows/CVantrelApp.h"
 
 namespace {
-
-const wchar_t kNoWindowsYet[] =
-    L"This build of Vantrel has no windows yet.\n\n"
-    L"Started with -uninstall it removes its block from the hosts file.";
 
 // One line on the standard error, when the caller gave the program one.
 void ReportError(const std::string& line) {
@@ -46,6 +43,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (__argc >= 2 && __wargv != nullptr && std::wcscmp(__wargv[1], L"-uninstall") == 0) {
         return Uninstall();
     }
-    ::MessageBoxW(nullptr, kNoWindowsYet, L"Vantrel", MB_OK | MB_ICONINFORMATION);
-    return 0;
+    CVantrelApp app;
+    return app.InitInstance() ? 1 : 0;
 }

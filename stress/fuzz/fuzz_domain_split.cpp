@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QString>
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -13,12 +12,11 @@
 #include "FuzzCheck.h"
 #include "core/AddressTwin.h"
 #include "core/HostsLine.h"
-#include "linux/settings/CSettingsDlg.h"
+#include "core/SettingsList.h"
 #include "platform/SettingsFileIO.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QString domains =
-        QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const std::string domains(reinterpret_cast<const char*>(data), size);
     const std::string address = "0.0.0.0";
     const std::string text = SettingsTextFor(domains, address);
 
@@ -50,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(pieces.size() * 2 ==
                static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
-    FUZZ_CHECK(pieces == DomainsOfList(domains.toStdString()));
-    const bool accepted = FindListProblem(domains, address).text.isEmpty();
+    FUZZ_CHECK(pieces == DomainsOfList(domains));
+    const bool accepted = FindListProblem(domains, address).text.empty();
 
     // Saved and opened again, the dialog shows one piece a line.
     if (fitsReader) {

@@ -12,6 +12,8 @@
 #include <cmath>
 #include <vector>
 
+#include "core/ButtonOutline.h"
+
 namespace {
 
 // Window-system style rectangle: right and bottom edges excluded.
@@ -32,30 +34,6 @@ const QColor kEmbossShadow(128, 128, 128);
 void FillPixels(QPainter& dc, int left, int top, int right, int bottom, const QColor& color) {
     if (right > left && bottom > top)
         dc.fillRect(QRect(left, top, right - left, bottom - top), color);
-}
-
-// Inclusive span of the rounded rectangle's row y, or an empty span (a > b).
-void RoundRectSpan(const Rect& r, int ew, int eh, int y, int& a, int& b) {
-    a = r.left;
-    b = r.right - 1;
-    const double rx = ew / 2.0, ry = eh / 2.0;
-    const double py = y + 0.5;
-    double cy;
-    if (py < r.top + ry)
-        cy = r.top + ry;
-    else if (py > r.bottom - ry)
-        cy = r.bottom - ry;
-    else
-        return;
-    const double t = ((py - cy) / ry) * ((py - cy) / ry);
-    if (t > 1.0) {
-        a = 1;
-        b = 0;
-        return;
-    }
-    const double dx = rx * std::sqrt(1.0 - t);
-    a = std::max(r.left, static_cast<int>(std::ceil(r.left + rx - dx - 0.5)));
-    b = std::min(r.right - 1, static_cast<int>(std::floor(r.right - rx + dx - 0.5)));
 }
 
 }  // namespace
@@ -187,30 +165,12 @@ void CXPButton::PaintButton(QPainter& dc, const QRect& item, const QString& capt
 }
 
 void CXPButton::PaintOutline(QPainter& dc, const QRect& item) const {
-    // A rounded rectangle with a 1-pixel outline around a white inside; pixels outside the
-    // rounding are left alone so the background shows through the corners.
-    const Rect r{item.left(), item.top(), item.left() + item.width(), item.top() + item.height()};
-    if (r.right <= r.left || r.bottom <= r.top) return;
-    const int ew = std::min(kCornerEllipse, r.right - r.left);
-    const int eh = std::min(kCornerEllipse, r.bottom - r.top);
-    const int rows = r.bottom - r.top;
-    std::vector<int> a(static_cast<size_t>(rows)), b(static_cast<size_t>(rows));
-    for (int i = 0; i < rows; ++i) RoundRectSpan(r, ew, eh, r.top + i, a[i], b[i]);
+    // The outline's runs come from the core, so every system's button has the same corners.
     const QColor white(255, 255, 255);
-    for (int i = 0; i < rows; ++i) {
-        if (a[i] > b[i]) continue;
-        const int y = r.top + i;
-        if (i == 0 || i == rows - 1) {
-            FillPixels(dc, a[i], y, b[i] + 1, y + 1, m_penOutline.color);
-            continue;
-        }
-        // A pixel is on the outline when a 4-neighbour lies outside the shape.
-        const int innerA = std::max({a[i] + 1, a[i - 1], a[i + 1]});
-        const int innerB = std::min({b[i] - 1, b[i - 1], b[i + 1]});
-        FillPixels(dc, a[i], y, b[i] + 1, y + 1, white);
-        FillPixels(dc, a[i], y, std::min(innerA, b[i] + 1), y + 1, m_penOutline.color);
-        FillPixels(dc, std::max(innerB + 1, innerA), y, b[i] + 1, y + 1, m_penOutline.color);
-    }
+    for (const OutlineRun& run : RoundedOutline(item.left(), item.top(), item.left() + item.width(),
+                                                item.top() + item.height(), kCornerEllipse))
+        FillPixels(dc, run.left, run.y, run.right, run.y + 1,
+                   run.outline ? m_penOutline.color : white);
 }
 
 void CXPButton::PaintGradient(QPainter& dc, const QRect& face) const {

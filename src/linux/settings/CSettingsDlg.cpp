@@ -7,15 +7,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QRegularExpression>
-#include <QSaveFile>
 #include <QTextBlock>
-#include <algorithm>
 #include <string>
 
-#include "core/AddressTwin.h"
-#include "core/HostsLine.h"
 #include "core/SettingsFile.h"
+#include "core/SettingsList.h"
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
@@ -23,7 +19,6 @@
 #include "platform/SettingsFileIO.h"
 
 namespace {
-constexpr int kMaxAddressLength = 15;
 const char* const kProductKey = "Vantrel";
 const char* const kParentKey = "Software";
 const char* const kAddressValue = "m_IPAddress";
@@ -35,46 +30,6 @@ QIcon ExplanationIcon() {
     return {};
 }
 }  // namespace
-
-std::string SettingsTextFor(const QString& domains, const std::string& address) {
-    // Each domain goes out with the other address family's twin too, so that IPv6-only lookups
-    // (or IPv4-only ones) are answered by the hosts file and never reach DNS.
-    const std::string twin = TwinAddress(address);
-    std::string text;
-    for (const std::string& domain : DomainsOfList(domains.toStdString())) {
-        text += address + ' ' + domain + '\n';
-        if (!twin.empty()) text += twin + ' ' + domain + '\n';
-    }
-    return text;
-}
-
-ListProblem FindListProblem(const QString& domains, const std::string& address) {
-    // The same rules as the hosts block's, so nothing saved here is refused when ads are hidden.
-    const QStringList lines = domains.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
-    std::size_t count = 0;
-    for (int i = 0; i < lines.size(); ++i) {
-        const std::string domain = CleanDomain(lines[i].toStdString());
-        if (domain.empty()) continue;
-        ++count;
-        if (!IsHostName(domain)) {
-            return {QStringLiteral("Line %1, \"%2\", is not a domain name. Please enter one "
-                                   "domain per line, such as pagead2.googlesyndication.com.")
-                        .arg(i + 1)
-                        .arg(lines[i].trimmed()),
-                    i};
-        }
-    }
-    const std::string text = SettingsTextFor(domains, address);
-    const auto written = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-    if (written > kMaxBlockLines) {
-        // Counted in domains, however many lines each one takes in the file.
-        const std::size_t perDomain = std::max<std::size_t>(1, written / count);
-        return {QStringLiteral("The list is too long. Please enter no more than %1 domains.")
-                    .arg(kMaxBlockLines / perDomain),
-                -1};
-    }
-    return {};
-}
 
 CSettingsDlg::CSettingsDlg(QWidget* parent) : QDialog(parent) {
     CreateControls();
@@ -176,21 +131,14 @@ bool CSettingsDlg::UpdateData(bool saveAndValidate) {
     }
     m_domains = m_editDomains->toPlainText();
     m_IPAddress = m_editIPAddress->text();
-    if (m_IPAddress.size() > kMaxAddressLength) {
-        RefuseIPAddress(
-            QStringLiteral("Please enter no more than %1 characters.").arg(kMaxAddressLength),
-            QStringLiteral("Vantrel"));
+    const std::string address = m_IPAddress.toStdString();
+    if (const std::string problem = FindAddressProblem(address); !problem.empty()) {
+        RefuseIPAddress(QString::fromStdString(problem), QStringLiteral("Vantrel"));
         return false;
     }
-    // The block may only send names to this PC.
-    if (!IsLocalAddress(m_IPAddress.toStdString())) {
-        RefuseIPAddress(QStringLiteral("Please enter an IP address such as 0.0.0.0 or 127.0.0.1."),
-                        QStringLiteral("Vantrel"));
-        return false;
-    }
-    if (const ListProblem problem = FindListProblem(m_domains, m_IPAddress.toStdString());
-        !problem.text.isEmpty()) {
-        RefuseDomains(problem.text, problem.line);
+    if (const ListProblem problem = FindListProblem(m_domains.toStdString(), address);
+        !problem.text.empty()) {
+        RefuseDomains(QString::fromStdString(problem.text), problem.line);
         return false;
     }
     return true;
@@ -222,16 +170,9 @@ void CSettingsDlg::accept() {
 
 void CSettingsDlg::SaveSettings() const {
     const std::string address = m_IPAddress.toStdString();
-    const std::string text = SettingsTextFor(m_domains, address);
-
     // Replaced as a whole, so an interrupted save never leaves half a list. A file that cannot be
     // written keeps its old lines; the address is remembered all the same.
-    QSaveFile file(QString::fromLatin1(kSettingsFileName));
-    file.setDirectWriteFallback(true);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.write(text.data(), static_cast<qint64>(text.size()));
-        file.commit();
-    }
+    WriteSettingsText(SettingsTextFor(m_domains.toStdString(), address));
 
     CRegistryStore().WriteValue(kProductKey, kAddressValue, address, HKEY_CURRENT_USER);
 }

@@ -4,8 +4,6 @@
 
 #include <QDialog>
 #include <QString>
-#include <string>
-#include <vector>
 
 class CXPButton;
 class QLineEdit;
@@ -39,16 +37,3 @@ private:
     QString m_domains;
     QString m_IPAddress = QStringLiteral("0.0.0.0");
 };
-
-// The settings file's text for a list: "address blank domain" and a line break for every domain
-// of the list (DomainsOfList: blanks around it and a trailing dot dropped, empty lines vanish),
-// each followed by the same line with the twin address.
-std::string SettingsTextFor(const QString& domains, const std::string& address);
-
-struct ListProblem {
-    QString text;   // empty when the list may be saved
-    int line = -1;  // the list's line (from 0) to show, or -1
-};
-// Why a list may not be saved with that address: the first line that is not a domain name, or
-// more lines for the settings file than the hosts block may hold.
-ListProblem FindListProblem(const QString& domains, const std::string& address);

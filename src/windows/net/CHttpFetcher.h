@@ -64,6 +64,8 @@ public:
     bool LastFetchSucceeded() const;
     EFetchError LastError() const { return m_lastError; }
     long LastHttpStatus() const { return m_lastStatus; }
+    // Plain words for a failure ("the server could not be reached"); empty after success.
+    std::string LastFailureReason() const;
 
     void SetTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds stall);
     void SetTextLimit(std::size_t bytes) { m_textLimit = bytes; }

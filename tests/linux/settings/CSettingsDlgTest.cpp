@@ -223,22 +223,12 @@ TEST_F(SettingsDlgTest, RefusedAddressShowsOneMessageAndSavesNothing) {
     };
     const QString tooLong = "Please enter no more than 15 characters.";
     const QString notAnAddress = "Please enter an IP address such as 0.0.0.0 or 127.0.0.1.";
+    // One of each message; the address rules themselves are the core's (SettingsListTest).
     const std::vector<Case> cases = {
         {"0000.0000.0000.0", tooLong},
-        {"fe80::1:2:3:4:5:6", tooLong},
         {"abc", notAnAddress},
-        {"1.2.3", notAnAddress},
-        {"256.0.0.1", notAnAddress},
-        {"", notAnAddress},
-        {" 127.0.0.1", notAnAddress},
-        {"127.0.0.1 x", notAnAddress},
-        {"0x7f.0.0.1", notAnAddress},
         // Well-formed, but not this PC: the block may only send names here.
         {"203.0.113.66", notAnAddress},
-        {"10.0.0.1", notAnAddress},
-        {"255.255.255.255", notAnAddress},
-        {"fe80::1", notAnAddress},
-        {"::ffff:1.2.3.4", notAnAddress},
     };
     for (const Case& c : cases) {
         WriteSettings(installed);
@@ -261,11 +251,8 @@ TEST_F(SettingsDlgTest, RefusedAddressShowsOneMessageAndSavesNothing) {
 
 TEST_F(SettingsDlgTest, AcceptsTheLocalAddresses) {
     // Each with the other family's twin, so lookups of either family stay local.
-    const std::pair<std::string, std::string> addresses[] = {{"0.0.0.0", "::"},
-                                                             {"127.0.0.1", "::1"},
-                                                             {"127.9.8.7", "::1"},
-                                                             {"::", "0.0.0.0"},
-                                                             {"::1", "127.0.0.1"}};
+    const std::pair<std::string, std::string> addresses[] = {{"127.9.8.7", "::1"},
+                                                             {"::", "0.0.0.0"}};
     for (const auto& [address, twin] : addresses) {
         CSettingsDlg dlg;
         Save(dlg, "a.example", QString::fromStdString(address));
@@ -288,10 +275,6 @@ TEST_F(SettingsDlgTest, RefusesWhatTheHostsBlockWouldRefuseNamingTheFirstBadLine
          "Line 3, \"ads example.com\", is not a domain name. Please enter one domain per line, "
          "such as pagead2.googlesyndication.com.",
          "ads example.com"},
-        {"a..example\n",
-         "Line 1, \"a..example\", is not a domain name. Please enter one domain "
-         "per line, such as pagead2.googlesyndication.com.",
-         "a..example"},
         {"ok.example\r\n\t-bad.example. \r\n",
          "Line 2, \"-bad.example.\", is not a domain name. Please enter one domain per line, such "
          "as pagead2.googlesyndication.com.",

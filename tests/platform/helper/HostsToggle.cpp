@@ -2,29 +2,26 @@
 // them when hidden, and says why on stderr when that fails. The pkexec test runs it as an
 // unprivileged user in its settings folder. With "--save LIST ADDRESS" it first saves the domain
 // list in the file LIST as the settings dialog's OK does, refusing what the dialog refuses.
-#include <QString>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-#include "core/SettingsFile.h"
-#include "linux/settings/CSettingsDlg.h"
+#include "core/SettingsList.h"
 #include "platform/CHostsFile.h"
+#include "platform/SettingsFileIO.h"
 
 namespace {
 bool SaveList(const char* listPath, const std::string& address) {
     std::ifstream in(listPath, std::ios::binary);
     std::ostringstream list;
     list << in.rdbuf();
-    const QString domains = QString::fromStdString(list.str());
-    if (const ListProblem problem = FindListProblem(domains, address); !problem.text.isEmpty()) {
-        std::fprintf(stderr, "refused: %s\n", problem.text.toStdString().c_str());
+    const std::string domains = list.str();
+    if (const ListProblem problem = FindListProblem(domains, address); !problem.text.empty()) {
+        std::fprintf(stderr, "refused: %s\n", problem.text.c_str());
         return false;
     }
-    std::ofstream(kSettingsFileName, std::ios::binary | std::ios::trunc)
-        << SettingsTextFor(domains, address);
-    return true;
+    return WriteSettingsText(SettingsTextFor(domains, address));
 }
 }  // namespace
 

@@ -1,0 +1,196 @@
+// The check: status window, fetch, the page's values, one answer; on Yes, the verified download
+// and the run of the old uninstaller and the new setup.
+#include "windows/CUpgradeDlg.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "platform/CRegistryStore.h"
+#include "platform/ProcessTree_win.h"
+#include "platform/WideText_win.h"
+#include "windows/MessageBox.h"
+#include "windows/net/NetConfig.h"
+#include "windows/resource.h"
+
+CUpgradeProgressDlg::CUpgradeProgressDlg() : CDialog(IDD_UPGRADE_PROGRESS) {}
+
+CUpgradeDlg::CUpgradeDlg()
+    : CDialog(IDD_UPGRADE), m_key(BuiltInUpgradeKey()), m_endProcess([](int code) {
+          // The old version is gone: nothing else of this program may run.
+          ::ExitProcess(static_cast<UINT>(code));
+      }) {
+    m_fetch = [this](const std::string& url, std::string* why) -> std::optional<CStringList> {
+        const CStringList& lines = m_fetcher.Fetch(url, std::string());
+        if (!m_fetcher.LastFetchSucceeded()) {
+            if (why != nullptr) *why = m_fetcher.LastFailureReason();
+            return std::nullopt;
+        }
+        return lines;
+    };
+}
+
+CUpgradeDlg::~CUpgradeDlg() {
+    if (m_dtLastCheck.wYear == 0) return;
+    // Month, day and year without leading zeros, as "3 9 2006".
+    char text[32];
+    std::snprintf(text, sizeof text, "%u %u %u", m_dtLastCheck.wMonth, m_dtLastCheck.wDay,
+                  m_dtLastCheck.wYear);
+    CRegistryStore().WriteValue(m_strProductName, "UpgradeDate", text, HKEY_CURRENT_USER);
+}
+
+void CUpgradeDlg::SetUpgradeInfo(const std::string& productName, float version,
+                                 const std::string& url) {
+    m_strProductName = productName;
+    m_fVersion = version;
+    m_strUpgradeUrl = url;
+}
+
+void CUpgradeDlg::SetPageFetch(UpgradePageFetch fetch) {
+    m_fetch = std::move(fetch);
+}
+
+std::string CUpgradeDlg::UpgradePageUrl() {
+    // Fixed when the program is built (by default a reserved name that no server answers to).
+    return VANTREL_UPGRADE_URL;
+}
+
+BOOL CUpgradeDlg::OnInitDialog() {
+    m_bChecking = false;
+    ::EnableWindow(GetDlgItem(IDOK), TRUE);
+    return TRUE;
+}
+
+void CUpgradeDlg::OnOK() {
+    // One check per opening; a press that still arrives while one runs is ignored.
+    if (m_bChecking || !::IsWindowEnabled(GetDlgItem(IDOK))) return;
+    m_bChecking = true;
+
+    CUpgradeProgressDlg progress;
+    if (progress.Create(m_hWnd)) {
+        ::ShowWindow(progress.GetSafeHwnd(), SW_SHOWNORMAL);
+        ::ShowWindow(progress.GetDlgItem(IDC_PROGRESS_TEXT), SW_SHOWNORMAL);
+        ::UpdateWindow(progress.GetSafeHwnd());
+    }
+    std::string why;
+    const std::optional<CStringList> lines = m_fetch(m_strUpgradeUrl, &why);
+    ParseUpgradePage(lines ? *lines : CStringList{}, m_page);
+    ::ShowWindow(progress.GetSafeHwnd(), SW_HIDE);
+
+    const std::wstring product = Utf8ToWide(m_strProductName);
+    if (!lines || !m_page.bVersionFound) {
+        // Not knowing is not the same as being up to date: the user may try again.
+        const std::string reason =
+            !lines ? (why.empty() ? std::string("the upgrade page could not be fetched") : why)
+                   : std::string("the upgrade page does not say which version is current");
+        m_bChecking = false;
+        ShowMessage(m_hWnd,
+                    product + L" could not check for an upgrade: " + Utf8ToWide(reason) +
+                        L".\n\nPlease try again later.",
+                    product, MB_OK | MB_ICONWARNING);
+        return;
+    }
+    bool bCloseAfterwards = false;
+    if (m_page.fNewVersion > m_fVersion) {
+        const int answer = ShowMessage(m_hWnd,
+                                       L"A new upgrade of " + product +
+                                           L" is available for download.\n\nDescription:\n\n" +
+                                           Utf8ToWide(m_page.strDescription) +
+                                           L"\n\nWould you like to download the upgrade now?",
+                                       L"A new upgrade is available.", MB_YESNO);
+        if (answer == IDYES) {
+            DownloadAndInstall(m_page.strDownloadLink);
+        } else {
+            bCloseAfterwards = true;
+        }
+    } else {
+        char version[32];
+        std::snprintf(version, sizeof version, "%.2f", static_cast<double>(m_fVersion));
+        ShowMessage(m_hWnd,
+                    L"You have the most recent version v" + Utf8ToWide(version) +
+                        L".\nNo upgrade is available.",
+                    product, MB_OK);
+    }
+    m_bChecking = false;
+    FinishCheck();
+    if (bCloseAfterwards) EndDialog(IDCANCEL);
+}
+
+void CUpgradeDlg::RefuseUpgrade(UpgradeRefusal refusal) {
+    const bool bWarning =
+        refusal != UpgradeRefusal::kNoLink && refusal != UpgradeRefusal::kDownloadFailed;
+    ShowMessage(m_hWnd, Utf8ToWide(RefusalMessage(refusal, VANTREL_DOWNLOAD_PAGE)), L"Vantrel",
+                bWarning ? MB_ICONWARNING : MB_ICONINFORMATION);
+}
+
+void CUpgradeDlg::DownloadAndInstall(std::string link) {
+    link = TrimmedLine(link);
+    // A file left from before must never pass for this download.
+    ::DeleteFileW(Utf8ToWide(kDownloadFile).c_str());
+    ::DeleteFileW(Utf8ToWide(kSignatureFile).c_str());
+    UpgradeRefusal refusal =
+        CheckBeforeDownload(m_strUpgradeUrl, link, m_page.strSha256, m_key.has_value());
+    if (refusal != UpgradeRefusal::kNone) {
+        RefuseUpgrade(refusal);
+        return;
+    }
+
+    CUpgradeProgressDlg progress;
+    if (progress.Create(m_hWnd)) {
+        ::SetWindowTextW(progress.GetSafeHwnd(), L"Upgrading Software");
+        ::ShowWindow(progress.GetSafeHwnd(), SW_SHOWNORMAL);
+        ::ShowWindow(progress.GetDlgItem(IDC_PROGRESS_TEXT), SW_SHOWNORMAL);
+    }
+    const auto status = [&progress](const std::string& text) {
+        progress.SetDlgItemText(IDC_PROGRESS_TEXT, Utf8ToWide(text));
+    };
+    std::string signature;
+    {
+        CHttpFetcher fetcher;
+        fetcher.Fetch(link, kDownloadFile, status);
+        refusal =
+            fetcher.LastFetchSucceeded() ? UpgradeRefusal::kNone : UpgradeRefusal::kDownloadFailed;
+        // The maker's signature lies beside the setup, under the same name and ".sig".
+        if (refusal == UpgradeRefusal::kNone) {
+            fetcher.Fetch(link + ".sig", kSignatureFile);
+            FILE* file = ::_wfopen(Utf8ToWide(kSignatureFile).c_str(), L"rb");
+            char bytes[256];
+            const std::size_t got = file ? std::fread(bytes, 1, sizeof bytes, file) : 0;
+            if (file) std::fclose(file);
+            ::DeleteFileW(Utf8ToWide(kSignatureFile).c_str());
+            signature.assign(bytes, got);
+        }
+    }
+    if (refusal == UpgradeRefusal::kNone)
+        refusal = CheckDownload(kDownloadFile, m_page.strSha256, signature, *m_key);
+    if (refusal != UpgradeRefusal::kNone) {
+        ::DeleteFileW(Utf8ToWide(kDownloadFile).c_str());
+        ::ShowWindow(progress.GetSafeHwnd(), SW_HIDE);
+        RefuseUpgrade(refusal);
+        return;
+    }
+
+    status("Removing old version ..");
+    // Nothing is dispatched while the two programs run: the text must be on the screen first.
+    ::RedrawWindow(progress.GetSafeHwnd(), nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // The old uninstaller, then the new setup, each with everything it starts to its end (an
+    // NSIS uninstaller hands over to a copy of itself and returns at once).
+    wchar_t cwd[MAX_PATH];
+    const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, cwd);
+    const std::wstring dir(cwd, length < MAX_PATH ? length : 0);
+    const std::wstring uninstaller = dir + L"\\" + Utf8ToWide(kUninstallerName);
+    if (::GetFileAttributesW(uninstaller.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        RunProcessTree(QuoteForCommandLine(uninstaller) + Utf8ToWide(kUninstallerArgument), dir);
+    }
+    RunProcessTree(QuoteForCommandLine(dir + L"\\" + Utf8ToWide(kDownloadFile)), dir);
+    ::ShowWindow(progress.GetSafeHwnd(), SW_HIDE);
+    ::DeleteFileW(Utf8ToWide(kDownloadFile).c_str());
+    m_endProcess(0);
+}
+
+void CUpgradeDlg::FinishCheck() {
+    ::EnableWindow(GetDlgItem(IDOK), FALSE);
+    ::SetFocus(GetDlgItem(IDCANCEL));
+    ::GetLocalTime(&m_dtLastCheck);
+}

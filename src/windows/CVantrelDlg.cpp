@@ -1,0 +1,235 @@
+// The main dialog: the template's controls, the status display and the toggle.
+#include "windows/CVantrelDlg.h"
+
+#include <shellapi.h>
+
+#include "platform/CHostsFile.h"
+#include "platform/WideText_win.h"
+#include "windows/CAboutDlg.h"
+#include "windows/CSettingsDlg.h"
+#include "windows/CSplashDlg.h"
+#include "windows/MessageBox.h"
+#include "windows/resource.h"
+
+namespace {
+
+const wchar_t kProduct[] = L"Vantrel";
+// Posted at the end of the initialisation: the splash opens over the dialog once it shows.
+constexpr UINT kShowSplash = WM_APP + 1;
+
+// Dialog units to this dialog's pixels.
+RECT DialogRect(HWND dialog, int x, int y, int w, int h) {
+    RECT r{x, y, x + w, y + h};
+    ::MapDialogRect(dialog, &r);
+    return r;
+}
+
+void Place(HWND dialog, HWND control, int x, int y, int w, int h) {
+    const RECT r = DialogRect(dialog, x, y, w, h);
+    ::SetWindowPos(control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HICON LoadIconOfSize(int id, int cx, int cy) {
+    return static_cast<HICON>(::LoadImageW(CDialog::ResourceModule(), MAKEINTRESOURCEW(id),
+                                           IMAGE_ICON, cx, cy, LR_SHARED));
+}
+
+// The height `text` takes in `label`'s width, wrapped at words.
+int TextHeight(HWND label, const std::wstring& text) {
+    RECT r{};
+    ::GetClientRect(label, &r);
+    const HDC dc = ::GetDC(label);
+    const HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(label, dc);
+    return r.bottom - r.top;
+}
+
+}  // namespace
+
+CVantrelDlg::CVantrelDlg()
+    : CDialog(IDD_VANTREL_DIALOG),
+      m_hIcon(
+          LoadIconOfSize(IDI_APP, ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON))),
+      m_hSmallIcon(LoadIconOfSize(IDI_APP, ::GetSystemMetrics(SM_CXSMICON),
+                                  ::GetSystemMetrics(SM_CYSMICON))) {}
+
+CVantrelDlg::~CVantrelDlg() = default;
+
+BOOL CVantrelDlg::OnInitDialog() {
+    m_btnSettings.SubclassDlgItem(IDC_SETTINGS, m_hWnd);
+    m_btnHelp.SubclassDlgItem(IDC_HELP_BUTTON, m_hWnd);
+    m_statusIcon = GetDlgItem(IDC_STATUS_ICON);
+    m_statusLabel.SubclassDlgItem(IDC_STATUS_LABEL, m_hWnd);
+    m_btnUpgrade.SubclassDlgItem(IDC_UPGRADE, m_hWnd);
+    m_btnExit.SubclassDlgItem(IDCANCEL, m_hWnd);
+    m_btnToggle.SubclassDlgItem(IDOK, m_hWnd);
+
+    // The About entry closes the system menu, after a separator.
+    if (const HMENU menu = ::GetSystemMenu(m_hWnd, FALSE)) {
+        wchar_t about[128] = {};
+        if (::LoadStringW(ResourceModule(), IDS_ABOUTBOX, about, 128) > 0) {
+            ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about);
+        }
+    }
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
+
+    MakeNotesLine();
+    // The splash opens as soon as this dialog shows: owned by a window already on the screen,
+    // window managers keep it above that window.
+    if (m_bShowSplash) ::PostMessageW(m_hWnd, kShowSplash, 0, 0);
+    SetDlgItemText(IDC_UPGRADE, L"Upgrade");
+    ::SetWindowTextW(m_hWnd, kProduct);
+    RefreshStatus();
+    return TRUE;
+}
+
+void CVantrelDlg::MakeNotesLine() {
+    // Two lines of notes between the status and the hint: the group box grows by three dialog
+    // units, still clear of the buttons, and the hint moves below the notes.
+    Place(m_hWnd, GetDlgItem(IDC_SETTINGS_GROUP), 7, 165, 341, 53);
+    Place(m_hWnd, GetDlgItem(IDC_HINT), 48, 206, 283, 8);
+    const RECT r = DialogRect(m_hWnd, 48, 189, 281, 16);
+    m_lblNotes = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                                   r.left, r.top, r.right - r.left, r.bottom - r.top, m_hWnd,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_NOTES)),
+                                   ResourceModule(), nullptr);
+    ::SendMessageW(m_lblNotes, WM_SETFONT, ::SendMessageW(m_hWnd, WM_GETFONT, 0, 0), FALSE);
+}
+
+CVantrelDlg::HostsOutcome CVantrelDlg::UseHostsFile(bool toggle) {
+    HostsOutcome outcome;
+    CHostsFile hosts;
+    if (toggle) {
+        // The status is read back from the file right after, so it shows what really happened.
+        if (hosts.IsBlockActive())
+            hosts.RemoveBlock();
+        else
+            hosts.AddBlock();
+        outcome.failure = hosts.GetFailure();
+    }
+    outcome.hidden = hosts.IsBlockActive();
+    return outcome;
+}
+
+void CVantrelDlg::RefreshStatus() {
+    ShowStatus(UseHostsFile(false).hidden);
+}
+
+void CVantrelDlg::ShowStatus(bool hidden) {
+    // Shared icon handles: loaded from the resources each time, never freed.
+    const HICON icon = static_cast<HICON>(
+        ::LoadImageW(ResourceModule(), MAKEINTRESOURCEW(hidden ? IDI_ADS_HIDDEN : IDI_ADS_SHOWN),
+                     IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    ::SendMessageW(m_statusIcon, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    m_statusLabel.SetLabelColor(hidden ? RGB(0, 125, 0) : RGB(255, 0, 0));
+    SetDlgItemText(IDC_STATUS_LABEL,
+                   hidden ? L"Google Adsense advertisements are hidden on this PC."
+                          : L"Google Adsense advertisements are not hidden on this PC.");
+    SetDlgItemText(IDC_HINT, hidden ? L"To restore ads, click the Show Adsense button."
+                                    : L"To hide ads, click the Hide Adsense button.");
+    SetDlgItemText(IDOK, hidden ? L"Show Adsense" : L"Hide Adsense");
+    m_bHidden = hidden;
+    m_facts = ProtectionFacts{};
+    ShowNotes();
+}
+
+std::wstring CVantrelDlg::NotesText() const {
+    if (!m_bHidden) return {};
+    std::wstring text;
+    for (const std::string& line : NotesLines(m_facts)) {
+        if (!text.empty()) text += L'\n';
+        text += Utf8ToWide(line);
+    }
+    return text;
+}
+
+void CVantrelDlg::ShowNotes() {
+    if (m_lblNotes == nullptr) return;
+    std::wstring text = NotesText();
+    RECT r{};
+    ::GetClientRect(m_lblNotes, &r);
+    // One sentence a line when there is room, else run together; the label cuts the rest.
+    if (!text.empty() && TextHeight(m_lblNotes, text) > r.bottom) {
+        for (wchar_t& c : text) {
+            if (c == L'\n') c = L' ';
+        }
+    }
+    ::SetWindowTextW(m_lblNotes, text.c_str());
+}
+
+void CVantrelDlg::OnOK() {
+    const HostsOutcome outcome = UseHostsFile(true);
+    ShowStatus(outcome.hidden);
+    if (!outcome.failure.empty())
+        ShowMessage(m_hWnd, Utf8ToWide(outcome.failure), kProduct, MB_OK | MB_ICONWARNING);
+    AfterHostsChange();
+}
+
+void CVantrelDlg::AfterHostsChange() {
+    // The Windows browser offer and the protection checks (DNS cache flush, lookups, Firefox's
+    // DNS over HTTPS) are called from here, after every toggle, once their seams exist.
+}
+
+bool CVantrelDlg::OnCommand(WORD id, WORD code) {
+    if (code != BN_CLICKED) return false;
+    switch (id) {
+        case IDC_UPGRADE:
+            OnUpgrade();
+            return true;
+        case IDC_HELP_BUTTON:
+            OnHelp();
+            return true;
+        case IDC_SETTINGS:
+            OnSettings();
+            return true;
+        default:
+            return false;
+    }
+}
+
+INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, bool& handled) {
+    if (message == kShowSplash) {
+        // Owned by this dialog: it stays above it and goes with it. It takes the keyboard, so
+        // a key press dismisses it.
+        if (!m_pSplash) {
+            m_pSplash = std::make_unique<CSplashDlg>();
+            m_pSplash->Popup(m_hWnd);
+        }
+        handled = true;
+        return 0;
+    }
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == IDM_ABOUTBOX) {
+        OnAbout();
+        handled = true;
+    }
+    return 0;
+}
+
+void CVantrelDlg::OnUpgrade() {
+    m_dlgUpgrade.SetUpgradeInfo("Vantrel", 1.0f, CUpgradeDlg::UpgradePageUrl());
+    m_dlgUpgrade.DoModal(m_hWnd);
+}
+
+void CVantrelDlg::OnHelp() {
+    // The help file beside the program's working directory, only when it is there.
+    if (::GetFileAttributesW(L"help.txt") == INVALID_FILE_ATTRIBUTES) return;
+    ::ShellExecuteW(nullptr, nullptr, L"help.txt", nullptr, nullptr, SW_SHOW);
+}
+
+void CVantrelDlg::OnSettings() {
+    // Owned by this window so it opens over it; nothing here is refreshed afterwards.
+    CSettingsDlg dlg;
+    dlg.DoModal(m_hWnd);
+}
+
+void CVantrelDlg::OnAbout() {
+    CAboutDlg dlg;
+    dlg.DoModal(m_hWnd);
+}

@@ -1,0 +1,214 @@
+// The Windows program's dialogs driven through their messages, as a user's clicks and keys
+// reach them: the toggle with the hosts bytes after each click, the system menu's About box,
+// the upgrade check, the ways out of the main dialog, and the settings dialog's save and
+// refusals with the file and registry after each.
+#include <gtest/gtest.h>
+
+#include "platform/CRegistryStore.h"
+#include "support/WinDialogDriver.h"
+#include "support/WinTestSupport.h"
+#include "windows/CSettingsDlg.h"
+#include "windows/CVantrelDlg.h"
+#include "windows/MessageBox.h"
+#include "windows/resource.h"
+
+namespace {
+
+const std::string kHostsBefore = "127.0.0.1 localhost\r\n::1 localhost\r\n";
+
+class Dialogs : public HostsDirTest {
+protected:
+    void SetUp() override {
+        HostsDirTest::SetUp();
+        SetHosts(kHostsBefore);
+        SetSettings(
+            "0.0.0.0 pagead2.googlesyndication.com\r\n:: pagead2.googlesyndication.com\r\n");
+        m_oldHook = SetMessageHook([this](const MessageRequest& request) {
+            m_messages.push_back(request.caption + L": " + request.text);
+            return IDOK;
+        });
+    }
+    void TearDown() override {
+        SetMessageHook(m_oldHook);
+        HostsDirTest::TearDown();
+    }
+
+    MessageHook m_oldHook;
+    std::vector<std::wstring> m_messages;
+};
+
+TEST_F(Dialogs, ToggleAddsAndRemovesTheBlockAndTheStatusFollows) {
+    CVantrelDlg dlg;
+    dlg.SetShowSplash(false);
+    ASSERT_TRUE(dlg.Create(nullptr));
+    const HWND hwnd = dlg.GetSafeHwnd();
+    EXPECT_EQ(ItemText(hwnd, IDC_STATUS_LABEL),
+              L"Google Adsense advertisements are not hidden on this PC.");
+    EXPECT_EQ(ItemText(hwnd, IDC_HINT), L"To hide ads, click the Hide Adsense button.");
+    EXPECT_EQ(ItemText(hwnd, IDOK), L"Hide Adsense");
+    EXPECT_EQ(ItemText(hwnd, IDC_UPGRADE), L"Upgrade");
+    // The buttons draw themselves.
+    EXPECT_EQ(::GetWindowLongPtrW(::GetDlgItem(hwnd, IDOK), GWL_STYLE) & BS_TYPEMASK, BS_OWNERDRAW);
+
+    Click(hwnd, IDOK);
+    EXPECT_EQ(Hosts(), kHostsBefore +
+                           "# Begin Vantrel\r\n"
+                           "0.0.0.0 pagead2.googlesyndication.com\r\n"
+                           ":: pagead2.googlesyndication.com\r\n"
+                           // The settings file's last line break reads as one empty line.
+                           "\r\n"
+                           "# End Vantrel");
+    EXPECT_TRUE(dlg.AdsHidden());
+    EXPECT_EQ(ItemText(hwnd, IDC_STATUS_LABEL),
+              L"Google Adsense advertisements are hidden on this PC.");
+    EXPECT_EQ(ItemText(hwnd, IDC_HINT), L"To restore ads, click the Show Adsense button.");
+    EXPECT_EQ(ItemText(hwnd, IDOK), L"Show Adsense");
+    const HICON hidden = static_cast<HICON>(
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_ADS_HIDDEN), IMAGE_ICON, 0,
+                     0, LR_DEFAULTSIZE | LR_SHARED));
+    EXPECT_EQ(::SendDlgItemMessageW(hwnd, IDC_STATUS_ICON, STM_GETICON, 0, 0),
+              reinterpret_cast<LRESULT>(hidden));
+
+    // Enter does what the toggle does.
+    ::SendMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_EQ(Hosts(), kHostsBefore);
+    EXPECT_FALSE(dlg.AdsHidden());
+    EXPECT_EQ(ItemText(hwnd, IDOK), L"Hide Adsense");
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(Dialogs, AHostsFileThatCannotBeWrittenLeavesTheStatusAndSaysWhy) {
+    ::SetFileAttributesW(Utf8ToWide(m_hosts).c_str(), FILE_ATTRIBUTE_READONLY);
+    CVantrelDlg dlg;
+    dlg.SetShowSplash(false);
+    ASSERT_TRUE(dlg.Create(nullptr));
+    Click(dlg.GetSafeHwnd(), IDOK);
+    EXPECT_EQ(Hosts(), kHostsBefore);
+    EXPECT_FALSE(dlg.AdsHidden());
+    ::SetFileAttributesW(Utf8ToWide(m_hosts).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(Dialogs, SystemMenuEndsWithTheAboutEntryThatOpensTheAboutBox) {
+    CVantrelDlg dlg;
+    dlg.SetShowSplash(false);
+    ASSERT_TRUE(dlg.Create(nullptr));
+    const HMENU menu = ::GetSystemMenu(dlg.GetSafeHwnd(), FALSE);
+    const int count = ::GetMenuItemCount(menu);
+    ASSERT_GE(count, 2);
+    wchar_t text[64] = {};
+    ::GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
+    EXPECT_EQ(std::wstring(text), L"&About Vantrel...");
+    EXPECT_EQ(::GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
+    EXPECT_EQ(::GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR,
+              static_cast<UINT>(MF_SEPARATOR));
+
+    DialogDriver driver;
+    std::wstring about;
+    driver.When(L"About Vantrel", [&](HWND box) {
+        about = AllTexts(box);
+        Click(box, IDOK);
+    });
+    ::SendMessageW(dlg.GetSafeHwnd(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
+    EXPECT_TRUE(driver.Done());
+    EXPECT_NE(about.find(L"|Vantrel 1.0|"), std::wstring::npos) << about;
+}
+
+TEST_F(Dialogs, UpgradeWithoutAServerEndsInTheCouldNotCheckMessage) {
+    CVantrelDlg dlg;
+    dlg.SetShowSplash(false);
+    ASSERT_TRUE(dlg.Create(nullptr));
+    DialogDriver driver;
+    bool okEnabledAfter = false;
+    driver.When(L"Check for Upgrade", [&](HWND box) {
+        EXPECT_NE(AllTexts(box).find(L"Would you like to check for an upgrade of this software?"),
+                  std::wstring::npos);
+        Click(box, IDOK);
+        okEnabledAfter = ::IsWindowEnabled(::GetDlgItem(box, IDOK)) != FALSE;
+        Click(box, IDCANCEL);
+    });
+    Click(dlg.GetSafeHwnd(), IDC_UPGRADE);
+    EXPECT_TRUE(driver.Done());
+    ASSERT_EQ(m_messages.size(), 1u);
+    // The build's page lies on a reserved name that no server answers to.
+    EXPECT_EQ(m_messages[0],
+              L"Vantrel: Vantrel could not check for an upgrade: the server could not be "
+              L"reached.\n\nPlease try again later.");
+    // Not knowing is no answer: the user may try again.
+    EXPECT_TRUE(okEnabledAfter);
+}
+
+TEST_F(Dialogs, ExitEscapeAndTheCloseBoxEndTheMainDialog) {
+    for (const auto& end : std::vector<std::function<void(HWND)>>{
+             [](HWND dlg) { Click(dlg, IDCANCEL); },
+             [](HWND dlg) {
+                 // Escape, through the dialog's own keyboard handling.
+                 ::PostMessageW(::GetDlgItem(dlg, IDOK), WM_KEYDOWN, VK_ESCAPE, 0);
+             },
+             [](HWND dlg) { ::PostMessageW(dlg, WM_CLOSE, 0, 0); }}) {
+        CVantrelDlg dlg;
+        dlg.SetShowSplash(false);
+        DialogDriver driver;
+        driver.When(L"Vantrel", end);
+        EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+        EXPECT_TRUE(driver.Done());
+    }
+    EXPECT_EQ(Hosts(), kHostsBefore);
+}
+
+TEST_F(Dialogs, SettingsSaveTheListAndTheAddressAndRefuseBadInput) {
+    CRegistryStore().WriteValue("Vantrel", "m_IPAddress", "-", HKEY_CURRENT_USER);
+    const std::string settingsPath = m_dir + "\\vantrel_settings.txt";
+    const std::string before = Slurp(settingsPath);
+    CVantrelDlg main;
+    main.SetShowSplash(false);
+    ASSERT_TRUE(main.Create(nullptr));
+
+    DialogDriver driver;
+    driver.When(L"Vantrel Settings", [&](HWND box) {
+        // The file's domains, each once, and the default address.
+        EXPECT_EQ(ItemText(box, IDC_DOMAINS), L"pagead2.googlesyndication.com\r\n");
+        EXPECT_EQ(ItemText(box, IDC_IP_ADDRESS), L"0.0.0.0");
+
+        ::SetDlgItemTextW(box, IDC_IP_ADDRESS, L"192.168.100.100x");
+        Click(box, IDOK);
+        ::SetDlgItemTextW(box, IDC_IP_ADDRESS, L"203.0.113.66");
+        Click(box, IDOK);
+        ::SetDlgItemTextW(box, IDC_IP_ADDRESS, L"127.0.0.1");
+        ::SetDlgItemTextW(box, IDC_DOMAINS, L"a.example\r\n\r\nnot a domain\r\nbad/one\r\n");
+        Click(box, IDOK);
+        EXPECT_EQ(Slurp(settingsPath), before);
+
+        ::SetDlgItemTextW(box, IDC_DOMAINS, L"  ads.example.  \r\n\r\nb.example\r\n");
+        Click(box, IDOK);
+    });
+    Click(main.GetSafeHwnd(), IDC_SETTINGS);
+    EXPECT_TRUE(driver.Done());
+    ASSERT_EQ(m_messages.size(), 3u);
+    EXPECT_EQ(m_messages[0], L"Vantrel: Please enter no more than 15 characters.");
+    EXPECT_EQ(m_messages[1], L"Vantrel: Please enter an IP address such as 0.0.0.0 or 127.0.0.1.");
+    EXPECT_NE(m_messages[2].find(L"Line 3, \"not a domain\""), std::wstring::npos) << m_messages[2];
+    EXPECT_EQ(
+        Slurp(settingsPath),
+        "127.0.0.1 ads.example\r\n::1 ads.example\r\n127.0.0.1 b.example\r\n::1 b.example\r\n");
+    EXPECT_EQ(CRegistryStore().ReadValue("Vantrel", "m_IPAddress", HKEY_CURRENT_USER, "Software"),
+              "127.0.0.1");
+    // The hosts file is not touched by saving.
+    EXPECT_EQ(Hosts(), kHostsBefore);
+
+    // Cancel after editing changes nothing.
+    driver.When(L"Vantrel Settings", [&](HWND box) {
+        EXPECT_EQ(ItemText(box, IDC_IP_ADDRESS), L"127.0.0.1");
+        ::SetDlgItemTextW(box, IDC_DOMAINS, L"other.example");
+        ::SetDlgItemTextW(box, IDC_IP_ADDRESS, L"0.0.0.0");
+        Click(box, IDCANCEL);
+    });
+    Click(main.GetSafeHwnd(), IDC_SETTINGS);
+    EXPECT_TRUE(driver.Done());
+    EXPECT_EQ(
+        Slurp(settingsPath),
+        "127.0.0.1 ads.example\r\n::1 ads.example\r\n127.0.0.1 b.example\r\n::1 b.example\r\n");
+    EXPECT_EQ(CRegistryStore().ReadValue("Vantrel", "m_IPAddress", HKEY_CURRENT_USER, "Software"),
+              "127.0.0.1");
+}
+
+}  // namespace
