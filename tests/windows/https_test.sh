@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Runs the fetcher's tests under Wine with two https servers on 127.0.0.1 (openssl s_server):
+# Runs a Windows test program under Wine with two https servers on 127.0.0.1 (openssl s_server):
 # one whose certificate a CA made for this run signed (the test adds that CA to the Wine
-# prefix's own Root store, never the machine's), and one signed by another CA.
-# fetcher_https_test.sh <win_fetcher_test.exe> <source dir>
+# prefix's own Root store, never the machine's), and one signed by another CA. The trusted one
+# also serves upgrade pages and a setup signed by a throwaway maker's key.
+# https_test.sh <test.exe> <source dir> [<fake setup.exe>] [gtest arguments]
 set -euo pipefail
 program=$1
 source_dir=$2
 shift 2
+fake_setup=
+if [ $# -gt 0 ] && [ "${1%.exe}" != "$1" ]; then fake_setup=$1; shift; fi
 work=$(mktemp -d)
 pids=()
 prefix=
@@ -84,6 +87,44 @@ serve trusted
 trusted_port=$port
 serve untrusted
 untrusted_port=$port
+
+# Upgrade pages: a setup, its digest, and signatures by the maker's key and by another key.
+if [ -n "$fake_setup" ]; then
+  root=root-trusted
+  base="https://localhost:$trusted_port"
+  openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out maker.key 2>/dev/null
+  openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out stranger.key 2>/dev/null
+  openssl pkey -in maker.key -pubout -out maker.pub
+  cmake -DPEM=maker.pub -DOUT=maker.point -P "$source_dir/cmake/P256PublicPoint.cmake"
+  answer() {  # body file -> a whole answer on stdout
+    printf 'HTTP/1.0 200 OK\r\nContent-Length: %s\r\n\r\n' "$(stat -c %s "$1")"
+    cat "$1"
+  }
+  openssl dgst -sha256 -sign maker.key -out setup.sig "$fake_setup"
+  openssl dgst -sha256 -sign stranger.key -out stranger.sig "$fake_setup"
+  mkdir -p "$root/signed-by-another"
+  answer "$fake_setup" >"$root/setup.exe"
+  answer setup.sig >"$root/setup.exe.sig"
+  answer "$fake_setup" >"$root/signed-by-another/setup.exe"
+  answer stranger.sig >"$root/signed-by-another/setup.exe.sig"
+  digest=$(sha256sum "$fake_setup" | cut -c1-64)
+  page() {  # name version link digest
+    printf '<html><body>\n<!-- UPGRADE Version\n%s\n-->\n<!-- UPGRADE Description\nFaster.\nEND UPGRADE Description -->\n<!-- UPGRADE Download Link\n%s\n-->\n<!-- UPGRADE SHA256\n%s\n-->\n</body></html>\n' \
+      "$2" "$3" "$4" >"page-$1"
+    answer "page-$1" >"$root/$1"
+  }
+  page newer 1.1 "$base/setup.exe" "$digest"
+  page same 1.00 "$base/setup.exe" "$digest"
+  page older 0.9 "$base/setup.exe" "$digest"
+  page stranger 1.1 "$base/signed-by-another/setup.exe" "$digest"
+  page mismatch 1.1 "$base/setup.exe" "$(printf '%064d' 0)"
+  page plain-link 1.1 "http://127.0.0.1:1/setup.exe" "$digest"
+  # With their lengths: openssl s_server does not close the connection after an answer.
+  printf 'HTTP/1.0 200 OK\r\nContent-Length: 35\r\n\r\n<html><body>No news.</body></html>\n' \
+    >"$root/no-marker"
+  printf 'HTTP/1.0 404 Not Found\r\nContent-Length: 22\r\n\r\n<html>Not found</html>' \
+    >"$root/missing"
+fi
 
 VANTREL_HTTPS_DIR="Z:$work" \
 VANTREL_CRL_PORT="$crl_port" \

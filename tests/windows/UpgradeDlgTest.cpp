@@ -1,0 +1,112 @@
+// The upgrade dialog driven through its messages against the pages of https_test.sh's server:
+// each page's answer, the checks that keep a download from running, and an accepted upgrade
+// that runs the old uninstaller, then the new setup, deletes the download and ends with 0.
+#include <optional>
+
+#include "core/EcdsaSignature.h"
+#include "support/WinDialogDriver.h"
+#include "windows/CUpgradeDlg.h"
+#include "windows/MessageBox.h"
+#include "windows/TestServers.h"
+#include "windows/resource.h"
+
+namespace {
+
+class UpgradeDlg : public HostsDirTest {
+protected:
+    void SetUp() override {
+        HostsDirTest::SetUp();
+        m_https = EnvironmentUtf8(L"VANTREL_HTTPS_DIR");
+        if (m_https.empty()) GTEST_SKIP() << "run by https_test.sh";
+        m_base = EnvironmentUtf8(L"VANTREL_HTTPS_URL");
+        const std::string hex = Slurp(m_https + "\\maker.point");
+        ASSERT_EQ(hex.size(), 130u);
+        m_key[0] = 0x04;
+        const auto x = ParseSha256Hex(hex.substr(2, 64));
+        const auto y = ParseSha256Hex(hex.substr(66, 64));
+        ASSERT_TRUE(x && y);
+        std::copy(x->begin(), x->end(), m_key.begin() + 1);
+        std::copy(y->begin(), y->end(), m_key.begin() + 33);
+        m_oldHook = SetMessageHook([this](const MessageRequest& request) {
+            m_messages.push_back(WideToUtf8(request.caption + L": " + request.text));
+            return (request.flags & MB_YESNO) ? IDYES : IDOK;
+        });
+    }
+    void TearDown() override {
+        if (!m_https.empty()) SetMessageHook(m_oldHook);
+        HostsDirTest::TearDown();
+    }
+
+    // Opens the dialog on `page`, presses OK and closes it; the messages it showed.
+    std::vector<std::string> Check(const std::string& page) {
+        m_messages.clear();
+        CUpgradeDlg dlg;
+        dlg.SetUpgradeInfo("Vantrel", 1.0f, m_base + "/" + page);
+        dlg.SetUpgradeKey(m_key);
+        dlg.SetProcessEnd([this](int code) { m_endCode = code; });
+        DialogDriver driver;
+        driver.When(L"Check for Upgrade", [](HWND box) {
+            Click(box, IDOK);
+            if (::IsWindow(box)) Click(box, IDCANCEL);
+        });
+        dlg.DoModal(nullptr);
+        EXPECT_TRUE(driver.Done());
+        return m_messages;
+    }
+
+    std::string m_https;
+    std::string m_base;
+    P256PublicPoint m_key{};
+    MessageHook m_oldHook;
+    std::vector<std::string> m_messages;
+    std::optional<int> m_endCode;
+};
+
+const char kOffer[] =
+    "A new upgrade is available.: A new upgrade of Vantrel is available for download.\n\n"
+    "Description:\n\nFaster.\n\n\nWould you like to download the upgrade now?";
+const char kUpToDate[] =
+    "Vantrel: You have the most recent version v1.00.\nNo upgrade is available.";
+
+TEST_F(UpgradeDlg, EachPageGetsItsAnswerAndOnlyTheMakersSetupRuns) {
+    TestHttps https(m_https);
+    ASSERT_TRUE(https.Trusted());
+    // The old version's uninstaller, in the working directory as in an installation.
+    ASSERT_TRUE(
+        ::CopyFileW(Utf8ToWide(ProgramDir() + "\\fake_setup.exe").c_str(), L"unins000.exe", FALSE));
+
+    EXPECT_EQ(Check("same"), std::vector<std::string>{kUpToDate});
+    EXPECT_EQ(Check("older"), std::vector<std::string>{kUpToDate});
+    EXPECT_EQ(Check("missing"),
+              std::vector<std::string>{"Vantrel: Vantrel could not check for an upgrade: the "
+                                       "server answered 404.\n\nPlease try again later."});
+    EXPECT_EQ(Check("no-marker"),
+              std::vector<std::string>{"Vantrel: Vantrel could not check for an upgrade: the "
+                                       "upgrade page does not say which version is current.\n\n"
+                                       "Please try again later."});
+
+    // Offered and accepted, but refused before anything runs; a file from before goes too.
+    const std::string refused = "Vantrel: The upgrade was not installed: ";
+    for (const auto& [page, why] : std::vector<std::pair<std::string, std::string>>{
+             {"mismatch", "the downloaded file does not match the SHA-256 checksum"},
+             {"stranger", "the downloaded file is not signed by the maker of Vantrel"},
+             {"plain-link", "the download link does not use a secure (https) connection"}}) {
+        Spit("NewUpdate.exe", "left from before");
+        const std::vector<std::string> said = Check(page);
+        ASSERT_EQ(said.size(), 2u) << page;
+        EXPECT_EQ(said[0], kOffer);
+        EXPECT_EQ(said[1].find(refused + why), 0u) << said[1];
+        EXPECT_FALSE(Exists("NewUpdate.exe")) << page;
+        EXPECT_FALSE(m_endCode) << page;
+    }
+    EXPECT_FALSE(Exists("runs.txt"));
+
+    // The maker's setup: the old uninstaller, then the setup, each to its end, then the end.
+    EXPECT_EQ(Check("newer"), std::vector<std::string>{kOffer});
+    EXPECT_EQ(m_endCode, 0);
+    EXPECT_EQ(Slurp("runs.txt"), "unins000.exe /SILENT\nNewUpdate.exe\n");
+    EXPECT_FALSE(Exists("NewUpdate.exe"));
+    EXPECT_FALSE(Exists("NewUpdate.exe.sig"));
+}
+
+}  // namespace
