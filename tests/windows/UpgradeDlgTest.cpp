@@ -27,6 +27,10 @@ protected:
         ASSERT_TRUE(x && y);
         std::copy(x->begin(), x->end(), m_key.begin() + 1);
         std::copy(y->begin(), y->end(), m_key.begin() + 33);
+        // An installation folder with a blank in its name, as "Program Files".
+        m_work = m_dir + "\\Vantrel folder";
+        ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(m_work).c_str(), nullptr));
+        ::SetCurrentDirectoryW(Utf8ToWide(m_work).c_str());
         m_oldHook = SetMessageHook([this](const MessageRequest& request) {
             m_messages.push_back(WideToUtf8(request.caption + L": " + request.text));
             return (request.flags & MB_YESNO) ? IDYES : IDOK;
@@ -34,15 +38,19 @@ protected:
     }
     void TearDown() override {
         if (!m_https.empty()) SetMessageHook(m_oldHook);
+        ::SetCurrentDirectoryW(Utf8ToWide(m_dir).c_str());
+        for (const char* name : {"unins000.exe", "runs.txt", "NewUpdate.exe"})
+            ::DeleteFileW(Utf8ToWide(m_work + "\\" + name).c_str());
+        ::RemoveDirectoryW(Utf8ToWide(m_work).c_str());
         HostsDirTest::TearDown();
     }
 
     // Opens the dialog on `page`, presses OK and closes it; the messages it showed.
-    std::vector<std::string> Check(const std::string& page) {
+    std::vector<std::string> Check(const std::string& page, bool bWithKey = true) {
         m_messages.clear();
         CUpgradeDlg dlg;
         dlg.SetUpgradeInfo("Vantrel", 1.0f, m_base + "/" + page);
-        dlg.SetUpgradeKey(m_key);
+        if (bWithKey) dlg.SetUpgradeKey(m_key);
         dlg.SetProcessEnd([this](int code) { m_endCode = code; });
         DialogDriver driver;
         driver.When(L"Check for Upgrade", [](HWND box) {
@@ -55,6 +63,7 @@ protected:
     }
 
     std::string m_https;
+    std::string m_work;
     std::string m_base;
     P256PublicPoint m_key{};
     MessageHook m_oldHook;
@@ -90,9 +99,12 @@ TEST_F(UpgradeDlg, EachPageGetsItsAnswerAndOnlyTheMakersSetupRuns) {
     for (const auto& [page, why] : std::vector<std::pair<std::string, std::string>>{
              {"mismatch", "the downloaded file does not match the SHA-256 checksum"},
              {"stranger", "the downloaded file is not signed by the maker of Vantrel"},
-             {"plain-link", "the download link does not use a secure (https) connection"}}) {
+             {"plain-link", "the download link does not use a secure (https) connection"},
+             {"newer-without-key", "this copy of Vantrel holds no key"}}) {
         Spit("NewUpdate.exe", "left from before");
-        const std::vector<std::string> said = Check(page);
+        // A build made without the maker's key (as this test build is) refuses every upgrade.
+        const std::vector<std::string> said =
+            page == "newer-without-key" ? Check("newer", false) : Check(page);
         ASSERT_EQ(said.size(), 2u) << page;
         EXPECT_EQ(said[0], kOffer);
         EXPECT_EQ(said[1].find(refused + why), 0u) << said[1];
