@@ -181,6 +181,8 @@ Function un.onInit
 FunctionEnd
 
 Section "Uninstall"
+  ; The finish message says what was kept; the window closes with it.
+  SetAutoClose true
   ; The block leaves the hosts file first: without the program nothing could remove it later.
   ClearErrors
   ExecWait '"$INSTDIR\vantrel.exe" -uninstall' $0
