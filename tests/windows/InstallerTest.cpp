@@ -105,6 +105,11 @@ protected:
         ASSERT_TRUE(Exists(m_setup)) << m_setup;
         m_shipped = CrLf(Slurp(VANTREL_SOURCE_DIR "\\res\\vantrel_settings.txt"));
         ASSERT_NE(m_shipped, CrLf("<missing>"));
+        // What a run that failed halfway left in the prefix goes first.
+        if (Exists(File("unins000.exe"))) Uninstall("/S _?=" + m_dir);
+        ::DeleteFileW(Utf8ToWide(File("vantrel_settings.txt")).c_str());
+        ::DeleteFileW(Utf8ToWide(File("unins000.exe")).c_str());
+        ::RemoveDirectoryW(Utf8ToWide(m_dir).c_str());
         ASSERT_FALSE(Exists(m_dir)) << "an earlier run left " << m_dir;
     }
     void TearDown() override {
