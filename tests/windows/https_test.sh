@@ -73,7 +73,8 @@ make_crl() {  # ca
 crl_port=
 for _ in $(seq 20); do
   candidate=$((20000 + RANDOM % 40000))
-  ss -Htln "sport = :$candidate" | grep -q . || { crl_port=$candidate; break; }
+  # Free when nothing answers a connection there (bash's own /dev/tcp, no extra tool).
+  (exec 3<>"/dev/tcp/127.0.0.1/$candidate") 2>/dev/null || { crl_port=$candidate; break; }
 done
 [ -n "$crl_port" ] || { echo "no free port" >&2; exit 1; }
 make_ca ca
