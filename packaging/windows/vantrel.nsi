@@ -28,6 +28,8 @@ Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\${PRODUCT}"
 ShowInstDetails nevershow
+; An upgrade starts the setup and waits for it: it ends by itself once the files are in.
+AutoCloseWindow true
 ShowUninstDetails nevershow
 
 VIProductVersion "${VERSION}.0.0"

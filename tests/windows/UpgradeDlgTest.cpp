@@ -1,9 +1,14 @@
 // The upgrade dialog driven through its messages against the pages of https_test.sh's server:
 // each page's answer, the checks that keep a download from running, and an accepted upgrade
 // that runs the old uninstaller, then the new setup, deletes the download and ends with 0.
+#include <shlobj.h>
+
 #include <optional>
 
 #include "core/EcdsaSignature.h"
+#include "platform/CRegistryStore.h"
+#include "platform/HostsFileIO.h"
+#include "platform/ProcessTree_win.h"
 #include "support/WinDialogDriver.h"
 #include "windows/CUpgradeDlg.h"
 #include "windows/MessageBox.h"
@@ -119,6 +124,94 @@ TEST_F(UpgradeDlg, EachPageGetsItsAnswerAndOnlyTheMakersSetupRuns) {
     EXPECT_EQ(Slurp("runs.txt"), "unins000.exe /SILENT\nNewUpdate.exe\n");
     EXPECT_FALSE(Exists("NewUpdate.exe"));
     EXPECT_FALSE(Exists("NewUpdate.exe.sig"));
+}
+
+// Clicks the setup program's button 1 (Install) once its window shows, from a thread of its own:
+// the dialog's thread waits for the setup without handling messages, as in an upgrade.
+class SetupClicker {
+public:
+    SetupClicker()
+        : m_thread([this] {
+              for (int i = 0; i < 600 && !m_bStop; ++i) {
+                  if (const HWND setup = ::FindWindowW(
+                          nullptr, L"Vantrel " VANTREL_VERSION_W L" Setup: Installation Folder")) {
+                      ::SendMessageW(::GetDlgItem(setup, IDOK), BM_CLICK, 0, 0);
+                      m_bClicked = true;
+                      return;
+                  }
+                  ::Sleep(100);
+              }
+          }) {}
+    ~SetupClicker() {
+        m_bStop = true;
+        m_thread.join();
+    }
+    bool Clicked() const { return m_bClicked; }
+
+private:
+    std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bClicked{false};
+    std::thread m_thread;
+};
+
+// The whole road with the real programs: installed with its setup, a block and the user's edits,
+// then Yes: the real uninstaller removes the block and the program, the real setup (served
+// signed) installs it again, the user's list and address are still there, the run ends with 0;
+// and the uninstaller then leaves nothing.
+TEST_F(UpgradeDlg, UpgradesARealInstallationAndKeepsTheUsersEdits) {
+    const std::string setup = ProgramDir() + "\\..\\..\\vantrel-setup-" VANTREL_VERSION ".exe";
+    wchar_t programFiles[MAX_PATH];
+    ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles), S_OK);
+    const std::string folder = WideToUtf8(programFiles) + "\\Vantrel";
+    ASSERT_FALSE(Exists(folder));
+    TestHttps https(m_https);
+    ASSERT_TRUE(https.Trusted());
+
+    SetEnv(L"VANTREL_HOSTS_FILE", "");
+    const std::string hosts = DefaultHostsPath();
+    const std::string savedHosts = Slurp(hosts);
+    ASSERT_EQ(RunChild(Quoted(setup) + " /S").exitCode, 0u);
+    const std::string shipped = Slurp(folder + "\\vantrel_settings.txt");
+    const std::string mine = "127.0.0.1 localhost\r\n";
+    Spit(hosts, mine);
+    ASSERT_TRUE(AddBlockAt(hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}));
+    const std::string edited = shipped + "0.0.0.0 ads.example\r\n";
+    Spit(folder + "\\vantrel_settings.txt", edited);
+    const std::string savedAddress =
+        CRegistryStore().ReadValue("Vantrel", "m_IPAddress", HKEY_CURRENT_USER, "Software");
+    CRegistryStore().WriteValue("Vantrel", "m_IPAddress", "127.0.0.2", HKEY_CURRENT_USER);
+
+    // As the Start-menu shortcut starts it: in the installation folder.
+    ::SetCurrentDirectoryW(Utf8ToWide(folder).c_str());
+    {
+        SetupClicker clicker;
+        EXPECT_EQ(Check("real-newer"), std::vector<std::string>{kOffer});
+        EXPECT_TRUE(clicker.Clicked());
+    }
+    ::SetCurrentDirectoryW(Utf8ToWide(m_work).c_str());
+    EXPECT_EQ(m_endCode, 0);
+    EXPECT_EQ(Slurp(hosts), mine);
+    EXPECT_EQ(Slurp(folder + "\\vantrel.exe"),
+              Slurp(ProgramDir() + "\\..\\..\\src\\windows\\vantrel.exe"));
+    EXPECT_TRUE(Exists(folder + "\\unins000.exe"));
+    EXPECT_FALSE(Exists(folder + "\\NewUpdate.exe"));
+    EXPECT_EQ(Slurp(folder + "\\vantrel_settings.txt"), edited);
+    EXPECT_EQ(CRegistryStore().ReadValue("Vantrel", "m_IPAddress", HKEY_CURRENT_USER, "Software"),
+              "127.0.0.2");
+
+    // With the shipped list back, the uninstaller leaves nothing of Vantrel.
+    Spit(folder + "\\vantrel_settings.txt", shipped);
+    ASSERT_TRUE(AddBlockAt(hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}));
+    EXPECT_TRUE(
+        RunProcessTree(Utf8ToWide(Quoted(folder + "\\unins000.exe") + " /SILENT"), L"").bStarted);
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_EQ(Slurp(hosts), mine);
+    Spit(hosts, savedHosts);
+    if (savedAddress.empty()) {
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Vantrel", L"m_IPAddress");
+    } else {
+        CRegistryStore().WriteValue("Vantrel", "m_IPAddress", savedAddress, HKEY_CURRENT_USER);
+    }
 }
 
 }  // namespace

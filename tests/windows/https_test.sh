@@ -121,6 +121,14 @@ if [ -n "$fake_setup" ]; then
   page mismatch 1.1 "$base/setup.exe" "$(printf '%064d' 0)"
   page plain-link 1.1 "http://127.0.0.1:1/setup.exe" "$digest"
   # With their lengths: openssl s_server does not close the connection after an answer.
+  # The real setup program, signed by the maker, for the upgrade that installs it.
+  if [ -n "${VANTREL_REAL_SETUP:-}" ]; then
+    mkdir -p "$root/real"
+    openssl dgst -sha256 -sign maker.key -out real.sig "$VANTREL_REAL_SETUP"
+    answer "$VANTREL_REAL_SETUP" >"$root/real/setup.exe"
+    answer real.sig >"$root/real/setup.exe.sig"
+    page real-newer 1.1 "$base/real/setup.exe" "$(sha256sum "$VANTREL_REAL_SETUP" | cut -c1-64)"
+  fi
   printf 'HTTP/1.0 200 OK\r\nContent-Length: 35\r\n\r\n<html><body>No news.</body></html>\n' \
     >"$root/no-marker"
   printf 'HTTP/1.0 404 Not Found\r\nContent-Length: 22\r\n\r\n<html>Not found</html>' \
