@@ -220,6 +220,14 @@ TEST_F(UpgradeDlg, UpgradesARealInstallationAndKeepsTheUsersEdits) {
         RunProcessTree(Utf8ToWide(Quoted(folder + "\\unins000.exe") + " /SILENT"), L"").bStarted);
     EXPECT_FALSE(Exists(folder));
     EXPECT_EQ(Slurp(hosts), mine);
+    wchar_t programs[MAX_PATH];
+    ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, programs), S_OK);
+    EXPECT_FALSE(Exists(WideToUtf8(programs) + "\\Vantrel.lnk"));
+    HKEY entry = nullptr;
+    EXPECT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                              L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel",
+                              0, KEY_READ | KEY_WOW64_64KEY, &entry),
+              ERROR_SUCCESS);
     Spit(hosts, savedHosts);
     if (savedAddress.empty()) {
         ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Vantrel", L"m_IPAddress");
