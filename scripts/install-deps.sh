@@ -7,7 +7,7 @@ PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config make git
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
-  libcurl4-openssl-dev libssl-dev openssl ca-certificates libxcb1-dev
+  libcurl4-openssl-dev libssl-dev openssl ca-certificates libxcb1-dev libmnl-dev
   libgtest-dev libgmock-dev googletest libcpp-httplib-dev
   # the Windows program: cross compiler, resource compiler, Wine for its tests, NSIS installer
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 nsis
@@ -16,7 +16,7 @@ PACKAGES=(
   # running on a desktop
   xdg-utils fonts-liberation fonts-dejavu-core
   # end-to-end tests on a virtual display
-  xvfb xauth xdotool openbox x11-utils x11-apps imagemagick
+  xvfb xauth xdotool openbox x11-utils x11-apps imagemagick iproute2
   # fuzzing and sanitizers
   clang-14 libclang-rt-14-dev
   # packaging and the privileged helper
@@ -27,7 +27,8 @@ PACKAGES=(
 
 # `install-deps.sh browsers` adds what the real-browser test needs (tests/linux/e2e, CI only).
 if [ "${1:-}" = browsers ]; then
-  PACKAGES+=(firefox-esr chromium dnsmasq-base iproute2 util-linux procps python3)
+  PACKAGES+=(firefox-esr chromium dnsmasq-base iproute2 util-linux procps python3 python3-h2
+    libnss3-tools)
 fi
 
 missing=()

@@ -15,8 +15,7 @@ fi
 export WINEPREFIX=$VANTREL_WINE_PREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# The prefix's display driver is Wine's null one (scripts/wine-prefix.sh): dialogs that tests
-# drive in process need no X server.
+# Without a display Wine draws windows with its null driver (scripts/wine-prefix.sh).
 unset DISPLAY WAYLAND_DISPLAY
 # The prefix's server, and Wine's own background processes (services, devices), outlive the
 # program that started them and keep whatever output it had: handed CTest's pipe, they would

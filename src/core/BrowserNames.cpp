@@ -139,3 +139,7 @@ std::string CloseQuestionText(const std::vector<Browser>& found) {
     return product + " needs to close " + browsers +
            " for changes to take effect. Would you like to close the windows now?";
 }
+
+std::string WaitingToCloseText(const std::vector<Browser>& browsers) {
+    return "Waiting for " + BrowserListText(browsers) + " to close...";
+}

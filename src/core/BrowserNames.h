@@ -35,3 +35,6 @@ std::string BrowserListText(const std::vector<Browser>& browsers);
 // The question asked before closing the browsers found. Only Firefox and Internet Explorer:
 // the long-standing text, word for word; any other browser: the browsers found, by name.
 std::string CloseQuestionText(const std::vector<Browser>& found);
+
+// What the notes line says while the browsers asked to close are awaited.
+std::string WaitingToCloseText(const std::vector<Browser>& browsers);

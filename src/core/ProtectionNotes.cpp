@@ -97,6 +97,8 @@ std::vector<std::string> NotesLines(const ProtectionFacts& facts) {
         const std::vector<Browser> browsers = InQuestionOrder(facts.restart);
         lines.push_back("Restart " + BrowserListText(browsers) + ": until then " +
                         Plural(browsers.size(), "it", "they") + " can still show ads.");
+        if (const std::string why = LiveApplyNote(facts.notLive); !why.empty())
+            lines.push_back(why);
     }
     if (facts.checking) {
         lines.emplace_back("Checking that the listed names are answered locally...");
@@ -113,6 +115,11 @@ std::vector<std::string> NotesLines(const ProtectionFacts& facts) {
                                                 " listed names are not answered locally (" +
                                                 family + "), for example " + names[0] + ".");
     }
+    if (facts.cacheNotFlushed) {
+        lines.emplace_back(
+            "Windows' DNS cache could not be flushed: names looked up before the change may load "
+            "ads until their cached answers expire.");
+    }
     const bool firefoxNamed = std::find(facts.restart.begin(), facts.restart.end(),
                                         Browser::Firefox) != facts.restart.end();
     if (!facts.dohProfiles.empty() && !firefoxNamed) {
@@ -121,4 +128,22 @@ std::vector<std::string> NotesLines(const ProtectionFacts& facts) {
                         ") uses DNS over HTTPS: it sees the change only after a restart.");
     }
     return lines;
+}
+
+std::string LiveApplyNote(LiveApplyBlock block) {
+    const std::string head = "Open browsers were not updated: ";
+    switch (block) {
+        case LiveApplyBlock::None:
+        case LiveApplyBlock::TurnedOff:
+            return {};
+        case LiveApplyBlock::NoPrivilegedStep:
+            return head + "that needs administrator rights.";
+        case LiveApplyBlock::NoSocketEnding:
+            return head + "this system cannot end their connections.";
+        case LiveApplyBlock::FirefoxDoh:
+            return head + "Firefox uses DNS over HTTPS.";
+        case LiveApplyBlock::ConnectionsLeft:
+            return head + "they still hold connections to the ad servers.";
+    }
+    return {};
 }

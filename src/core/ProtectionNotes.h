@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/BrowserNames.h"
+#include "core/BrowserSockets.h"
 
 struct HostsEntry {
     std::string address;
@@ -30,7 +31,16 @@ struct ProtectionFacts {
     std::vector<std::string> notLocalV4, notLocalV6;
     // Firefox profiles with DNS over HTTPS on, while a Firefox from before the change runs.
     std::vector<std::string> dohProfiles;
+    // The system's resolver cache could not be flushed after the change (Windows: no
+    // DnsFlushResolverCache, or it failed): it may answer from before the change for a while.
+    bool cacheNotFlushed = false;
+    // Why the running browsers were not moved onto the new answers, when some must restart.
+    LiveApplyBlock notLive = LiveApplyBlock::None;
 };
+
+// The sentence that says why running browsers were not moved onto the new answers; "" for None
+// and TurnedOff (the user chose the old way and needs no telling).
+std::string LiveApplyNote(LiveApplyBlock block);
 
 // One sentence per known leak, most urgent first; none when nothing is known. A browser to restart
 // already covers Firefox's DNS over HTTPS.

@@ -1,5 +1,6 @@
 // The browsers' processes: what program a process runs, whether it still runs, and the user's
-// running browsers when their windows cannot be seen (a Wayland session).
+// running browsers when their windows cannot be seen (a Wayland session). `procRoot` is where
+// Linux's /proc is (tests give a tree of their own); Windows asks the system and ignores it.
 #pragma once
 
 #include <optional>
@@ -22,7 +23,7 @@ bool ProcessRunning(int pid, const std::string& procRoot = "/proc");
 std::vector<BrowserProcess> FindBrowserProcesses(const std::string& procRoot = "/proc");
 // Whether ending the browser's main process as a logout would (SIGTERM) keeps the user's session:
 // Chromium's family saves it and records a normal end; Firefox ESR dies as in a crash, its tabs
-// back only through crash recovery.
+// back only through crash recovery. Always false on Windows, which has no such request.
 bool EndsGracefullyOnRequest(Browser browser);
 // Asks the process to end as a logout would; false when it could not be asked.
 bool AskProcessToEnd(int pid);

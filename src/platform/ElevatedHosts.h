@@ -35,6 +35,12 @@ int RunHelperElevated(std::string_view command, const std::vector<std::string>& 
 // What to tell the user about that status: "" for success and for a dismissed authentication.
 std::string HelperFailureText(int status);
 
+// Arguments the next helper runs get after their command (the step that moves running browsers
+// onto the new answers); none when empty. HelperRanWithExtras: whether a helper run since then
+// succeeded with them.
+void SetHelperExtraArguments(std::vector<std::string> args);
+bool HelperRanWithExtras();
+
 // The helper beside the running program (both live in the same folder when installed and in a
 // build tree); tests may point elsewhere.
 std::string HostsHelperPath();

@@ -18,6 +18,8 @@ extern char** environ;
 
 namespace {
 std::string g_strHelperPath;
+std::vector<std::string> g_helperExtras;
+bool g_bRanWithExtras = false;
 
 // Only the system file goes through the helper, which writes nothing else; a sandbox file named
 // by VANTREL_HOSTS_FILE is always written directly, and fails there if it must.
@@ -49,6 +51,15 @@ void SetHostsHelperPath(const std::string& path) {
     g_strHelperPath = path;
 }
 
+void SetHelperExtraArguments(std::vector<std::string> args) {
+    g_helperExtras = std::move(args);
+    g_bRanWithExtras = false;
+}
+
+bool HelperRanWithExtras() {
+    return g_bRanWithExtras;
+}
+
 std::string HelperInput(const std::vector<std::string>& lines) {
     std::string input;
     for (const std::string& line : lines) input.append(line).push_back('\n');
@@ -68,9 +79,11 @@ int RunHelperElevated(std::string_view command, const std::vector<std::string>& 
 
     std::string program = "pkexec";
     std::string cmd(command);
-    char* argv[] = {program.data(), const_cast<char*>(helper.c_str()), cmd.data(), nullptr};
+    std::vector<char*> argv = {program.data(), const_cast<char*>(helper.c_str()), cmd.data()};
+    for (std::string& extra : g_helperExtras) argv.push_back(extra.data());
+    argv.push_back(nullptr);
     pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, "pkexec", &actions, nullptr, argv, environ);
+    const int spawned = posix_spawnp(&pid, "pkexec", &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[1]);
     if (spawned != 0) {
@@ -84,7 +97,9 @@ int RunHelperElevated(std::string_view command, const std::vector<std::string>& 
     while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) return kHelperNotRun;
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : kHelperNotRun;
+    const int result = WIFEXITED(status) ? WEXITSTATUS(status) : kHelperNotRun;
+    if (result == kHelperOk && !g_helperExtras.empty()) g_bRanWithExtras = true;
+    return result;
 }
 
 std::string HelperFailureText(int status) {

@@ -1,4 +1,4 @@
-// The self-check on POSIX: getaddrinfo per family, prefs.js files, nscd.
+// The self-check's system side on POSIX: getaddrinfo per family, prefs.js files, nscd.
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <spawn.h>
@@ -6,60 +6,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <map>
-#include <set>
 #include <sstream>
 
 #include "platform/ProtectionCheck.h"
 
 namespace {
 
-using Address = std::string;  // the binary form, 4 or 16 bytes
-
-std::optional<Address> Parse(const std::string& text, int family) {
-    unsigned char buffer[16];
-    if (::inet_pton(family, text.c_str(), buffer) != 1) return std::nullopt;
-    return Address(reinterpret_cast<const char*>(buffer), family == AF_INET ? 4 : 16);
-}
-
-struct Expected {
-    std::set<Address> v4, v6;
-};
-
-// What the resolver answers for a name in one family; nothing when it has no answer.
-std::optional<std::set<Address>> Lookup(const std::string& name, int family) {
-    addrinfo hints{};
-    hints.ai_family = family;
-    hints.ai_socktype = SOCK_STREAM;
-    // No AI_ADDRCONFIG: the question is what a program asking for this family would get.
-    hints.ai_flags = 0;
-    addrinfo* result = nullptr;
-    if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0) return std::nullopt;
-    std::set<Address> addresses;
-    for (const addrinfo* ai = result; ai; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET) {
-            const auto* in = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
-            addresses.emplace(reinterpret_cast<const char*>(&in->sin_addr), 4);
-        } else if (ai->ai_family == AF_INET6) {
-            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(ai->ai_addr);
-            addresses.emplace(reinterpret_cast<const char*>(&in6->sin6_addr), 16);
-        }
-    }
-    ::freeaddrinfo(result);
-    return addresses;
-}
-
-bool AnsweredLocally(const std::string& name, int family, const std::set<Address>& expected) {
-    const std::optional<std::set<Address>> answer = Lookup(name, family);
-    // No answer at all loads no ad; an answer must come from the hosts file.
-    if (!answer) return expected.empty();
-    return !answer->empty() &&
-           std::includes(expected.begin(), expected.end(), answer->begin(), answer->end());
+int FamilyOf(AddressFamily family) {
+    return family == AddressFamily::V4 ? AF_INET : AF_INET6;
 }
 
 std::string ReadFile(const std::filesystem::path& path) {
@@ -75,28 +34,36 @@ bool IsExecutable(const char* path) {
 
 }  // namespace
 
-LookupCheck CheckLookups(const std::vector<HostsEntry>& block,
-                         const std::vector<HostsEntry>& hosts) {
-    std::map<std::string, Expected> expected;
-    for (const HostsEntry& entry : hosts) {
-        Expected& e = expected[entry.name];
-        if (auto v4 = Parse(entry.address, AF_INET)) e.v4.insert(*v4);
-        if (auto v6 = Parse(entry.address, AF_INET6)) e.v6.insert(*v6);
-    }
-    LookupCheck check;
-    std::set<std::string> done;
-    for (const HostsEntry& entry : block) {
-        if (!done.insert(entry.name).second) continue;
-        const Expected& e = expected[entry.name];
-        if (!AnsweredLocally(entry.name, AF_INET, e.v4)) check.notLocalV4.push_back(entry.name);
-        if (!AnsweredLocally(entry.name, AF_INET6, e.v6)) check.notLocalV6.push_back(entry.name);
-    }
-    return check;
+std::optional<std::string> AddressBytes(const std::string& text, AddressFamily family) {
+    unsigned char buffer[16];
+    if (::inet_pton(FamilyOf(family), text.c_str(), buffer) != 1) return std::nullopt;
+    return std::string(reinterpret_cast<const char*>(buffer), family == AddressFamily::V4 ? 4 : 16);
 }
 
-std::vector<std::string> FirefoxDohProfiles(const std::string& home) {
-    std::vector<std::string> profiles;
-    if (home.empty()) return profiles;
+std::optional<std::set<std::string>> ResolveName(const std::string& name, AddressFamily family) {
+    addrinfo hints{};
+    hints.ai_family = FamilyOf(family);
+    hints.ai_socktype = SOCK_STREAM;
+    // No AI_ADDRCONFIG: the question is what a program asking for this family would get.
+    hints.ai_flags = 0;
+    addrinfo* result = nullptr;
+    if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0) return std::nullopt;
+    std::set<std::string> addresses;
+    for (const addrinfo* ai = result; ai; ai = ai->ai_next) {
+        if (ai->ai_family == AF_INET) {
+            const auto* in = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
+            addresses.emplace(reinterpret_cast<const char*>(&in->sin_addr), 4);
+        } else if (ai->ai_family == AF_INET6) {
+            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(ai->ai_addr);
+            addresses.emplace(reinterpret_cast<const char*>(&in6->sin6_addr), 16);
+        }
+    }
+    ::freeaddrinfo(result);
+    return addresses;
+}
+
+std::vector<FirefoxProfile> FirefoxProfiles(const std::string& home) {
+    std::vector<FirefoxProfile> profiles;
     const std::filesystem::path base(home);
     // Debian's firefox and firefox-esr, the snap and the flatpak.
     const std::filesystem::path roots[] = {base / ".mozilla/firefox", base / ".mozilla/firefox-esr",
@@ -107,14 +74,26 @@ std::vector<std::string> FirefoxDohProfiles(const std::string& home) {
         for (const auto& entry : std::filesystem::directory_iterator(root, error)) {
             const std::filesystem::path prefs = entry.path() / "prefs.js";
             if (!std::filesystem::exists(prefs, error)) continue;
-            // user.js is applied over prefs.js at every start.
-            std::optional<int> mode = TrrMode(ReadFile(prefs));
-            if (const auto forced = TrrMode(ReadFile(entry.path() / "user.js"))) mode = forced;
-            if (TrrModeOn(mode)) profiles.push_back(entry.path().filename().string());
+            profiles.push_back({entry.path().filename().string(), ReadFile(prefs),
+                                ReadFile(entry.path() / "user.js")});
         }
     }
-    std::sort(profiles.begin(), profiles.end());
     return profiles;
+}
+
+bool SystemHostsInEffect(const std::string& path) {
+    if (path.empty()) return false;
+    char* given = ::realpath(path.c_str(), nullptr);
+    char* system = ::realpath("/etc/hosts", nullptr);
+    const bool same = given != nullptr && system != nullptr && std::strcmp(given, system) == 0;
+    std::free(given);
+    std::free(system);
+    return same;
+}
+
+std::string FirefoxProfilesHome() {
+    const char* home = std::getenv("HOME");
+    return home != nullptr ? home : "";
 }
 
 bool InvalidateHostsCache() {

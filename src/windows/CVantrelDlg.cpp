@@ -3,7 +3,14 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+#include <thread>
+
+#include "platform/BrowserOffer_win.h"
+#include "platform/BrowserProcesses.h"
 #include "platform/CHostsFile.h"
+#include "platform/HostsFileIO.h"
+#include "platform/ProtectionCheck.h"
 #include "platform/WideText_win.h"
 #include "windows/CAboutDlg.h"
 #include "windows/CSettingsDlg.h"
@@ -16,6 +23,18 @@ namespace {
 const wchar_t kProduct[] = L"Vantrel";
 // Posted at the end of the initialisation: the splash opens over the dialog once it shows.
 constexpr UINT kShowSplash = WM_APP + 1;
+// Posted by the lookup check's thread: wParam its number, lParam a LookupCheck to take over.
+constexpr UINT kLookupsDone = WM_APP + 2;
+// Once a second while browsers from before a change still run.
+constexpr UINT_PTR kRestartWatch = 1;
+
+// The resolver reads the system's hosts file only: the checks mean something only there.
+bool IsSystemHostsFile(const std::string& path) {
+    const std::string system = DefaultHostsPath();
+    return !path.empty() &&
+           ::CompareStringOrdinal(Utf8ToWide(path).c_str(), -1, Utf8ToWide(system).c_str(), -1,
+                                  TRUE) == CSTR_EQUAL;
+}
 
 // Dialog units to this dialog's pixels.
 RECT DialogRect(HWND dialog, int x, int y, int w, int h) {
@@ -115,14 +134,17 @@ CVantrelDlg::HostsOutcome CVantrelDlg::UseHostsFile(bool toggle) {
         outcome.failure = hosts.GetFailure();
     }
     outcome.hidden = hosts.IsBlockActive();
+    outcome.systemFile = IsSystemHostsFile(hosts.GetHostsPath());
+    if (outcome.hidden && outcome.systemFile) outcome.text = hosts.ReadHostsFile();
     return outcome;
 }
 
 void CVantrelDlg::RefreshStatus() {
-    ShowStatus(UseHostsFile(false).hidden);
+    ShowStatus(UseHostsFile(false));
 }
 
-void CVantrelDlg::ShowStatus(bool hidden) {
+void CVantrelDlg::ShowStatus(const HostsOutcome& outcome) {
+    const bool hidden = outcome.hidden;
     // Shared icon handles: loaded from the resources each time, never freed.
     const HICON icon = static_cast<HICON>(
         ::LoadImageW(ResourceModule(), MAKEINTRESOURCEW(hidden ? IDI_ADS_HIDDEN : IDI_ADS_SHOWN),
@@ -135,15 +157,59 @@ void CVantrelDlg::ShowStatus(bool hidden) {
     SetDlgItemText(IDC_HINT, hidden ? L"To restore ads, click the Show Adsense button."
                                     : L"To hide ads, click the Hide Adsense button.");
     SetDlgItemText(IDOK, hidden ? L"Show Adsense" : L"Hide Adsense");
+    // What made the status is recomputed; the browsers to restart are the toggle's to set.
     m_bHidden = hidden;
+    const bool cacheNotFlushed = m_facts.cacheNotFlushed;
     m_facts = ProtectionFacts{};
+    m_facts.cacheNotFlushed = hidden && cacheNotFlushed;
+    m_firefoxPids.clear();
+    if (hidden) {
+        // Firefox with DNS over HTTPS reads the hosts file only as it starts: the ones running
+        // now keep the old state until they are restarted.
+        m_facts.dohProfiles = FirefoxDohProfiles(FirefoxProfilesHome());
+        if (!m_facts.dohProfiles.empty()) {
+            for (const BrowserProcess& process : FindBrowserProcesses()) {
+                if (process.browser == Browser::Firefox) m_firefoxPids.push_back(process.pid);
+            }
+        }
+        if (outcome.systemFile) StartLookupCheck(outcome.text);
+    }
+    if (!m_firefoxPids.empty()) ::SetTimer(m_hWnd, kRestartWatch, 1000, nullptr);
     ShowNotes();
 }
 
+void CVantrelDlg::StartLookupCheck(const std::string& hostsText) {
+    m_facts.checking = true;
+    const unsigned check = ++m_nCheck;
+    const HWND dialog = m_hWnd;
+    // The resolver may wait for DNS servers for seconds: never on this thread.
+    std::thread([dialog, check, hostsText] {
+        auto* result =
+            new LookupCheck(CheckLookups(BlockEntries(hostsText), HostsEntries(hostsText)));
+        if (!::PostMessageW(dialog, kLookupsDone, check, reinterpret_cast<LPARAM>(result)))
+            delete result;
+    }).detach();
+}
+
+void CVantrelDlg::WatchBrowsersToRestart() {
+    // A browser restarted since the change has read the new hosts file.
+    const auto before = m_restart.size() + m_firefoxPids.size();
+    std::erase_if(m_restart, [](const RunningBrowser& browser) {
+        return browser.pid && !ProcessRunning(*browser.pid);
+    });
+    std::erase_if(m_firefoxPids, [](int pid) { return !ProcessRunning(pid); });
+    if (m_restart.empty() && m_firefoxPids.empty()) ::KillTimer(m_hWnd, kRestartWatch);
+    if (m_restart.size() + m_firefoxPids.size() != before) ShowNotes();
+}
+
 std::wstring CVantrelDlg::NotesText() const {
+    if (!m_strWaiting.empty()) return m_strWaiting;
     if (!m_bHidden) return {};
+    ProtectionFacts facts = m_facts;
+    for (const RunningBrowser& browser : m_restart) facts.restart.push_back(browser.browser);
+    if (m_firefoxPids.empty()) facts.dohProfiles.clear();
     std::wstring text;
-    for (const std::string& line : NotesLines(m_facts)) {
+    for (const std::string& line : NotesLines(facts)) {
         if (!text.empty()) text += L'\n';
         text += Utf8ToWide(line);
     }
@@ -166,15 +232,36 @@ void CVantrelDlg::ShowNotes() {
 
 void CVantrelDlg::OnOK() {
     const HostsOutcome outcome = UseHostsFile(true);
-    ShowStatus(outcome.hidden);
+    // The DNS Client service would answer from the old file for a while.
+    m_facts.cacheNotFlushed = outcome.systemFile && !InvalidateHostsCache();
+    m_restart.clear();
+    ::KillTimer(m_hWnd, kRestartWatch);
+    ShowStatus(outcome);
     if (!outcome.failure.empty())
         ShowMessage(m_hWnd, Utf8ToWide(outcome.failure), kProduct, MB_OK | MB_ICONWARNING);
-    AfterHostsChange();
+    AfterHostsChange(outcome);
 }
 
-void CVantrelDlg::AfterHostsChange() {
-    // The Windows browser offer and the protection checks (DNS cache flush, lookups, Firefox's
-    // DNS over HTTPS) are called from here, after every toggle, once their seams exist.
+void CVantrelDlg::AfterHostsChange(const HostsOutcome& outcome) {
+    // Browsers keep the old name lookups until they end.
+    const BrowserOfferOutcome offer = OfferToCloseBrowserWindows(
+        m_hWnd,
+        [this](const std::string& text) {
+            m_strWaiting = Utf8ToWide(text);
+            // No second toggle or settings change while the first one's browsers close.
+            ::EnableWindow(GetDlgItem(IDOK), text.empty());
+            ::EnableWindow(GetDlgItem(IDC_SETTINGS), text.empty());
+            if (text.empty() && ::GetFocus() == nullptr) ::SetFocus(GetDlgItem(IDOK));
+            ShowNotes();
+        },
+        [](HWND owner, const std::string& question) {
+            return ShowMessage(owner, Utf8ToWide(question), kProduct, MB_YESNO | MB_ICONQUESTION) ==
+                   IDYES;
+        });
+    if (offer.found.empty() && offer.mustRestart.empty()) return;
+    m_restart = outcome.hidden ? offer.mustRestart : std::vector<RunningBrowser>{};
+    if (!m_restart.empty()) ::SetTimer(m_hWnd, kRestartWatch, 1000, nullptr);
+    ShowNotes();
 }
 
 bool CVantrelDlg::OnCommand(WORD id, WORD code) {
@@ -194,7 +281,7 @@ bool CVantrelDlg::OnCommand(WORD id, WORD code) {
     }
 }
 
-INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, bool& handled) {
+INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
     if (message == kShowSplash) {
         // Owned by this dialog: it stays above it and goes with it. It takes the keyboard, so
         // a key press dismisses it.
@@ -202,6 +289,22 @@ INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, bool& handle
             m_pSplash = std::make_unique<CSplashDlg>();
             m_pSplash->Popup(m_hWnd);
         }
+        handled = true;
+        return 0;
+    }
+    if (message == kLookupsDone) {
+        std::unique_ptr<LookupCheck> result(reinterpret_cast<LookupCheck*>(lParam));
+        if (wParam == m_nCheck && m_bHidden) {
+            m_facts.checking = false;
+            m_facts.notLocalV4 = result->notLocalV4;
+            m_facts.notLocalV6 = result->notLocalV6;
+            ShowNotes();
+        }
+        handled = true;
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == kRestartWatch) {
+        WatchBrowsersToRestart();
         handled = true;
         return 0;
     }

@@ -4,8 +4,10 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/ProtectionNotes.h"
+#include "platform/BrowserOffer.h"
 #include "windows/CColorLabel.h"
 #include "windows/CDialog.h"
 #include "windows/CUpgradeDlg.h"
@@ -40,15 +42,19 @@ protected:
 private:
     struct HostsOutcome {
         bool hidden = false;
-        std::string failure;  // why a toggle failed, in a sentence for the user
+        std::string failure;      // why a toggle failed, in a sentence for the user
+        std::string text;         // the file as read after the change
+        bool systemFile = false;  // the system's own hosts file, the one the resolver reads
     };
     // Every use of the hosts file: toggles first when asked, then reads whether ads are hidden.
     static HostsOutcome UseHostsFile(bool toggle);
 
     void MakeNotesLine();
-    void ShowStatus(bool hidden);
+    void ShowStatus(const HostsOutcome& outcome);
     void ShowNotes();
-    void AfterHostsChange();
+    void StartLookupCheck(const std::string& hostsText);
+    void WatchBrowsersToRestart();
+    void AfterHostsChange(const HostsOutcome& outcome);
     void OnUpgrade();
     void OnHelp();
     void OnSettings();
@@ -70,4 +76,8 @@ private:
     bool m_bHidden = false;
     bool m_bShowSplash = true;
     ProtectionFacts m_facts;
+    std::wstring m_strWaiting;  // what the browser offer waits for, while it does
+    std::vector<RunningBrowser> m_restart;
+    std::vector<int> m_firefoxPids;  // Firefox processes that started before the change
+    unsigned m_nCheck = 0;           // the lookups whose answer counts: earlier ones are stale
 };

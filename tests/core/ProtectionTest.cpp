@@ -77,8 +77,8 @@ TEST(AddressTwin, EachFamilyGetsTheOthersLocalAddress) {
 // Found by fuzzing: a domain listed twice came back once, its second line taken for the twin of
 // the first one's twin.
 TEST(AddressTwin, OnlyAShownLineHasATwin) {
-    EXPECT_EQ(DomainListOf({"0.0.0.0 a.example", ":: a.example", "0.0.0.0 a.example",
-                            ":: a.example", ""}),
+    EXPECT_EQ(DomainListOf(
+                  {"0.0.0.0 a.example", ":: a.example", "0.0.0.0 a.example", ":: a.example", ""}),
               "a.example\na.example\n");
 }
 
@@ -110,8 +110,12 @@ TEST(ProtectionNotes, SayWhatLetsAdsThroughAndNothingElse) {
     facts = {};
     facts.notLocalV4 = {"a.example"};
     facts.notLocalV6 = {"a.example"};
+    facts.cacheNotFlushed = true;
     EXPECT_EQ(NotesLines(facts),
-              (std::vector<std::string>{"a.example is not answered locally (IPv4 and IPv6)."}));
+              (std::vector<std::string>{
+                  "a.example is not answered locally (IPv4 and IPv6).",
+                  "Windows' DNS cache could not be flushed: names looked up before the change may "
+                  "load ads until their cached answers expire."}));
 }
 
 TEST(ProtectionNotes, BlockEntriesAndFirefoxDnsOverHttpsMode) {

@@ -8,6 +8,7 @@
 #include "support/WinDialogDriver.h"
 #include "support/WinTestSupport.h"
 #include "windows/CSettingsDlg.h"
+#include "windows/CSplashDlg.h"
 #include "windows/CVantrelDlg.h"
 #include "windows/MessageBox.h"
 #include "windows/resource.h"
@@ -30,6 +31,8 @@ protected:
     }
     void TearDown() override {
         SetMessageHook(m_oldHook);
+        // The hyphen marks the address as not set: the next user of the prefix starts afresh.
+        CRegistryStore().WriteValue("Vantrel", "m_IPAddress", "-", HKEY_CURRENT_USER);
         HostsDirTest::TearDown();
     }
 
@@ -86,6 +89,34 @@ TEST_F(Dialogs, AHostsFileThatCannotBeWrittenLeavesTheStatusAndSaysWhy) {
     EXPECT_EQ(Hosts(), kHostsBefore);
     EXPECT_FALSE(dlg.AdsHidden());
     ::SetFileAttributesW(Utf8ToWide(m_hosts).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(Dialogs, TheSplashGoesAtAClickOrAKeyAndTheKeyPressesNothingElse) {
+    CVantrelDlg dlg;
+    ASSERT_TRUE(dlg.Create(nullptr));
+    // The splash opens once the dialog shows: a message the dialog posted to itself.
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
+    ASSERT_NE(dlg.Splash(), nullptr);
+    EXPECT_TRUE(dlg.Splash()->IsShown());
+    EXPECT_EQ(::GetWindow(dlg.Splash()->GetSafeHwnd(), GW_OWNER), dlg.GetSafeHwnd());
+
+    // A key meant for the toggle beneath only dismisses the splash.
+    ::PostMessageW(::GetDlgItem(dlg.GetSafeHwnd(), IDOK), WM_KEYDOWN, VK_SPACE, 0);
+    ::PostMessageW(::GetDlgItem(dlg.GetSafeHwnd(), IDOK), WM_KEYUP, VK_SPACE, 0);
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (!::IsDialogMessageW(dlg.GetSafeHwnd(), &msg)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+    EXPECT_FALSE(dlg.Splash()->IsShown());
+    EXPECT_EQ(Hosts(), kHostsBefore);
+
+    CSplashDlg splash;
+    ASSERT_TRUE(splash.Popup(dlg.GetSafeHwnd()));
+    ::SendMessageW(splash.GetSafeHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    EXPECT_FALSE(splash.IsShown());
 }
 
 TEST_F(Dialogs, SystemMenuEndsWithTheAboutEntryThatOpensTheAboutBox) {

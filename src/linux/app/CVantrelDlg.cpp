@@ -23,9 +23,9 @@
 #include "linux/controls/MessageBox.h"
 #include "linux/settings/BrowserOffer.h"
 #include "linux/settings/CSettingsDlg.h"
+#include "linux/settings/LiveApply.h"
 #include "platform/BrowserProcesses.h"
 #include "platform/CHostsFile.h"
-#include "platform/HostsHelper.h"
 #include "platform/ProtectionCheck.h"
 
 namespace {
@@ -44,13 +44,6 @@ QLabel* AddIcon(QWidget* dialog, const DialogUnits& du, int pictureId, int x, in
     icon->setPixmap(Pictures::Load(pictureId));
     du.Place(icon, x, y, w, h);
     return icon;
-}
-
-// The resolver reads the system's hosts file only: the self-check means something only there.
-bool SystemHostsInEffect(const std::string& path) {
-    return !path.empty() &&
-           QFileInfo(QString::fromStdString(path)).canonicalFilePath() ==
-               QFileInfo(QString::fromLatin1(kSystemHostsPath)).canonicalFilePath();
 }
 
 // The text as it fits the label's rectangle: one sentence a line when there is room, else run
@@ -229,6 +222,7 @@ QString CVantrelDlg::NotesText() const {
     if (!m_bHidden) return {};
     ProtectionFacts facts = m_facts;
     for (const RunningBrowser& browser : m_restart) facts.restart.push_back(browser.browser);
+    facts.notLive = m_notLive;
     if (m_firefoxPids.empty()) facts.dohProfiles.clear();
     QStringList lines;
     for (const std::string& line : NotesLines(facts)) lines << QString::fromStdString(line);
@@ -271,19 +265,25 @@ void CVantrelDlg::WatchBrowsersToRestart() {
 
 void CVantrelDlg::OnOK() {
     std::string failure;
+    // Running browsers are moved onto the new answers in the same privileged step as the write.
+    const LiveApplyRun live = PrepareLiveApply();
+    bool changed = false;
     {
         CHostsFile hosts;
         // The status is read back from the file right after, so it shows what really happened;
         // a failure that has a reason the user can act on is told as well.
-        if (hosts.IsBlockActive())
+        const bool wasHidden = hosts.IsBlockActive();
+        if (wasHidden)
             hosts.RemoveBlock();
         else
             hosts.AddBlock();
+        changed = hosts.IsBlockActive() != wasHidden;
         failure = hosts.GetFailure();
         // A name service cache would answer from the old file for a while (the privileged
         // helper does this itself when it wrote the file).
         if (SystemHostsInEffect(hosts.GetHostsPath())) InvalidateHostsCache();
     }
+    m_notLive = FinishLiveApply(live, changed);
     m_restart.clear();
     m_restartWatch.stop();
     RefreshStatus();
@@ -291,7 +291,8 @@ void CVantrelDlg::OnOK() {
         ShowMessage(this, QString::fromStdString(failure), QStringLiteral("Vantrel"),
                     QMessageBox::Ok, QMessageBox::Warning);
     }
-    OfferToCloseBrowsers();
+    // Browsers that were moved need not close: their old connections are gone.
+    if (m_notLive != LiveApplyBlock::None) OfferToCloseBrowsers();
 }
 
 void CVantrelDlg::accept() {
@@ -306,6 +307,8 @@ void CVantrelDlg::OfferToCloseBrowsers() {
             // No second toggle or settings change while the first one's browsers close.
             m_btnToggle->setEnabled(text.isEmpty());
             m_btnSettings->setEnabled(text.isEmpty());
+            // Disabling it passed the focus on; the next Enter belongs to the toggle again.
+            if (text.isEmpty()) m_btnToggle->setFocus(Qt::OtherFocusReason);
             ShowNotes();
         });
     if (outcome.found.empty() && outcome.mustRestart.empty()) return;

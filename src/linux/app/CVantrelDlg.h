@@ -89,5 +89,6 @@ private:
     std::vector<RunningBrowser> m_restart;
     std::vector<int> m_firefoxPids;  // Firefox processes that started before the change
     QTimer m_restartWatch;
+    LiveApplyBlock m_notLive = LiveApplyBlock::None;  // why open browsers were not updated
     unsigned m_nCheck = 0;  // the lookups whose answer counts: earlier ones are stale
 };

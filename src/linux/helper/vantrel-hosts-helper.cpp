@@ -10,13 +10,20 @@
 
 #include "platform/HostsHelper.h"
 #include "platform/ProtectionCheck.h"
+#include "platform/SocketEnding.h"
 
 int main(int argc, char** argv) {
+    // Only the calling user's own browsers are ever moved onto the new answers.
+    const unsigned caller = CallerUid(std::getenv("PKEXEC_UID"));
     clearenv();
     umask(022);
-    const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const int status = RunHostsHelper(args, STDIN_FILENO, kSystemHostsPath);
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    bool badReconnect = false;
+    const auto peers = TakeReconnectArguments(args, &badReconnect);
+    const int status = badReconnect ? RunHostsHelper({}, STDIN_FILENO, kSystemHostsPath)
+                                    : RunHostsHelper(args, STDIN_FILENO, kSystemHostsPath);
     // A running name service cache would go on answering from the old file for a while.
     if (status == kHelperOk) InvalidateHostsCache();
+    if (status == kHelperOk && peers) MoveBrowsersToNewAnswers(caller, *peers);
     return status;
 }

@@ -97,8 +97,7 @@ BrowserOfferOutcome OfferToCloseBrowserWindows(QWidget* owner,
 
     // Dispatches events while waiting, so the window stays painted and responsive.
     if (waiting) {
-        waiting(QStringLiteral("Waiting for %1 to close...")
-                    .arg(QString::fromStdString(BrowserListText(outcome.found))));
+        waiting(QString::fromStdString(WaitingToCloseText(outcome.found)));
     }
     QElapsedTimer clock;
     clock.start();

@@ -3,10 +3,16 @@
 #
 # Everything runs in private mount, network and PID namespaces: a scratch copy of /etc over /etc
 # (so the program edits that copy's hosts file, as root, without its helper), loopback only,
-# dnsmasq standing in for the internet's DNS, a fake ad server on 127.0.0.2 and ::2, a publisher
-# page on 127.0.0.1 that asks for the ad script and an ad image every 2 s, and the browsers on
-# Xvfb with openbox. Vantrel is driven with xdotool; it reports what its status line shows
-# through VANTREL_STATUS_TRACE.
+# dnsmasq standing in for the internet's DNS, a fake ad server on 127.0.0.2 and ::2 (HTTP, and
+# HTTPS with HTTP/2 under a throwaway CA that only the test's browser profiles trust), a
+# publisher page on 127.0.0.1 that asks for two ad scripts and an ad image every 2 s, and the
+# browsers on Xvfb with openbox. Vantrel is driven with xdotool; it reports what its status line
+# shows through VANTREL_STATUS_TRACE.
+#
+# Cases: Hide and Show with the browsers left running (the program moves them onto the new
+# answers, no question), then, with that turned off in the preferences, Hide and Show with Yes
+# (the browsers are closed), and Hide with No where a Firefox profile with DNS over HTTPS makes
+# the program ask (and say why).
 #
 # Usage: browsers_e2e.sh [BUILD_DIR [OUTPUT_DIR]]
 # Prints the ad requests per browser and case, one PASS/FAIL line per check, and exits 1 when a
@@ -31,9 +37,11 @@ if [ "${1:-}" != "--inside" ]; then
     exit 0
   fi
   missing=()
-  for tool in firefox-esr chromium dnsmasq ip Xvfb openbox xdotool import convert /usr/bin/python3; do
+  for tool in firefox-esr chromium dnsmasq ip Xvfb openbox xdotool import convert /usr/bin/python3 \
+    openssl certutil; do
     command -v "$tool" >/dev/null || missing+=("$tool")
   done
+  /usr/bin/python3 -c 'import h2' 2>/dev/null || missing+=(python3-h2)
   if [ ${#missing[@]} -gt 0 ]; then
     echo "FAIL: missing ${missing[*]} (install with: scripts/install-deps.sh browsers)"
     exit 1
@@ -107,7 +115,7 @@ teardown() {
   local i
   for ((i = ${#pids[@]} - 1; i >= 0; i--)); do stop_pid "${pids[$i]}"; done
   for f in ads.log ticks.log dns.log status.trace vantrel.log firefox.log chromium.log \
-    dnsmasq.log servers.log; do
+    dnsmasq.log servers.log tls.log addresses.log; do
     [ -e "$work/$f" ] && cp "$work/$f" "$out/"
   done
 }
@@ -138,6 +146,10 @@ ip link set lo up &&
   ip addr add 2001:db8::10/64 dev lo nodad &&
   ip addr add ::2/128 dev lo nodad || abort "cannot configure loopback"
 [ "$(ip -o link show | grep -cv ': lo:')" = 0 ] || abort "the namespace has a link besides loopback"
+# Every address added to or removed from an interface, with its time: the program's
+# network-change announcement shows here.
+ip -ts monitor address >"$work/addresses.log" 2>&1 &
+pids+=($!)
 
 mapfile -t names < <(awk 'NF >= 2 && $1 !~ /^#/ { print $2 }' "$src/res/vantrel_settings.txt" |
   awk '!seen[$0]++')
@@ -151,8 +163,22 @@ dnsmasq --keep-in-foreground --conf-file=/dev/null --no-resolv --no-hosts --no-p
   --listen-address=127.0.0.1 --bind-interfaces --port=53 --user=root --pid-file= \
   --log-queries --log-facility="$work/dns.log" "${dns_args[@]}" >"$work/dnsmasq.log" 2>&1 &
 pids+=($!)
+# The HTTPS ad server's certificate, from a CA made for this run only.
+mkdir -p "$work/tls"
+(
+  cd "$work/tls" &&
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ca.key \
+      -out ca.pem -days 7 -subj "/CN=Vantrel browser test CA" \
+      -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign,cRLSign &&
+    openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout server.key \
+      -out server.csr -subj "/CN=securepubads.g.doubleclick.net" &&
+    printf '%s\n' subjectAltName=DNS:securepubads.g.doubleclick.net basicConstraints=CA:FALSE \
+      keyUsage=critical,digitalSignature extendedKeyUsage=serverAuth >server.ext &&
+    openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 7 \
+      -extfile server.ext -out server.pem
+) >"$work/tls.log" 2>&1 || abort "cannot make the test's certificates (see tls.log)"
 /usr/bin/python3 "$here/fake_servers.py" "$work/ads.log" "$work/ticks.log" "$work/servers.ready" \
-  >"$work/servers.log" 2>&1 &
+  "$work/tls/server.pem" "$work/tls/server.key" >"$work/servers.log" 2>&1 &
 pids+=($!)
 : >"$work/ads.log"
 wait_for '[ -s "$work/servers.ready" ]' 20 || abort "the fake servers did not start"
@@ -177,8 +203,15 @@ pids+=($!)
 # --- browsers ---------------------------------------------------------------------------------
 browsers=(firefox chromium)
 declare -A bpid display_name=([firefox]="Mozilla Firefox" [chromium]="Chromium")
-mkdir -p "$work/firefox-profile" "$work/chromium-profile"
+mkdir -p "$work/firefox-profile" "$work/chromium-profile" "$HOME/.pki/nssdb"
 cp "$here/firefox-user.js" "$work/firefox-profile/user.js"
+# The test's CA, trusted by these two profiles only: Firefox's own certificate store and the
+# NSS store Chromium reads below HOME.
+for db in "$work/firefox-profile" "$HOME/.pki/nssdb"; do
+  certutil -N -d "sql:$db" --empty-password &&
+    certutil -A -d "sql:$db" -n "Vantrel browser test CA" -t "C,," -i "$work/tls/ca.pem" ||
+    abort "cannot add the test's CA to $db"
+done
 start_browser() {
   local b=$1 url="http://127.0.0.1:8000/pub/$1"
   case $b in
@@ -205,13 +238,27 @@ count() {
 }
 ads() { count "$work/ads.log" "$1" "$2" "$3" "${4:-}"; }
 ticks() { count "$work/ticks.log" "$1" "$2" "$3"; }
-# One row of the table: case, browser, window length, ad script, ad image, page cycles.
+# The three ad resources: the script over HTTP keep-alive, the script over HTTPS/HTTP/2, the
+# image over HTTP with "Connection: close".
+readonly JS=adsbygoogle.js H2=gpt.js GIF=.gif
+# One row of the table: case, browser, window length, the three ads, page cycles.
 add_row() {
   local label=$1 b=$2 from=$3 to=$4
-  table+=("$(printf '%-34s %-9s %6.1f s %7d %7d %7d' "$label" "$b" \
-    "$(plus "$to" "-$from")" "$(ads "$b" "$from" "$to" .js)" "$(ads "$b" "$from" "$to" .gif)" \
-    "$(ticks "$b" "$from" "$to")")")
+  table+=("$(printf '%-34s %-9s %6.1f s %7d %7d %7d %7d' "$label" "$b" \
+    "$(plus "$to" "-$from")" "$(ads "$b" "$from" "$to" $JS)" "$(ads "$b" "$from" "$to" $H2)" \
+    "$(ads "$b" "$from" "$to" $GIF)" "$(ticks "$b" "$from" "$to")")")
   echo "  ${table[-1]}"
+}
+# All three ads requested by a browser since $2.
+all_ads_since() {
+  [ "$(ads "$1" "$2" 9999999999 $JS)" -gt 0 ] && [ "$(ads "$1" "$2" 9999999999 $H2)" -gt 0 ] &&
+    [ "$(ads "$1" "$2" 9999999999 $GIF)" -gt 0 ]
+}
+# Seconds from $2 to the browser's first request of an ad resource ($3) after it; "-" for none.
+first_ad_after() {
+  awk -F'\t' -v b="$1" -v from="$2" -v path="$3" \
+    '$5 == b && $1 >= from && index($4, path) { if (t == "" || $1 < t) t = $1 }
+     END { if (t == "") print "-"; else printf "%.1f", t - from }' "$work/ads.log"
 }
 # Waits until every browser's page has run N cycles since $1 (bounded by $3 seconds).
 wait_cycles() {
@@ -263,6 +310,8 @@ win_w=$WIDTH win_h=$HEIGHT
 # The toggle, clicked where a user would (its place in the dialog's 355 x 252 layout).
 click_toggle() {
   xdotool windowactivate --sync "$main" >/dev/null 2>&1
+  # From elsewhere: a synchronous move to where the pointer already is waits 15 s for a motion.
+  xdotool mousemove 0 0
   # Relative to the window: the position xdotool reports for a framed window is the frame's.
   xdotool mousemove --window "$main" --sync $((win_w * 36 / 355)) $((win_h * 469 / 504)) click 1
 }
@@ -374,11 +423,74 @@ check_status "start" shown ""
 # --- before: ads load in both browsers --------------------------------------------------------
 start_all "start" || abort "the publisher page did not run in both browsers (see firefox.log, chromium.log)"
 for b in "${browsers[@]}"; do
-  wait_for "[ \$(ads $b $started 9999999999 .js) -gt 0 ] && [ \$(ads $b $started 9999999999 .gif) -gt 0 ]" 20 ||
-    abort "$b did not load the ads before Hide: the fake internet does not work"
+  wait_for "all_ads_since $b $started" 20 ||
+    abort "$b did not load the three ads before Hide: the fake internet does not work"
 done
 t=$(now)
 for b in "${browsers[@]}"; do add_row "Show (before Hide)" "$b" "$started" "$t"; done
+
+# The seconds from $1 until the hosts file holds the block ($2 = yes) or not ($2 = no).
+hosts_changed_after() {
+  local want=$2
+  wait_for "[ \$(grep -c '^# Begin Vantrel' /etc/hosts) -$([ "$want" = yes ] && echo gt || echo eq) 0 ]" 30
+  plus "$(now)" "-$1"
+}
+
+# --- Hide, browsers left running: no question, no ad from 5 s on, the pages keep running -------
+ensure_running
+t_click=$(now)
+click_toggle
+log "Hide, left running: the hosts file changed $(hosts_changed_after "$t_click" yes) s after the click"
+if wait_for '[ -n "$(question_box)" ]' 6; then
+  fail "Hide, left running: the program asked to close the browsers"
+  answer_question n hide-left
+fi
+check_status "Hide, left running" hidden -
+from=$(plus "$t_click" 5) to=$(plus "$t_click" 35)
+wait_for "passed $to" 60
+for b in "${browsers[@]}"; do
+  add_row "Hide, left running (0-5 s)" "$b" "$t_click" "$from"
+  add_row "Hide, left running (5-35 s)" "$b" "$from" "$to"
+  n=$(ads "$b" "$from" "$to")
+  if [ "$n" -eq 0 ]; then
+    pass "Hide, left running: $b made no ad request from 5 s to 35 s after the click"
+  else
+    fail "Hide, left running: $b made $n ad requests from 5 s to 35 s after the click"
+  fi
+  # 30 s of a 2 s cycle are 15 cycles; the cycle cut by an ended connection may be lost.
+  cycles=$(ticks "$b" "$from" "$to")
+  if alive "${bpid[$b]}" && [ "$cycles" -ge 14 ]; then
+    pass "Hide, left running: $b still runs and ran its page $cycles times"
+  else
+    fail "Hide, left running: $b $(alive "${bpid[$b]}" && echo runs || echo ended), page cycles: $cycles of 15"
+  fi
+done
+
+# --- Show, browsers left running: the ads come back within 5 s ---------------------------------
+ensure_running
+t_click=$(now)
+click_toggle
+log "Show, left running: the hosts file changed $(hosts_changed_after "$t_click" no) s after the click"
+for b in "${browsers[@]}"; do wait_for "all_ads_since $b $t_click" 15; done
+if [ -n "$(question_box)" ]; then
+  fail "Show, left running: the program asked to close the browsers"
+  answer_question n show-left
+fi
+for b in "${browsers[@]}"; do
+  add_row "Show, left running (0-5 s)" "$b" "$t_click" "$(plus "$t_click" 5)"
+  firsts="$(first_ad_after "$b" "$t_click" $JS) $(first_ad_after "$b" "$t_click" $H2) $(first_ad_after "$b" "$t_click" $GIF)"
+  if awk -v f="$firsts" 'BEGIN { n = split(f, a, " "); for (i = 1; i <= n; i++) if (a[i] == "-" || a[i] > 5.0) exit 1 }'; then
+    pass "Show, left running: the ads came back in $b within 5 s (script, h2, image after: $firsts s)"
+  else
+    fail "Show, left running: the ads did not all come back in $b within 5 s (script, h2, image after: $firsts s)"
+  fi
+  alive "${bpid[$b]}" || fail "Show, left running: $b ended"
+done
+check_status "Show, left running" shown ""
+
+# --- from here on the browsers are offered to be closed, as when the preference turns it off ----
+mkdir -p "$XDG_CONFIG_HOME/Vantrel"
+printf '[Software]\nVantrel\\UpdateOpenBrowsers=0\n' >"$XDG_CONFIG_HOME/Vantrel/Vantrel.ini"
 
 # --- (a) Hide, Yes: no running browser asks for an ad ------------------------------------------
 ensure_running
@@ -471,7 +583,11 @@ fi
 
 # --- (d) Show, Yes, restart: the ads come back --------------------------------------------------
 ensure_running
-click_toggle
+# By the keyboard: after the wait for the closing browsers the focus is back on the toggle, so
+# Enter presses it (and not the button the focus moved to while the toggle was disabled).
+xdotool windowactivate --sync "$main" >/dev/null 2>&1
+sleep 0.3
+xdotool key Return
 if answer_question y show-yes; then
   for b in "${browsers[@]}"; do wait_for "! alive ${bpid[$b]}" 15; done
   for b in "${browsers[@]}"; do
@@ -482,18 +598,19 @@ if answer_question y show-yes; then
     fi
   done
 else
-  fail "Show: no question after the toggle, with Firefox and Chromium running"
+  fail "Show: no question after Enter on the main window (is the focus on the toggle?), with Firefox and Chromium running"
+  import -window root "$out/show-enter.png" 2>/dev/null
 fi
 check_status "Show + Yes" shown ""
 end_browsers
 if start_all "shown"; then
   for b in "${browsers[@]}"; do
-    wait_for "[ \$(ads $b $started 9999999999 .js) -gt 0 ] && [ \$(ads $b $started 9999999999 .gif) -gt 0 ]" 20
+    wait_for "all_ads_since $b $started" 20
   done
   t=$(now)
   for b in "${browsers[@]}"; do
     add_row "Show, browsers restarted" "$b" "$started" "$t"
-    if [ "$(ads "$b" "$started" "$t" .js)" -gt 0 ] && [ "$(ads "$b" "$started" "$t" .gif)" -gt 0 ]; then
+    if all_ads_since "$b" "$started"; then
       pass "Show, restarted: the ads came back in $b"
     else
       fail "Show, restarted: no ads in $b"
@@ -504,11 +621,22 @@ else
 fi
 
 # --- (b) Hide, No: the notes name the browsers to restart --------------------------------------
+# Moving the browsers is on again, but a Firefox profile of the user resolves over HTTPS while a
+# Firefox runs: the program falls back to the question and says why.
+rm -f "$XDG_CONFIG_HOME/Vantrel/Vantrel.ini"
+mkdir -p "$HOME/.mozilla/firefox/doh.default"
+echo 'user_pref("network.trr.mode", 2);' >"$HOME/.mozilla/firefox/doh.default/prefs.js"
 ensure_running
 click_toggle
 if answer_question n hide-no; then
   t_answer=$answered
   check_status "Hide + No" hidden "${browsers[*]}"
+  why="Open browsers were not updated: Firefox uses DNS over HTTPS."
+  if [[ $notes_text == *"$why"* ]]; then
+    pass "Hide + No: the notes say why the browsers were not updated"
+  else
+    fail "Hide + No: the notes do not say \"$why\" (notes: \"$notes_text\")"
+  fi
   wait_for "passed $(plus "$t_answer" 10)" 20
   t=$(now)
   for b in "${browsers[@]}"; do
@@ -526,8 +654,9 @@ xdotool key Escape
 wait_for "! alive $vantrel_pid" 10 || fail "Vantrel did not end on Escape"
 
 echo
-echo "Ad requests per browser and case (script: keep-alive; image: Connection: close):"
-printf '  %-34s %-9s %8s %7s %7s %7s\n' case browser window script image cycles
+echo "Ad requests per browser and case (script: HTTP keep-alive; h2: HTTPS over HTTP/2;"
+echo "image: HTTP with Connection: close):"
+printf '  %-34s %-9s %8s %7s %7s %7s %7s\n' case browser window script h2 image cycles
 for row in "${table[@]}"; do echo "  $row"; done
 echo
 if [ $failures -eq 0 ]; then

@@ -1,11 +1,14 @@
 #!/usr/bin/python3
 """The internet of the browser test: a fake ad server and a publisher's site.
 
-Usage: fake_servers.py AD_LOG TICK_LOG READY_FILE
+Usage: fake_servers.py AD_LOG TICK_LOG READY_FILE CERT KEY
 
 - Ad server on 127.0.0.2:80 and [::2]:80. The ad script is served with keep-alive, the ad image
   with "Connection: close", so a browser that keeps loading the script over an old connection
   tells itself apart from one that looks the name up again. Every request is logged.
+- Ad server over HTTPS with HTTP/2 only (ALPN h2) on 127.0.0.2:443 and [::2]:443, with the
+  certificate CERT (issued by the test's own CA): a second ad script, so a browser's pooled
+  HTTP/2 session to an ad server is covered as well.
 - Publisher site on 127.0.0.1:8000: /pub/NAME is a page that loads the ad script and an ad image
   every 2 s and pings /tick, so a browser that stopped asking for ads can be told from one whose
   page stopped running.
@@ -26,6 +29,7 @@ GIF = (b"GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff!\xf9\x04\x01
 SCRIPT = b"window.adsbygoogle = window.adsbygoogle || []; window.adsbygoogle.push({});\n"
 AD_SCRIPT_URL = "http://pagead2.googlesyndication.com/pagead/js/adsbygoogle.js"
 AD_IMAGE_URL = "http://tpc.googlesyndication.com/simgad/ad.gif"
+AD_H2_URL = "https://securepubads.g.doubleclick.net/tag/js/gpt.js"
 
 PAGE = """<!doctype html>
 <html><head><meta charset="utf-8"><title>Publisher page BROWSER</title></head>
@@ -33,13 +37,17 @@ PAGE = """<!doctype html>
 <img id="ad" width="300" height="250" alt="ad">
 <script>
 var b = "BROWSER", n = 0;
+function load(url) {
+  var s = document.createElement("script");
+  s.src = url + "?b=" + b + "&n=" + n;
+  s.onload = s.onerror = function () { s.remove(); };
+  document.head.appendChild(s);
+}
 function cycle() {
   n++;
   document.getElementById("n").textContent = n;
-  var s = document.createElement("script");
-  s.src = "SCRIPT_URL?b=" + b + "&n=" + n;
-  s.onload = s.onerror = function () { s.remove(); };
-  document.head.appendChild(s);
+  load("SCRIPT_URL");
+  load("H2_URL");
   document.getElementById("ad").src = "IMAGE_URL?b=" + b + "&n=" + n;
   fetch("/tick?b=" + b + "&n=" + n, {cache: "no-store"}).catch(function () {});
 }
@@ -49,6 +57,14 @@ setInterval(cycle, 2000);
 """
 
 lock = threading.Lock()
+
+
+def write_line(log_file, address, host, path, browser, agent):
+    line = "%.3f\t%s\t%s\t%s\t%s\t%s\n" % (
+        time.time(), address, host, path, browser, family(agent))
+    with lock:
+        log_file.write(line)
+        log_file.flush()
 
 
 def family(agent):
@@ -67,12 +83,8 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
     def record(self, browser):
-        line = "%.3f\t%s\t%s\t%s\t%s\t%s\n" % (
-            time.time(), self.server.server_address[0], self.headers.get("Host", "-"),
-            urlsplit(self.path).path, browser, family(self.headers.get("User-Agent", "")))
-        with lock:
-            self.log_file.write(line)
-            self.log_file.flush()
+        write_line(self.log_file, self.server.server_address[0], self.headers.get("Host", "-"),
+                   urlsplit(self.path).path, browser, self.headers.get("User-Agent", ""))
 
     def reply(self, status, body, content_type, close):
         self.send_response(status)
@@ -110,7 +122,7 @@ class SiteHandler(Handler):
         if path.startswith("/pub/"):
             name = path[len("/pub/"):]
             page = (PAGE.replace("BROWSER", name).replace("SCRIPT_URL", AD_SCRIPT_URL)
-                    .replace("IMAGE_URL", AD_IMAGE_URL))
+                    .replace("IMAGE_URL", AD_IMAGE_URL).replace("H2_URL", AD_H2_URL))
             self.reply(200, page.encode(), "text/html; charset=utf-8", close=False)
         elif path == "/tick":
             self.record(browser)
@@ -127,8 +139,61 @@ def serve(server):
     threading.Thread(target=server.serve_forever, daemon=True).start()
 
 
+async def h2_connection(reader, writer, log_file):
+    import h2.config
+    import h2.connection
+    import h2.events
+    conn = h2.connection.H2Connection(
+        config=h2.config.H2Configuration(client_side=False, header_encoding="utf-8"))
+    conn.initiate_connection()
+    writer.write(conn.data_to_send())
+    address = writer.get_extra_info("sockname")[0]
+    try:
+        while True:
+            data = await reader.read(65536)
+            if not data:
+                break
+            for event in conn.receive_data(data):
+                if not isinstance(event, h2.events.RequestReceived):
+                    continue
+                headers = dict(event.headers)
+                url = urlsplit(headers.get(":path", "/"))
+                browser = parse_qs(url.query).get("b", ["-"])[0]
+                write_line(log_file, address, headers.get(":authority", "-"), url.path, browser,
+                           headers.get("user-agent", ""))
+                body = SCRIPT if url.path.endswith(".js") else b""
+                conn.send_headers(event.stream_id, [
+                    (":status", "200" if body else "404"),
+                    ("content-type", "application/javascript"),
+                    ("content-length", str(len(body))), ("cache-control", "no-store")])
+                conn.send_data(event.stream_id, body, end_stream=True)
+            writer.write(conn.data_to_send())
+            await writer.drain()
+    except Exception:  # a connection the browser or the test ended
+        pass
+    finally:
+        writer.close()
+
+
+def serve_h2(cert, key, log_file):
+    import asyncio
+    import ssl
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    context.set_alpn_protocols(["h2"])
+    loop = asyncio.new_event_loop()
+
+    async def start():
+        for host in ("127.0.0.2", "::2"):
+            await asyncio.start_server(lambda r, w: h2_connection(r, w, log_file), host, 443,
+                                       ssl=context)
+
+    loop.run_until_complete(start())
+    threading.Thread(target=loop.run_forever, daemon=True).start()
+
+
 def main():
-    ad_log, tick_log, ready = sys.argv[1:4]
+    ad_log, tick_log, ready, cert, key = sys.argv[1:6]
     AdHandler.log_file = open(ad_log, "a", encoding="utf-8")
     SiteHandler.log_file = open(tick_log, "a", encoding="utf-8")
     ThreadingHTTPServer.daemon_threads = True
@@ -137,6 +202,7 @@ def main():
                ThreadingHTTPServer(("127.0.0.1", 8000), SiteHandler)]
     for server in servers:
         serve(server)
+    serve_h2(cert, key, AdHandler.log_file)
     with open(ready, "w", encoding="utf-8") as f:
         f.write("ready\n")
     threading.Event().wait()

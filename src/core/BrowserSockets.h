@@ -1,0 +1,55 @@
+// Which open connections of the user's browsers still lead to the ad servers after a change of
+// the hosts file, and whether the running browsers can be moved onto the new answers at all.
+// Plain C++: the kernel's socket list and the processes come from the platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One TCP or UDP socket as the kernel lists it. Addresses are binary: 4 bytes (IPv4) or 16
+// (IPv6).
+struct InetSocket {
+    bool udp = false;
+    std::string peer;
+    unsigned peerPort = 0;
+    std::uint64_t inode = 0;
+};
+
+// The form peers are compared in: an IPv4-mapped IPv6 address (::ffff:a.b.c.d) as its 4 bytes,
+// everything else as it is.
+std::string ComparablePeer(std::string_view address);
+// 0.0.0.0, :: and addresses of any other length: no socket's peer, never ended.
+bool IsUnspecifiedAddress(std::string_view address);
+// Web traffic only: HTTP and HTTPS, over TCP or QUIC.
+bool IsWebPort(unsigned port);
+
+// The sockets (their indexes) that belong to a browser (their inode is one of browserInodes)
+// and lead to one of `peers` on a web port. Nothing else is chosen.
+std::vector<std::size_t> SelectBrowserSockets(const std::vector<InetSocket>& sockets,
+                                              const std::vector<std::string>& peers,
+                                              const std::set<std::uint64_t>& browserInodes);
+
+// What kept the running browsers from being moved onto the new answers; None when they were.
+enum class LiveApplyBlock {
+    None,
+    TurnedOff,  // by the user, or not the system hosts file: the browsers are offered to be closed
+    NoPrivilegedStep,  // the hosts file was written without administrator rights
+    NoSocketEnding,    // the kernel cannot end another program's connections
+    FirefoxDoh,        // a running Firefox resolves over HTTPS and reads the hosts file once
+    ConnectionsLeft,   // connections to the old addresses are still open afterwards
+};
+
+struct LiveApplyFacts {
+    bool turnedOn = true;
+    bool privileged = false;        // the write ran as root (the helper, or the program itself)
+    bool socketEndingWorks = true;  // the kernel has SOCK_DESTROY
+    bool firefoxDohRunning = false;
+    std::size_t connectionsLeft = 0;
+};
+
+// The first reason that applies, in the order a user can act on them.
+LiveApplyBlock WhyNotLive(const LiveApplyFacts& facts);
