@@ -88,7 +88,6 @@ struct FetchJob {
     DWORD connectTimeout = 0;
     DWORD stallTimeout = 0;
     std::size_t textLimit = 0;
-    DWORD callingThread = 0;
     HANDLE progressEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     // The worker waits here for the calling thread's answer.
     HANDLE credentialsEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
@@ -185,7 +184,7 @@ std::optional<FetchCredentials> AskCredentials(FetchJob& job) {
     return job.credentials;
 }
 
-void ReadText(FetchJob& job, HINTERNET request) {
+void ReadLines(FetchJob& job, HINTERNET request) {
     CLineSplitter splitter(job.lines);
     std::vector<char> buffer(kReadSize);
     std::size_t total = 0;
@@ -212,7 +211,7 @@ void ReadText(FetchJob& job, HINTERNET request) {
     splitter.Finish();
 }
 
-void ReadFile(FetchJob& job, HINTERNET request) {
+void StoreBody(FetchJob& job, HINTERNET request) {
     const std::wstring length = QueryText(request, HTTP_QUERY_CONTENT_LENGTH);
     job.contentLength = length.empty() ? -1 : _wtoi64(length.c_str());
     if (job.bAbandoned) return;
@@ -407,9 +406,9 @@ void RunJob(FetchJob& job) {
             return;
         }
         if (job.bFileMode) {
-            ReadFile(job, request.h);
+            StoreBody(job, request.h);
         } else {
-            ReadText(job, request.h);
+            ReadLines(job, request.h);
         }
         return;
     }
@@ -551,6 +550,8 @@ const CStringList& CHttpFetcher::Fetch(std::string strUrl, std::string strFile,
         job.bAbandoned = true;
         // Closing the session ends every call the worker waits in, or nearly every one.
         if (HINTERNET session = job.session.exchange(nullptr)) ::InternetCloseHandle(session);
+        // A worker waiting for the user's credentials gets none.
+        ::SetEvent(job.credentialsEvent);
     };
     bool bLeftBehind = false;
     for (;;) {
