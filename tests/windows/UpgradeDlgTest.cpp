@@ -140,41 +140,30 @@ std::string FileVersion(const std::string& path) {
            std::to_string(LOWORD(info->dwFileVersionMS));
 }
 
-// Clicks the setup program's button 1 (Install) once its window shows, from a thread of its own:
-// the dialog's thread waits for the setup without handling messages, as in an upgrade.
-class SetupClicker {
-public:
-    SetupClicker()
-        : m_thread([this] {
-              for (int i = 0; i < 600 && !m_bStop; ++i) {
-                  if (const HWND setup = ::FindWindowW(
-                          nullptr,
-                          L"Vantrel " VANTREL_NEXT_VERSION_W L" Setup: Installation Folder")) {
-                      ::SendMessageW(::GetDlgItem(setup, IDOK), BM_CLICK, 0, 0);
-                      m_bClicked = true;
-                      return;
-                  }
-                  ::Sleep(100);
-              }
-          }) {}
-    ~SetupClicker() {
-        m_bStop = true;
-        m_thread.join();
+// A window of another process, once it shows; null after `seconds`.
+HWND AwaitWindow(const wchar_t* title, int seconds = 30) {
+    for (int i = 0; i < seconds * 10; ++i) {
+        if (const HWND found = ::FindWindowW(nullptr, title)) return found;
+        ::Sleep(100);
     }
-    bool Clicked() const { return m_bClicked; }
+    return nullptr;
+}
 
-private:
-    std::atomic<bool> m_bStop{false};
-    std::atomic<bool> m_bClicked{false};
-    std::thread m_thread;
-};
+// A click on a button of another process's dialog, without waiting for what it starts.
+void PostClick(HWND dialog, int id) {
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
 
 // The whole road with the real programs: 1.0 installed with its setup, a block and the user's
-// edits, then Yes: the 1.0 uninstaller removes the block and the program, the 1.1 setup (served
-// signed) installs 1.1, the user's list and address are still there, the run ends with 0; and the
-// uninstaller then leaves nothing.
-TEST_F(UpgradeDlg, UpgradesARealInstallationAndKeepsTheUsersEdits) {
-    const std::string setup = ProgramDir() + "\\..\\..\\vantrel-setup-" VANTREL_VERSION ".exe";
+// edits; then, in the installed program's own windows (started in its folder, as the shortcut
+// starts it), Upgrade, OK, Yes: the 1.0 uninstaller removes the block and the program, the 1.1
+// setup (served signed) installs 1.1, the user's list and address are still there, the program
+// ends with 0; and the uninstaller then leaves nothing. The program is the test build's
+// vantrel_keyed: the throwaway key and the local page are built into it.
+TEST_F(UpgradeDlg, TheInstalledProgramUpgradesItself) {
+    const std::string keyedSetup = EnvironmentUtf8(L"VANTREL_KEYED_SETUP");
+    if (keyedSetup.empty()) GTEST_SKIP() << "the page's port was taken";
     wchar_t programFiles[MAX_PATH];
     ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles), S_OK);
     const std::string folder = WideToUtf8(programFiles) + "\\Vantrel";
@@ -185,7 +174,7 @@ TEST_F(UpgradeDlg, UpgradesARealInstallationAndKeepsTheUsersEdits) {
     SetEnv(L"VANTREL_HOSTS_FILE", "");
     const std::string hosts = DefaultHostsPath();
     const std::string savedHosts = Slurp(hosts);
-    ASSERT_EQ(RunChild(Quoted(setup) + " /S").exitCode, 0u);
+    ASSERT_EQ(RunChild(Quoted(keyedSetup) + " /S").exitCode, 0u);
     const std::string shipped = Slurp(folder + "\\vantrel_settings.txt");
     const std::string mine = "127.0.0.1 localhost\r\n";
     Spit(hosts, mine);
@@ -196,18 +185,35 @@ TEST_F(UpgradeDlg, UpgradesARealInstallationAndKeepsTheUsersEdits) {
         CRegistryStore().ReadValue("Vantrel", "m_IPAddress", HKEY_CURRENT_USER, "Software");
     CRegistryStore().WriteValue("Vantrel", "m_IPAddress", "127.0.0.2", HKEY_CURRENT_USER);
 
-    // As the Start-menu shortcut starts it: in the installation folder.
-    ::SetCurrentDirectoryW(Utf8ToWide(folder).c_str());
-    {
-        SetupClicker clicker;
-        EXPECT_EQ(Check("real-newer"), std::vector<std::string>{kOffer});
-        EXPECT_TRUE(clicker.Clicked());
-    }
-    ::SetCurrentDirectoryW(Utf8ToWide(m_work).c_str());
-    EXPECT_EQ(m_endCode, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION program{};
+    std::wstring line = Utf8ToWide(Quoted(folder + "\\vantrel.exe"));
+    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 Utf8ToWide(folder).c_str(), &startup, &program));
+    const HWND main = AwaitWindow(L"Vantrel");
+    ASSERT_NE(main, nullptr);
+    ::WaitForInputIdle(program.hProcess, 10000);
+    PostClick(main, IDC_UPGRADE);
+    const HWND check = AwaitWindow(L"Check for Upgrade");
+    ASSERT_NE(check, nullptr);
+    PostClick(check, IDOK);
+    const HWND offer = AwaitWindow(L"A new upgrade is available.");
+    ASSERT_NE(offer, nullptr);
+    PostClick(offer, IDYES);
+    const HWND setup =
+        AwaitWindow(L"Vantrel " VANTREL_NEXT_VERSION_W L" Setup: Installation Folder", 60);
+    ASSERT_NE(setup, nullptr);
+    ::SendMessageW(::GetDlgItem(setup, IDOK), BM_CLICK, 0, 0);
+    EXPECT_EQ(::WaitForSingleObject(program.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ::GetExitCodeProcess(program.hProcess, &code);
+    ::CloseHandle(program.hProcess);
+    ::CloseHandle(program.hThread);
+    EXPECT_EQ(code, 0u);
+
     EXPECT_EQ(Slurp(hosts), mine);
     EXPECT_EQ(FileVersion(folder + "\\vantrel.exe"), "1.1");
-    EXPECT_TRUE(Exists(folder + "\\unins000.exe"));
     EXPECT_FALSE(Exists(folder + "\\NewUpdate.exe"));
     EXPECT_EQ(Slurp(folder + "\\vantrel_settings.txt"), edited);
     EXPECT_EQ(CRegistryStore().ReadValue("Vantrel", "m_IPAddress", HKEY_CURRENT_USER, "Software"),

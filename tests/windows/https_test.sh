@@ -46,15 +46,17 @@ make_server() {  # ca name
     -extfile "$2.ext" -out "$2.pem" 2>/dev/null
 }
 # Serves the files of the folder; each holds a whole answer, head included.
-serve() {  # name -> prints the port
+serve() {  # name [port] -> sets port
   mkdir -p "root-$1"
   printf 'HTTP/1.0 200 OK\r\nContent-Length: 7\r\n\r\nsecure\n' >"root-$1/page"
   printf 'HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:1/page\r\n\r\n' >"root-$1/to-http"
-  (cd "root-$1" && exec openssl s_server -accept 127.0.0.1:0 -cert "../$1.pem" \
+  (cd "root-$1" && exec openssl s_server -accept "127.0.0.1:${2:-0}" -cert "../$1.pem" \
     -key "../$1.key" -HTTP >"../$1.log" 2>&1) &
   pids+=($!)
   for _ in $(seq 50); do
+    # "ACCEPT 127.0.0.1:<port>" for a port of its choice, "ACCEPT" for the one it was given.
     port=$(sed -n 's/^ACCEPT 127.0.0.1:\([0-9]*\)$/\1/p' "$1.log")
+    [ -z "$port" ] && [ -n "${2:-}" ] && grep -qx ACCEPT "$1.log" && port=$2
     [ -n "$port" ] && break
     sleep 0.1
   done
@@ -84,7 +86,14 @@ make_crl other-ca
 make_server ca trusted
 make_server other-ca untrusted
 openssl x509 -in ca.pem -outform DER -out ca.der
-serve trusted
+# The upgrade test's program was built for a page on a fixed port; elsewhere any port does.
+e2e_port=${VANTREL_E2E_PORT:-}
+if [ -n "$e2e_port" ] && (exec 3<>"/dev/tcp/127.0.0.1/$e2e_port") 2>/dev/null; then
+  echo "port $e2e_port is taken: the installed program's own upgrade is skipped" >&2
+  e2e_port=
+fi
+serve trusted "$e2e_port"
+[ -n "$e2e_port" ] || unset VANTREL_KEYED_SETUP
 trusted_port=$port
 serve untrusted
 untrusted_port=$port
@@ -93,7 +102,12 @@ untrusted_port=$port
 if [ -n "$fake_setup" ]; then
   root=root-trusted
   base="https://localhost:$trusted_port"
-  openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out maker.key 2>/dev/null
+  # The key the upgrade test's program was built with, else one for this run.
+  if [ -n "${VANTREL_E2E_DIR:-}" ]; then
+    cp "$VANTREL_E2E_DIR/maker.key" maker.key
+  else
+    openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out maker.key 2>/dev/null
+  fi
   openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out stranger.key 2>/dev/null
   openssl pkey -in maker.key -pubout -out maker.pub
   cmake -DPEM=maker.pub -DOUT=maker.point -P "$source_dir/cmake/P256PublicPoint.cmake"
