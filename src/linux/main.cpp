@@ -28,7 +28,7 @@ int Uninstall() {
     if (status == ReadStatus::Ok && !found) return 0;
     std::string why = hosts.GetFailure();
     if (status != ReadStatus::Ok) {
-        why = "the file could not be read.";
+        why = HostsLockWasBusy() ? kHostsBusyText : "the file could not be read.";
     } else if (removed) {
         why = "a second block follows the one removed.";
     }

@@ -39,7 +39,10 @@ bool CHostsFile::AddBlock() {
     std::string why;
     const SettingsSource settings = [&why] { return ReadBlockLines(&why); };
     std::optional<bool> done = AddBlockThroughHelper(path, settings, &why);
-    if (!done) done = AddBlockAt(path, settings);
+    if (!done) {
+        done = AddBlockAt(path, settings);
+        if (!*done && HostsLockWasBusy()) why = kHostsBusyText;
+    }
     if (!*done) m_strFailure = why;
     return *done;
 }
@@ -56,7 +59,9 @@ bool CHostsFile::RemoveBlock() {
     std::optional<bool> done = RemoveBlockThroughHelper(path, &why);
     if (!done) {
         done = RemoveBlockAt(path, kTextLineEnd, &m_bMayHoldBlock);
-        if (!*done && ClassifyBlock(ReadHostsText(path).text) == BlockState::DamagedBlock)
+        if (!*done && HostsLockWasBusy())
+            why = kHostsBusyText;
+        else if (!*done && ClassifyBlock(ReadHostsText(path).text) == BlockState::DamagedBlock)
             why = kDamagedBlockText;
     }
     if (!*done) m_strFailure = why;

@@ -20,6 +20,17 @@ std::string ConfiguredHostsPath();
 
 enum class ReadStatus { Ok, Missing, Unreadable };
 
+// Every operation below waits at most kHostsLockWait for the lock, so that no program, of any
+// account, holding a lock on the (world-readable) hosts file can hang Vantrel, its helper or a
+// package's removal. It then fails as if the file were unreadable, and HostsLockWasBusy() says
+// why; kHostsBusyText is what the user is told.
+inline constexpr int kHostsLockWaitSeconds = 10;
+inline constexpr const char* kHostsBusyText =
+    "Another program holds a lock on the hosts file, so Vantrel could not change it. Close that "
+    "program, or wait until it is done, and try again.";
+// True when the last hosts file operation of this thread gave up waiting for the lock.
+bool HostsLockWasBusy();
+
 struct HostsRead {
     ReadStatus status = ReadStatus::Missing;
     std::string text;  // every CR dropped; empty unless status is Ok

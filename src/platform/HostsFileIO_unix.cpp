@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
@@ -34,6 +35,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <thread>
 
 #include "core/HostsText.h"
 #include "platform/CHostsFile.h"
@@ -484,12 +486,27 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-int LockRetrying(int fd, int operation) {
-    int result;
-    do {
-        result = ::flock(fd, operation);
-    } while (result != 0 && errno == EINTR);
-    return result;
+thread_local bool t_lockWasBusy = false;
+
+// flock with a bounded wait: retries without blocking, at growing intervals, for
+// kHostsLockWaitSeconds. Any account can lock a file it may read, so an unbounded wait would
+// let it stop the program, the helper and dpkg for as long as it likes.
+int LockBounded(int fd, int operation) {
+    t_lockWasBusy = false;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(kHostsLockWaitSeconds);
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        if (::flock(fd, operation | LOCK_NB) == 0) return 0;
+        if (errno == EINTR) continue;
+        if (errno != EWOULDBLOCK) return -1;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            t_lockWasBusy = true;
+            return -1;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
 }
 
 // The hosts file opened for reading and locked. Temporary files are only ever made under the
@@ -499,6 +516,7 @@ int LockRetrying(int fd, int operation) {
 class CLockedHosts {
 public:
     CLockedHosts(const std::string& path, bool exclusive) {
+        t_lockWasBusy = false;
         for (int attempt = 0; attempt < 1000; ++attempt) {
             m_fd.Reset(Ops().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0));
             if (!m_fd.Valid()) {
@@ -506,7 +524,7 @@ public:
                 return;
             }
             struct stat named {};
-            if (LockRetrying(m_fd.Get(), exclusive ? LOCK_EX : LOCK_SH) != 0 ||
+            if (LockBounded(m_fd.Get(), exclusive ? LOCK_EX : LOCK_SH) != 0 ||
                 ::fstat(m_fd.Get(), &m_stat) != 0) {
                 m_fd.Reset();
                 m_status = ReadStatus::Unreadable;
@@ -696,6 +714,10 @@ std::string TempFilePrefix(const std::string& path) {
 std::string BackupFilePath(const std::string& path) {
     const PathParts parts = SplitPath(path);
     return parts.dir + "/." + parts.base + ".vantrel-backup";
+}
+
+bool HostsLockWasBusy() {
+    return t_lockWasBusy;
 }
 
 HostsRead ReadHostsText(const std::string& path) {

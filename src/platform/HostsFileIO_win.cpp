@@ -248,11 +248,33 @@ std::wstring LockFilePath(const std::wstring& path) {
     return Utf8ToWide(parts.dir + "\\." + parts.base + ".vantrel-lock");
 }
 
+thread_local bool t_lockWasBusy = false;
+
+// LockFileEx with a bounded wait: retries without blocking, at growing intervals, for
+// kHostsLockWaitSeconds, so a program that holds the lock cannot stop this one for good.
+bool LockBounded(HANDLE file, bool exclusive) {
+    const ULONGLONG deadline = ::GetTickCount64() + kHostsLockWaitSeconds * 1000ULL;
+    DWORD pause = 1;
+    for (;;) {
+        OVERLAPPED where{};
+        const DWORD flags = LOCKFILE_FAIL_IMMEDIATELY | (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+        if (::LockFileEx(file, flags, 0, 1, 0, &where)) return true;
+        if (::GetLastError() != ERROR_LOCK_VIOLATION) return false;
+        if (::GetTickCount64() >= deadline) {
+            t_lockWasBusy = true;
+            return false;
+        }
+        ::Sleep(pause);
+        pause = pause < 50 ? pause * 2 : 50;
+    }
+}
+
 // The hosts file opened for reading, under the lock: shared for reading, exclusive for a
 // read-modify-write.
 class CLockedHosts {
 public:
     CLockedHosts(const std::wstring& path, bool exclusive) {
+        t_lockWasBusy = false;
         if (!FileExists(WideToUtf8(path))) {
             m_status = ReadStatus::Missing;
             return;
@@ -267,9 +289,7 @@ public:
                 FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED, nullptr));
             return m_lock.Valid();
         });
-        OVERLAPPED where{};
-        if (!m_lock.Valid() ||
-            !::LockFileEx(m_lock.Get(), exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0, 0, 1, 0, &where)) {
+        if (!m_lock.Valid() || !LockBounded(m_lock.Get(), exclusive)) {
             m_lock.Reset();
             m_status = ReadStatus::Unreadable;
             return;
@@ -318,6 +338,10 @@ std::string BackupFilePath(const std::string& path) {
     // Replacing never rewrites the file in place here, so no backup is ever made.
     const PathParts parts = SplitPath(path);
     return parts.dir + "\\." + parts.base + ".vantrel-backup";
+}
+
+bool HostsLockWasBusy() {
+    return t_lockWasBusy;
 }
 
 HostsRead ReadHostsText(const std::string& path) {

@@ -31,8 +31,11 @@ int Uninstall() {
     bool found = false;
     const ReadStatus status = FindBeginMarker(path, &found);
     if (status == ReadStatus::Ok && !found) return 0;
-    ReportError(status == ReadStatus::Ok ? "vantrel: the block could not be removed from " + path
-                                         : "vantrel: the hosts file could not be read: " + path);
+    const bool busy =
+        hosts.GetFailure() == kHostsBusyText || (status != ReadStatus::Ok && HostsLockWasBusy());
+    ReportError((status == ReadStatus::Ok ? "vantrel: the block could not be removed from " + path
+                                          : "vantrel: the hosts file could not be read: " + path) +
+                (busy ? std::string(". ") + kHostsBusyText : std::string()));
     return 1;
 }
 
