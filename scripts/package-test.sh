@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package, installs it with apt-get, checks where its files went, and removes it
-# again, checking that the removal took Vantrel's block out of the hosts file. The hosts file used
+# again, checking that the removal took Vantrel's block out of the hosts file and that a lock that
+# another account holds on the hosts file cannot hang the removal script. The hosts file used
 # is a temporary file bind-mounted over /etc/hosts in a private mount namespace: the machine's own
 # /etc/hosts is never touched. Needs root (it installs a package); skips otherwise.
 # Usage: scripts/package-test.sh [build-dir]
@@ -65,6 +66,15 @@ done
 grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/libexec/vantrel/vantrel-hosts-helper</annotate>' \
   /usr/share/polkit-1/actions/org.vantrel.hosts-helper.policy || fail "the polkit policy does not name the helper"
 [ "$(stat -c %a /usr/libexec/vantrel/vantrel-hosts-helper)" = 755 ] || fail "the helper must not be setuid"
+# The upgrade helper holds the key the build was given, and none without one.
+key=$(sed -n 's/^VANTREL_UPGRADE_PUBKEY:[A-Z]*=//p' "$build/CMakeCache.txt")
+status=0
+/usr/libexec/vantrel/vantrel-upgrade-helper --can-verify 2>/dev/null || status=$?
+if [ -z "$key" ]; then
+  [ "$status" -eq 3 ] || fail "a package built without a maker's key must refuse every upgrade"
+else
+  [ "$status" -eq 0 ] || fail "the upgrade helper does not hold the maker's key $key"
+fi
 desktop-file-validate /usr/share/applications/vantrel.desktop || fail "desktop entry is not valid"
 # Documentation is checked in the package itself: minimal systems keep dpkg from installing it.
 dpkg-deb -x "$deb" "$work/deb-root"
@@ -113,6 +123,20 @@ unshare -m --propagation private bash -euo pipefail -c '
   /usr/libexec/vantrel/vantrel-hosts-helper add </usr/share/vantrel/vantrel_settings.txt
   grep -q "^# Begin Vantrel" /etc/hosts || { echo "FAIL package-test: no block was added"; exit 1; }
   cp /etc/hosts "$WORK/hosts.with-block"
+  # Another account that holds a lock on the hosts file cannot hang the removal script: it ends,
+  # says why the block stays, and changes nothing. (One process holds the lock, so killing it
+  # frees the file.)
+  setpriv --reuid=65534 --regid=65534 --clear-groups \
+    bash -c "exec 9</etc/hosts && flock -s 9 && exec sleep 600" &
+  holder=$!
+  sleep 0.3
+  timeout 120 /var/lib/dpkg/info/vantrel.prerm remove 2>"$WORK/prerm.err" ||
+    { cat "$WORK/prerm.err"; echo "FAIL package-test: the removal script failed or hung under a lock"; exit 1; }
+  kill "$holder"
+  wait "$holder" 2>/dev/null || true
+  grep -q "Another program holds a lock on the hosts file" "$WORK/prerm.err" ||
+    { cat "$WORK/prerm.err"; echo "FAIL package-test: the removal script did not say the file is locked"; exit 1; }
+  cmp -s /etc/hosts "$WORK/hosts.with-block" || { echo "FAIL package-test: a locked hosts file changed"; exit 1; }
   DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vantrel >/dev/null
 '
 grep -q "googlesyndication" "$work/hosts.with-block" || fail "the block held no ad domains"

@@ -112,6 +112,8 @@ std::string HelperFailureText(int status) {
                    "vantrel_settings.txt. Every line must be a local address (0.0.0.0, 127.x.x.x, "
                    ":: or ::1) followed by a domain name; please correct the list in the Settings "
                    "dialog.";
+        case kHelperBusy:
+            return kHostsBusyText;
         case kPkexecNotAuthorized:
             return "The hosts file was not changed: the permission to change it was not given.";
         case kHelperNotRun:
@@ -135,7 +137,8 @@ std::optional<bool> AddBlockThroughHelper(const std::string& path, const Setting
                                           std::string* why) {
     if (!HostsNeedHelper(path)) return std::nullopt;
     const HostsRead hosts = ReadHostsText(path);
-    if (hosts.status != ReadStatus::Ok) return Fail(why, kUnreadable);
+    if (hosts.status != ReadStatus::Ok)
+        return Fail(why, HostsLockWasBusy() ? kHostsBusyText : kUnreadable);
     if (hosts.text.find(kBeginProbe) != std::string::npos) return true;
     // Lines the helper would refuse are refused here, before anyone types a password; the source
     // has said why.
@@ -148,7 +151,8 @@ std::optional<bool> AddBlockThroughHelper(const std::string& path, const Setting
 std::optional<bool> RemoveBlockThroughHelper(const std::string& path, std::string* why) {
     if (!HostsNeedHelper(path)) return std::nullopt;
     const HostsRead hosts = ReadHostsText(path);
-    if (hosts.status != ReadStatus::Ok) return Fail(why, kUnreadable);
+    if (hosts.status != ReadStatus::Ok)
+        return Fail(why, HostsLockWasBusy() ? kHostsBusyText : kUnreadable);
     switch (ClassifyBlock(hosts.text)) {
         case BlockState::BlockPresent: {
             const int status = RunHelperElevated("remove", {});

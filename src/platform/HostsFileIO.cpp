@@ -345,8 +345,11 @@ void RemoveStaleTemps(const std::string& path) {
 // exclusive lock of the file the path currently names, so whoever holds a lock on that file may
 // remove them. A backup of an interrupted in-place rewrite is dealt with only by those about to
 // write (the exclusive lock): a status read changes nothing.
+thread_local bool t_bLockWasBusy = false;
+
 Locked LockHosts(const std::string& path, bool exclusive) {
     Locked locked = OpenLocked(path, exclusive);
+    t_bLockWasBusy = locked.status == ReadStatus::Busy;
     if (locked.status != ReadStatus::Ok) return locked;
     if (exclusive && Exists(BackupFilePath(path)) && !RecoverInterruptedRewrite(path)) {
         locked.file.Reset();
@@ -667,6 +670,10 @@ Plan PlanCut(const MarkerScan& scan, Edit* edit) {
 }
 
 }  // namespace
+
+bool HostsLockWasBusy() {
+    return t_bLockWasBusy;
+}
 
 std::string TempFilePrefix(const std::string& path) {
     return Beside(path, ".vantrel-tmp-");

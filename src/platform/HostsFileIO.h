@@ -18,13 +18,19 @@ std::string DefaultHostsPath();
 // DefaultHostsPath().
 std::string ConfiguredHostsPath();
 
-// Busy: another copy of the program held the lock for longer than anyone should wait.
+// Busy: another program held the lock for longer than anyone should wait.
 enum class ReadStatus { Ok, Missing, Unreadable, Busy };
 
-// What the user is told when the lock could not be had.
+// Every operation below waits at most kHostsLockWaitSeconds for the lock, so that no program, of
+// any account, holding a lock on the (world-readable) hosts file can hang Vantrel, its helper or
+// a package's removal. It then fails with Busy, and HostsLockWasBusy() says so too;
+// kHostsBusyText is what the user is told.
+inline constexpr int kHostsLockWaitSeconds = 10;
 inline constexpr const char* kHostsBusyText =
-    "Another program is changing the hosts file right now, so it was not changed. Please try "
-    "again in a moment.";
+    "Another program holds a lock on the hosts file, so Vantrel could not change it. Close that "
+    "program, or wait until it is done, and try again.";
+// True when the last hosts file operation of this thread gave up waiting for the lock.
+bool HostsLockWasBusy();
 
 struct HostsRead {
     ReadStatus status = ReadStatus::Missing;
@@ -51,7 +57,7 @@ enum class EditOutcome { Missing, Unreadable, Busy, Unchanged, Refused, Written,
 
 // The locked read-modify-write: reads the CR-free text, lets edit change it, and writes it back
 // (LF as lineEnd) when edit says Write. Other copies of the program wait for the lock, for at
-// most hostsys::kLockPatienceMs (then Busy).
+// most kHostsLockWaitSeconds (then Busy).
 EditOutcome EditHostsFile(const std::string& path,
                           const std::function<EditVerdict(std::string& text)>& edit,
                           std::string_view lineEnd = kTextLineEnd);

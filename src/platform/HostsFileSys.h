@@ -102,7 +102,7 @@ void FlushFolder(const std::string& dir);
 // The names (without folder) in dir that start with prefix.
 std::vector<std::string> NamesStartingWith(const std::string& dir, const std::string& prefix);
 
-// How long OpenLocked waits for another copy of the program, in milliseconds.
-inline constexpr int kLockPatienceMs = 10000;
+// How long OpenLocked waits for the lock, in milliseconds.
+inline constexpr int kLockPatienceMs = kHostsLockWaitSeconds * 1000;
 
 }  // namespace hostsys

@@ -11,6 +11,9 @@ UninstallResult RunUninstall() {
     // Otherwise the file itself says whether a block is left.
     const std::string path = hosts.GetHostsPath();
     if (path.empty()) return {};
+    // Waiting a second time for a lock another program holds would tell nothing new.
+    if (HostsLockWasBusy())
+        return {1, "vantrel: the block is still in " + path + ": " + kHostsBusyText};
     bool found = false;
     const ReadStatus status = FindBeginMarker(path, &found);
     if (status == ReadStatus::Missing) return {};

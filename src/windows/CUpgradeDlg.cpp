@@ -1,25 +1,34 @@
-// The check: status window, fetch, the page's values, one answer. Fetching pages over the
-// network is not part of this build yet: the check then tells the user it could not check.
+// The check: status window, fetch, the page's values, one answer; on Yes, the verified download
+// and the run of the old uninstaller and the new setup.
 #include "windows/CUpgradeDlg.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "platform/CRegistryStore.h"
+#include "platform/ProcessTree_win.h"
 #include "platform/WideText_win.h"
 #include "windows/MessageBox.h"
+#include "windows/net/NetConfig.h"
 #include "windows/resource.h"
-
-namespace {
-std::optional<CStringList> NoNetworkYet(const std::string&, std::string* why) {
-    if (why != nullptr) *why = "this build of Vantrel cannot reach the upgrade page yet";
-    return std::nullopt;
-}
-}  // namespace
 
 CUpgradeProgressDlg::CUpgradeProgressDlg() : CDialog(IDD_UPGRADE_PROGRESS) {}
 
-CUpgradeDlg::CUpgradeDlg() : CDialog(IDD_UPGRADE), m_fetch(NoNetworkYet) {}
+CUpgradeDlg::CUpgradeDlg()
+    : CDialog(IDD_UPGRADE), m_key(BuiltInUpgradeKey()), m_endProcess([](int code) {
+          // The old version is gone: nothing else of this program may run.
+          ::ExitProcess(static_cast<UINT>(code));
+      }) {
+    m_fetch = [this](const std::string& url, std::string* why) -> std::optional<CStringList> {
+        const CStringList& lines = m_fetcher.Fetch(url, std::string());
+        if (!m_fetcher.LastFetchSucceeded()) {
+            if (why != nullptr) *why = m_fetcher.LastFailureReason();
+            return std::nullopt;
+        }
+        return lines;
+    };
+}
 
 CUpgradeDlg::~CUpgradeDlg() {
     if (m_dtLastCheck.wYear == 0) return;
@@ -42,8 +51,8 @@ void CUpgradeDlg::SetPageFetch(UpgradePageFetch fetch) {
 }
 
 std::string CUpgradeDlg::UpgradePageUrl() {
-    // A reserved name: an unconfigured build never reaches anybody's server.
-    return "https://vantrel.invalid/upgrade.html";
+    // Fixed when the program is built (by default a reserved name that no server answers to).
+    return VANTREL_UPGRADE_URL;
 }
 
 BOOL CUpgradeDlg::OnInitDialog() {
@@ -81,15 +90,19 @@ void CUpgradeDlg::OnOK() {
                     product, MB_OK | MB_ICONWARNING);
         return;
     }
+    bool bCloseAfterwards = false;
     if (m_page.fNewVersion > m_fVersion) {
-        // Downloading and installing come with the next version of this build; until then
-        // the user learns of the new version and where to get it.
-        ShowMessage(m_hWnd,
-                    L"A new upgrade of " + product +
-                        L" is available for download.\n\nDescription:\n\n" +
-                        Utf8ToWide(m_page.strDescription) + L"\n\nDownload it from:\n" +
-                        Utf8ToWide(m_page.strDownloadLink),
-                    L"A new upgrade is available.", MB_OK);
+        const int answer = ShowMessage(m_hWnd,
+                                       L"A new upgrade of " + product +
+                                           L" is available for download.\n\nDescription:\n\n" +
+                                           Utf8ToWide(m_page.strDescription) +
+                                           L"\n\nWould you like to download the upgrade now?",
+                                       L"A new upgrade is available.", MB_YESNO);
+        if (answer == IDYES) {
+            DownloadAndInstall(m_page.strDownloadLink);
+        } else {
+            bCloseAfterwards = true;
+        }
     } else {
         char version[32];
         std::snprintf(version, sizeof version, "%.2f", static_cast<double>(m_fVersion));
@@ -100,6 +113,80 @@ void CUpgradeDlg::OnOK() {
     }
     m_bChecking = false;
     FinishCheck();
+    if (bCloseAfterwards) EndDialog(IDCANCEL);
+}
+
+void CUpgradeDlg::RefuseUpgrade(UpgradeRefusal refusal) {
+    const bool bWarning =
+        refusal != UpgradeRefusal::kNoLink && refusal != UpgradeRefusal::kDownloadFailed;
+    ShowMessage(m_hWnd, Utf8ToWide(RefusalMessage(refusal, VANTREL_DOWNLOAD_PAGE)), L"Vantrel",
+                bWarning ? MB_ICONWARNING : MB_ICONINFORMATION);
+}
+
+void CUpgradeDlg::DownloadAndInstall(std::string link) {
+    link = TrimmedLine(link);
+    // A file left from before must never pass for this download.
+    ::DeleteFileW(Utf8ToWide(kDownloadFile).c_str());
+    ::DeleteFileW(Utf8ToWide(kSignatureFile).c_str());
+    UpgradeRefusal refusal =
+        CheckBeforeDownload(m_strUpgradeUrl, link, m_page.strSha256, m_key.has_value());
+    if (refusal != UpgradeRefusal::kNone) {
+        RefuseUpgrade(refusal);
+        return;
+    }
+
+    CUpgradeProgressDlg progress;
+    if (progress.Create(m_hWnd)) {
+        ::SetWindowTextW(progress.GetSafeHwnd(), L"Upgrading Software");
+        ::ShowWindow(progress.GetSafeHwnd(), SW_SHOWNORMAL);
+        ::ShowWindow(progress.GetDlgItem(IDC_PROGRESS_TEXT), SW_SHOWNORMAL);
+    }
+    const auto status = [&progress](const std::string& text) {
+        progress.SetDlgItemText(IDC_PROGRESS_TEXT, Utf8ToWide(text));
+    };
+    std::string signature;
+    {
+        CHttpFetcher fetcher;
+        fetcher.Fetch(link, kDownloadFile, status);
+        refusal =
+            fetcher.LastFetchSucceeded() ? UpgradeRefusal::kNone : UpgradeRefusal::kDownloadFailed;
+        // The maker's signature lies beside the setup, under the same name and ".sig".
+        if (refusal == UpgradeRefusal::kNone) {
+            fetcher.Fetch(link + ".sig", kSignatureFile);
+            FILE* file = ::_wfopen(Utf8ToWide(kSignatureFile).c_str(), L"rb");
+            char bytes[256];
+            const std::size_t got = file ? std::fread(bytes, 1, sizeof bytes, file) : 0;
+            if (file) std::fclose(file);
+            ::DeleteFileW(Utf8ToWide(kSignatureFile).c_str());
+            signature.assign(bytes, got);
+        }
+    }
+    if (refusal == UpgradeRefusal::kNone)
+        refusal = CheckDownload(kDownloadFile, m_page.strSha256, signature, *m_key);
+    if (refusal != UpgradeRefusal::kNone) {
+        ::DeleteFileW(Utf8ToWide(kDownloadFile).c_str());
+        ::ShowWindow(progress.GetSafeHwnd(), SW_HIDE);
+        RefuseUpgrade(refusal);
+        return;
+    }
+
+    status("Removing old version ..");
+    // Nothing is dispatched while the two programs run: the text must be on the screen first.
+    ::RedrawWindow(progress.GetSafeHwnd(), nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    // The old uninstaller, then the new setup, each with everything it starts to its end (an
+    // NSIS uninstaller hands over to a copy of itself and returns at once).
+    wchar_t cwd[MAX_PATH];
+    const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, cwd);
+    const std::wstring dir(cwd, length < MAX_PATH ? length : 0);
+    const std::wstring uninstaller = dir + L"\\" + Utf8ToWide(kUninstallerName);
+    if (::GetFileAttributesW(uninstaller.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        RunProcessTree(QuoteForCommandLine(uninstaller) + Utf8ToWide(kUninstallerArgument), dir);
+    }
+    RunProcessTree(QuoteForCommandLine(dir + L"\\" + Utf8ToWide(kDownloadFile)), dir);
+    ::ShowWindow(progress.GetSafeHwnd(), SW_HIDE);
+    ::DeleteFileW(Utf8ToWide(kDownloadFile).c_str());
+    m_endProcess(0);
 }
 
 void CUpgradeDlg::FinishCheck() {

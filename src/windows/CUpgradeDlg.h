@@ -8,7 +8,10 @@
 
 #include "core/CStringList.h"
 #include "core/UpgradePage.h"
+#include "platform/FileSignature.h"
 #include "windows/CDialog.h"
+#include "windows/net/CHttpFetcher.h"
+#include "windows/net/UpgradeGate.h"
 
 // The status window shown while a page or a download is fetched.
 class CUpgradeProgressDlg : public CDialog {
@@ -27,8 +30,13 @@ public:
     ~CUpgradeDlg() override;
 
     void SetUpgradeInfo(const std::string& productName, float version, const std::string& url);
-    // The fetch the check uses (tests, and the HTTP client once this build has one).
+    // The fetch the check uses: the HTTP client unless a test sets another.
     void SetPageFetch(UpgradePageFetch fetch);
+    // The maker's key that downloads must be signed with: the built-in one unless a test sets
+    // another; nothing refuses every upgrade.
+    void SetUpgradeKey(std::optional<P256PublicPoint> key) { m_key = key; }
+    // How the process ends after the new version was installed (tests watch it instead).
+    void SetProcessEnd(std::function<void(int code)> end) { m_endProcess = std::move(end); }
     // The upgrade page's address this build was configured with.
     static std::string UpgradePageUrl();
 
@@ -38,12 +46,19 @@ protected:
 
 private:
     void FinishCheck();
+    // Downloads the setup behind `link`, checks it, runs the old uninstaller and the new setup,
+    // and ends the process; returns only when the upgrade did not go on (the user was told).
+    void DownloadAndInstall(std::string link);
+    void RefuseUpgrade(UpgradeRefusal refusal);
 
     float m_fVersion = 0.0f;
     std::string m_strUpgradeUrl;
     std::string m_strProductName;
     UpgradePageInfo m_page;
     UpgradePageFetch m_fetch;
+    CHttpFetcher m_fetcher;
+    std::optional<P256PublicPoint> m_key;
+    std::function<void(int)> m_endProcess;
     bool m_bChecking = false;
     SYSTEMTIME m_dtLastCheck{};  // wYear 0: no check has run
 };

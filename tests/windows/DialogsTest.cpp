@@ -144,7 +144,7 @@ TEST_F(Dialogs, SystemMenuEndsWithTheAboutEntryThatOpensTheAboutBox) {
     EXPECT_NE(about.find(L"|Vantrel 1.0|"), std::wstring::npos) << about;
 }
 
-TEST_F(Dialogs, UpgradeEndsInTheCouldNotCheckMessage) {
+TEST_F(Dialogs, UpgradeWithoutAServerEndsInTheCouldNotCheckMessage) {
     CVantrelDlg dlg;
     dlg.SetShowSplash(false);
     ASSERT_TRUE(dlg.Create(nullptr));
@@ -160,9 +160,10 @@ TEST_F(Dialogs, UpgradeEndsInTheCouldNotCheckMessage) {
     Click(dlg.GetSafeHwnd(), IDC_UPGRADE);
     EXPECT_TRUE(driver.Done());
     ASSERT_EQ(m_messages.size(), 1u);
+    // The build's page lies on a reserved name that no server answers to.
     EXPECT_EQ(m_messages[0],
-              L"Vantrel: Vantrel could not check for an upgrade: this build of Vantrel cannot "
-              L"reach the upgrade page yet.\n\nPlease try again later.");
+              L"Vantrel: Vantrel could not check for an upgrade: the server could not be "
+              L"reached.\n\nPlease try again later.");
     // Not knowing is no answer: the user may try again.
     EXPECT_TRUE(okEnabledAfter);
 }

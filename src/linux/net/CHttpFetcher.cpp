@@ -552,10 +552,30 @@ std::string NormaliseFetchUrl(const std::string& url) {
     return url;
 }
 
+namespace {
+// Made on first use: tests set it from their own static initialisers.
+struct DefaultCaFile {
+    std::mutex mutex;
+    std::string path;
+};
+DefaultCaFile& TheDefaultCaFile() {
+    static DefaultCaFile file;
+    return file;
+}
+}  // namespace
+
+void CHttpFetcher::SetDefaultCaFile(std::string path) {
+    DefaultCaFile& file = TheDefaultCaFile();
+    std::lock_guard lock(file.mutex);
+    file.path = std::move(path);
+}
+
 CHttpFetcher::CHttpFetcher() {
     // The body's lines may fill a large list: its blocks come from the system, for huge pages.
     SetLargeBlockSource(SystemLargeBlocks());
-    if (const char* caFile = std::getenv("VANTREL_CA_FILE")) m_strCaFile = caFile;
+    DefaultCaFile& file = TheDefaultCaFile();
+    std::lock_guard lock(file.mutex);
+    m_strCaFile = file.path;
 }
 
 CHttpFetcher::~CHttpFetcher() = default;

@@ -64,9 +64,11 @@ public:
 
     void SetTimeouts(std::chrono::milliseconds connect, std::chrono::seconds stall);
     void SetTextLimit(std::size_t bytes) { m_textLimit = bytes; }
-    // A PEM file of CA certificates trusted instead of the system's store. Defaults to
-    // $VANTREL_CA_FILE when that is set, so tests and demos can trust a local server.
+    // A PEM file of CA certificates trusted instead of the system's store.
     void SetCaFile(std::string path) { m_strCaFile = std::move(path); }
+    // The same for every fetcher made afterwards (tests that drive the upgrade dialog against a
+    // local server). Only code in this process can choose it, never its environment.
+    static void SetDefaultCaFile(std::string path);
 
 private:
     CStringList m_lines;

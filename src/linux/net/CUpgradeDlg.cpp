@@ -65,8 +65,7 @@ CUpgradeDlg::~CUpgradeDlg() {
 }
 
 std::string CUpgradeDlg::UpgradePageUrl() {
-    const char* fromEnvironment = std::getenv("VANTREL_UPGRADE_URL");
-    if (fromEnvironment && *fromEnvironment) return fromEnvironment;
+    // Only the build chooses it: no environment may point the program at another server.
     return VANTREL_UPGRADE_URL;
 }
 
@@ -237,6 +236,12 @@ void CUpgradeDlg::DownloadAndInstall(std::string link) {
 
 void CUpgradeDlg::InstallPackage(const std::string& link) {
     namespace fs = std::filesystem;
+    const std::string helper = UpgradeHelperPath();
+    // Nothing is downloaded that could never be installed.
+    if (!UpgradeHelperCanVerify(helper)) {
+        RefuseUpgrade(RefusalMessage(UpgradeRefusal::kNoMakerKey, VANTREL_DOWNLOAD_PAGE), true);
+        return;
+    }
     // A folder of the user's own: nobody else can put another file in its place.
     std::error_code error;
     std::string pattern = (fs::temp_directory_path(error) / "vantrel-upgrade-XXXXXX").string();
@@ -247,15 +252,24 @@ void CUpgradeDlg::InstallPackage(const std::string& link) {
     }
     const fs::path dir = pattern;
     const std::string package = (dir / "vantrel-upgrade.deb").string();
+    const std::string signaturePath = package + ".sig";
 
     CUpgradeProgressDlg* progress = ShowProgressWindow(QStringLiteral("Upgrading Software"));
     UpgradeRefusal refusal;
+    std::optional<std::string> signature;
     {
         CHttpFetcher fetcher;
         fetcher.Fetch(link, package, [progress](const std::string& text) {
             progress->SetStatusText(QString::fromStdString(text));
         });
         refusal = CheckDownload(fetcher.LastFetchSucceeded(), package, m_page.strSha256);
+    }
+    if (refusal == UpgradeRefusal::kNone) {
+        // The maker's signature lies beside the package, and comes the same way.
+        CHttpFetcher fetcher;
+        fetcher.Fetch(link + ".sig", signaturePath);
+        if (fetcher.LastFetchSucceeded()) signature = ReadSignatureFile(signaturePath);
+        if (!signature) refusal = UpgradeRefusal::kDownloadFailed;
     }
     std::string version;
     if (refusal == UpgradeRefusal::kNone) refusal = CheckPackage(package, VANTREL_VERSION, version);
@@ -264,9 +278,8 @@ void CUpgradeDlg::InstallPackage(const std::string& link) {
         progress->ShowPainted();
         // The password prompt and apt-get take their time: keep the windows painted meanwhile,
         // with the buttons of this dialog still off.
-        const std::string digest = Sha256OfFile(package);
-        auto install = std::async(std::launch::async, [package, digest] {
-            return InstallPackageElevated(UpgradeHelperPath(), package, digest);
+        auto install = std::async(std::launch::async, [&] {
+            return InstallPackageElevated(helper, package, *signature, version, dir.string());
         });
         while (install.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

@@ -39,7 +39,7 @@ public:
     // The status window while one is shown (tests look at it from a message hook).
     CUpgradeProgressDlg* ProgressWindow() const { return m_pProgress; }
 
-    // The upgrade page: $VANTREL_UPGRADE_URL, else the address set when the program was built.
+    // The upgrade page: the address set when the program was built.
     static std::string UpgradePageUrl();
 
 public slots:

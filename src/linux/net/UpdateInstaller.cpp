@@ -123,6 +123,16 @@ std::string RefusalMessage(UpgradeRefusal refusal, const std::string& downloadPa
                 "the downloaded package is not newer than the version that is installed, and it "
                 "has been deleted.";
             break;
+        case UpgradeRefusal::kNoMakerKey:
+            reason =
+                "this copy of Vantrel was built without its maker's key, so it cannot check that "
+                "an upgrade comes from the maker and installs none.";
+            break;
+        case UpgradeRefusal::kNotSignedByMaker:
+            reason =
+                "the package does not carry a valid signature of Vantrel's maker, or it is not "
+                "the newer version that was offered, so it was refused and has been deleted.";
+            break;
         case UpgradeRefusal::kNotAuthorized:
             reason =
                 "installing it needs an administrator's authorization, which was refused or "

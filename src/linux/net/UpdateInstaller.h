@@ -21,16 +21,19 @@ std::string Sha256OfFile(const std::string& path);
 // Why an upgrade may not go on. kNone: it may.
 enum class UpgradeRefusal {
     kNone,
-    kNoLink,          // the page gave no download link
-    kPageNotSecure,   // the page did not come over https
-    kLinkNotSecure,   // the link is not https
-    kNoDigest,        // the page publishes no SHA-256 for the download
-    kDownloadFailed,  // the transfer did not deliver a complete file
-    kDigestMismatch,  // the file is not the one the page describes
-    kNotOurPackage,   // the file is not a Debian package named vantrel
-    kNotNewer,        // the package is not newer than the version that runs
-    kNotAuthorized,   // the administrator's authentication was refused or cancelled
-    kInstallFailed,   // the package manager did not install it
+    kNoLink,            // the page gave no download link
+    kPageNotSecure,     // the page did not come over https
+    kLinkNotSecure,     // the link is not https
+    kNoDigest,          // the page publishes no SHA-256 for the download
+    kDownloadFailed,    // the transfer did not deliver a complete file
+    kDigestMismatch,    // the file is not the one the page describes
+    kNotOurPackage,     // the file is not a Debian package named vantrel
+    kNotNewer,          // the package is not newer than the version that runs
+    kNoMakerKey,        // this build holds no maker's key to check an upgrade with
+    kNotSignedByMaker,  // the installer refused it: no good signature of the maker, or not the
+                        // newer vantrel of the version offered
+    kNotAuthorized,     // the administrator's authentication was refused or cancelled
+    kInstallFailed,     // the package manager did not install it
 };
 
 // Checks made before anything is downloaded.

@@ -14,6 +14,13 @@ namespace {
 void Complain(const std::string& what) {
     std::fprintf(stderr, "vantrel-hosts-helper: %s\n", what.c_str());
 }
+
+int Outcome(bool done) {
+    if (done) return kHelperOk;
+    if (!HostsLockWasBusy()) return kHelperFailed;
+    Complain(kHostsBusyText);
+    return kHelperBusy;
+}
 }  // namespace
 
 std::optional<std::vector<std::string>> ParseHelperInput(std::string_view input, std::string* why) {
@@ -64,7 +71,7 @@ int RunHostsHelper(const std::vector<std::string>& args, int inputFd,
         Complain("usage: vantrel-hosts-helper add|remove (settings lines on stdin for add)");
         return kHelperUsage;
     }
-    if (args[0] == "remove") return RemoveBlockAt(hostsPath) ? kHelperOk : kHelperFailed;
+    if (args[0] == "remove") return Outcome(RemoveBlockAt(hostsPath));
 
     const std::optional<std::string> input = ReadHelperInput(inputFd);
     std::string why = "the input could not be read or is too long";
@@ -74,5 +81,5 @@ int RunHostsHelper(const std::vector<std::string>& args, int inputFd,
         Complain("refused: " + why);
         return kHelperBadInput;
     }
-    return AddBlockAt(hostsPath, *lines) ? kHelperOk : kHelperFailed;
+    return Outcome(AddBlockAt(hostsPath, *lines));
 }

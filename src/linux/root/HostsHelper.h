@@ -22,6 +22,7 @@ enum HelperStatus : int {
     kHelperFailed = 1,  // the hosts file could not be changed (missing, unreadable, damaged block)
     kHelperUsage = 2,   // unknown command or extra arguments
     kHelperBadInput = 3,  // the settings lines were refused
+    kHelperBusy = 4,      // another program held a lock on the hosts file past the wait
 };
 
 // The settings lines sent on the helper's stdin, each ended by LF. nullopt unless every line is

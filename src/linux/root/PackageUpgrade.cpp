@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 extern char** environ;
@@ -26,13 +27,13 @@ std::vector<char*> Pointers(const std::vector<std::string>& strings) {
     return pointers;
 }
 
-// Starts argv with its stdout on `outFd` (-1: inherited) and stdin from /dev/null.
+// Starts argv with its stdout on `outFd` (-1: inherited) and stdin from the file `inputPath`.
 pid_t Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-            int outFd) {
+            int outFd, const std::string& inputPath = "/dev/null") {
     if (argv.empty()) return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inputPath.c_str(), O_RDONLY, 0);
     if (outFd >= 0) posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
     std::vector<char*> args = Pointers(argv);
     std::vector<char*> env = Pointers(environment);
@@ -90,9 +91,9 @@ std::optional<std::string> RunAndRead(const std::vector<std::string>& argv,
     return output;
 }
 
-int RunForStatus(const std::vector<std::string>& argv,
-                 const std::vector<std::string>& environment) {
-    const pid_t pid = Start(argv, environment, -1);
+int RunForStatus(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+                 const std::string& inputPath) {
+    const pid_t pid = Start(argv, environment, -1, inputPath);
     return pid < 0 ? -1 : Wait(pid);
 }
 
@@ -134,21 +135,56 @@ UpgradeRefusal RefusalForHelperStatus(int status) {
         case kPkexecRefused:
         case kPkexecNotAuthorized:
             return UpgradeRefusal::kNotAuthorized;
-        case kUpgradeWrongDigest:
-            return UpgradeRefusal::kDigestMismatch;
-        case kUpgradeNotVantrel:
-            return UpgradeRefusal::kNotOurPackage;
-        case kUpgradeNotNewer:
-            return UpgradeRefusal::kNotNewer;
+        case kUpgradeRefused:
+            return UpgradeRefusal::kNotSignedByMaker;
         default:
             return UpgradeRefusal::kInstallFailed;
     }
 }
 
+std::string UpgradeHelperInputHead(const std::string& derSignature) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string head;
+    for (const char c : derSignature) {
+        const auto byte = static_cast<unsigned char>(c);
+        head.push_back(kDigits[byte >> 4]);
+        head.push_back(kDigits[byte & 15]);
+    }
+    head.push_back('\n');
+    return head;
+}
+
+bool UpgradeHelperCanVerify(const std::string& helper) {
+    return !helper.empty() && RunForStatus({helper, "--can-verify"}) == kUpgradeOk;
+}
+
+std::optional<std::string> ReadSignatureFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string bytes(257, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    if (bytes.empty() || bytes.size() > 256) return std::nullopt;
+    return bytes;
+}
+
 UpgradeRefusal InstallPackageElevated(const std::string& helper, const std::string& debPath,
-                                      const std::string& digest) {
-    // pkexec needs an absolute program path and asks for the password through the desktop's
-    // polkit agent; the helper trusts neither the file nor the digest it is given.
-    const std::string absolute = std::filesystem::absolute(debPath).string();
-    return RefusalForHelperStatus(RunForStatus({kPkexec, helper, absolute, digest}));
+                                      const std::string& signature, const std::string& version,
+                                      const std::string& work) {
+    // The helper reads one stream: the signature's line, then the package. It opens no path of
+    // ours, so it is given an open file rather than a name.
+    const std::string input = (std::filesystem::path(work) / "upgrade-input").string();
+    {
+        std::ofstream out(input, std::ios::binary | std::ios::trunc);
+        std::ifstream package(debPath, std::ios::binary);
+        out << UpgradeHelperInputHead(signature) << package.rdbuf();
+        out.flush();
+        if (!package || !out) return UpgradeRefusal::kDownloadFailed;
+    }
+    // pkexec asks for the password through the desktop's polkit agent; the prompt shows the
+    // command line, which names the package and the version the helper insists on.
+    const int status = RunForStatus({kPkexec, helper, kPackageName, version}, {}, input);
+    std::error_code error;
+    std::filesystem::remove(input, error);
+    return RefusalForHelperStatus(status);
 }

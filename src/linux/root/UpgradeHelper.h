@@ -6,14 +6,24 @@
 #include <vector>
 
 struct UpgradeHelperSetup {
+    // The maker's public key (PEM, ECDSA P-256) that every package must be signed with. Empty:
+    // every upgrade is refused.
+    std::string strPublicKeyPem;
     // Where the root-owned private copy of the package is made.
     std::string strScratchBase = "/var/cache";
     // The environment of dpkg and apt-get (the helper's own is dropped).
     std::vector<std::string> environment = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin",
                                             "DEBIAN_FRONTEND=noninteractive", "LC_ALL=C"};
+    // Prints the installed version of a package named by its last argument.
+    std::string strDpkgQuery = "/usr/bin/dpkg-query";
+    // Installs the package file named by the argument appended to it.
+    std::vector<std::string> installCommand = {"/usr/bin/apt-get", "install", "-y", "-q"};
 };
 
-// args: the package file and the SHA-256 (hex) that the user's side verified. Copies the file
-// into a private folder, checks the copy's digest, that it is a package named vantrel and newer
-// than the installed one, then installs the copy with apt-get. Returns an UpgradeHelperStatus.
-int RunUpgradeHelper(const std::vector<std::string>& args, const UpgradeHelperSetup& setup);
+// args "vantrel" VERSION, inputFd as UpgradeHelperInputHead describes: copies the package into a
+// folder only root can enter, verifies the maker's signature over that copy, checks that it is the
+// package vantrel at VERSION (what the authentication prompt named) and newer than the installed
+// one, and then installs that copy. args "--can-verify": whether this helper holds a key at all.
+// Returns an UpgradeHelperStatus: every refusal is the same kUpgradeRefused.
+int RunUpgradeHelper(const std::vector<std::string>& args, int inputFd,
+                     const UpgradeHelperSetup& setup);

@@ -1,6 +1,8 @@
 // The privileged helper that pkexec runs to install a newer Vantrel package with apt-get. Nothing
-// it inherits is trusted: the environment is dropped and every program is named by its path.
+// it inherits is trusted: the environment is dropped, every program is named by its path, and
+// the package comes on standard input, checked against the maker's key built into this program.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -8,9 +10,14 @@
 
 #include "linux/root/UpgradeHelper.h"
 
+// Generated at configure time from VANTREL_UPGRADE_PUBKEY; empty without one.
+extern const char kMakerPublicKeyPem[];
+
 int main(int argc, char** argv) {
     clearenv();
     umask(022);
     const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return RunUpgradeHelper(args, UpgradeHelperSetup{});
+    UpgradeHelperSetup setup;
+    setup.strPublicKeyPem = kMakerPublicKeyPem;
+    return RunUpgradeHelper(args, STDIN_FILENO, setup);
 }

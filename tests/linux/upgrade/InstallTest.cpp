@@ -291,3 +291,25 @@ TEST_F(Install, StatusWindowDuringTheDownload) {
     EXPECT_EQ(dlg.ProgressWindow(), nullptr);
     ExpectNothingRan();
 }
+
+TEST_F(Install, APackageUpgradeWithoutTheMakersKeyDownloadsNothing) {
+    // No upgrade helper beside this test program holds a key, so none may be installed.
+    ServePage(GoodPage());
+    std::vector<RecordedMessage> after;
+    MessageRecorder boxes([&](const RecordedMessage& box) {
+        if (box.caption == "A new upgrade is available.") return QMessageBox::Yes;
+        after.push_back(box);
+        return QMessageBox::Ok;
+    });
+    CUpgradeDlg dlg;
+    dlg.SetUpgradeInfo("Vantrel", 1.0f, m_server.Url(kPagePath));
+    dlg.SetPackageUpgrade(true);
+    dlg.show();
+    FindControl<QPushButton>(&dlg, 1)->click();
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_TRUE(after[0].text.contains("built without its maker's key"))
+        << after[0].text.toStdString();
+    EXPECT_EQ(after[0].icon, QMessageBox::Warning);
+    EXPECT_EQ(m_server.Hits(kSetupPath), 0);
+    ExpectNothingRan();
+}

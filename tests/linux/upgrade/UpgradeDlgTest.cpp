@@ -230,12 +230,23 @@ TEST_F(UpgradeCheck, UpgradeDateOnlyAfterACheck) {
     EXPECT_EQ(ReadUpgradeDate(), Today());
 }
 
-TEST_F(UpgradeCheck, PageUrlFromTheEnvironmentElseTheBuild) {
-    unsetenv("VANTREL_UPGRADE_URL");
+TEST_F(UpgradeCheck, OnlyTheBuildChoosesThePageAndTheTrustedAuthorities) {
     const std::string built = CUpgradeDlg::UpgradePageUrl();
     EXPECT_EQ(built.rfind("https://", 0), 0u);
     EXPECT_NE(built.find(".invalid/vantrel_upgrade_check.html"), std::string::npos);
+    // Variables that once chose them change nothing.
     setenv("VANTREL_UPGRADE_URL", "https://127.0.0.1:1/p.html", 1);
-    EXPECT_EQ(CUpgradeDlg::UpgradePageUrl(), "https://127.0.0.1:1/p.html");
+    EXPECT_EQ(CUpgradeDlg::UpgradePageUrl(), built);
     unsetenv("VANTREL_UPGRADE_URL");
+    m_server.Serve(kPagePath, {200, UpgradePage({"1.1", "", "", ""})});
+    CHttpFetcher trusting;
+    trusting.Fetch(m_server.Url(kPagePath), std::string());
+    EXPECT_TRUE(trusting.LastFetchSucceeded());
+    CHttpFetcher::SetDefaultCaFile({});
+    setenv("VANTREL_CA_FILE", Certificates().caFile.c_str(), 1);
+    CHttpFetcher fetcher;
+    fetcher.Fetch(m_server.Url(kPagePath), std::string());
+    unsetenv("VANTREL_CA_FILE");
+    CHttpFetcher::SetDefaultCaFile(Certificates().caFile);
+    EXPECT_FALSE(fetcher.LastFetchSucceeded());
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "linux/net/CHttpFetcher.h"
 #include "linux/upgrade/TestServer.h"
 #include "platform/CRegistryStore.h"
 
@@ -21,7 +22,7 @@ struct ProcessEnvironment {
             m_owner = true;
         }
         setenv("XDG_CONFIG_HOME", std::getenv("VANTREL_UPGRADE_TEST_CONFIG"), 1);
-        setenv("VANTREL_CA_FILE", Certificates().caFile.c_str(), 1);
+        CHttpFetcher::SetDefaultCaFile(Certificates().caFile);
     }
     ~ProcessEnvironment() {
         std::error_code error;

@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# End to end: Vantrel 1.0, installed from this build's package, checks a local https server for
-# an upgrade on a virtual display, is told Yes, downloads and verifies a 1.1 package that this
-# test builds, and installs it through pkexec and the package manager; it then says so and ends
-# with 0, and the hosts block is still in place. A user whom polkit does not authorize gets a
-# message instead, and 1.0 stays.
+# End to end: Vantrel 1.0, installed from this build's package, checks its maker's server for an
+# upgrade on a virtual display, is told Yes, downloads a 1.1 package that this test builds and
+# signs with a throwaway maker's key, and installs it through pkexec and the package manager; it
+# then says so and ends with 0, and the hosts block is still in place. Before that, the installed
+# helper, run through pkexec as a user's program would run it, refuses an unsigned package, one
+# signed by another key, one of another name signed by the maker and one of another version
+# than the prompt named; the program refuses a package changed while the administrator was
+# asked; a user whom polkit does not authorize gets a message. After each, 1.0 stays.
 #
-# Everything the installation changes stays in a private mount namespace: /usr and /var are
-# overlays on a tmpfs, /etc is a scratch copy bind-mounted over it, and a system D-Bus and
-# polkitd of its own answer pkexec. The machine's package database, /etc and bus are never
-# touched. Exits 77 (skipped), saying why, where it cannot run (it needs root).
-# Usage: e2e_upgrade.sh <build dir> <directory for the screenshots>
+# The package is this build's, with one change: its upgrade helper is the one built with the
+# throwaway key's public half. The program is unchanged: it reaches "its maker's server" because
+# the scratch /etc/hosts names 127.0.0.1 for the host of the build's upgrade page and the scratch
+# trust store holds the test CA; the variables that once chose the page and the CA are set to
+# decoys and must change nothing.
+#
+# Everything the installation changes stays in private namespaces: a network of its own with
+# only loopback, /usr and /var as overlays on a tmpfs, /etc a scratch copy bind-mounted over it,
+# and a system D-Bus and polkitd of its own to answer pkexec. The machine's package database,
+# /etc, network and bus are never touched. Exits 77 (skipped), saying why, where it cannot run.
+# Usage: e2e_upgrade.sh <build dir> <directory for the screenshots> <test key folder>
 set -euo pipefail
 skip() { echo "SKIP: $*"; exit 77; }
 
@@ -22,12 +31,22 @@ if [ -z "${VANTREL_UPGRADE_TEST_NS:-}" ]; then
   pkexec=$(command -v pkexec) || skip "pkexec is not installed"
   [ -u "$pkexec" ] || skip "pkexec is not setuid root"
   [ -x /usr/lib/polkit-1/polkitd ] || skip "polkitd is not installed"
-  unshare -m --propagation private true 2>/dev/null || skip "cannot create a mount namespace here"
-  exec env VANTREL_UPGRADE_TEST_NS=1 unshare -m --propagation private "$0" "$@"
+  unshare -m -n --propagation private true 2>/dev/null || skip "cannot create private namespaces here"
+  exec env VANTREL_UPGRADE_TEST_NS=1 unshare -m -n --propagation private "$0" "$@"
 fi
 
 build=$(realpath "$1")
 out=$(realpath "${2:-.}")
+keys=$(realpath "$3")
+[ -x "$keys/vantrel-upgrade-helper" ] && [ -f "$keys/maker.key" ] || skip "no helper built with a test key"
+page_url=$(sed -n 's/^VANTREL_UPGRADE_URL:[A-Z]*=//p' "$build/CMakeCache.txt")
+host=${page_url#https://}
+host=${host%%/*}
+page_path=/${page_url#https://*/}
+case "$host" in *:* | "") skip "the build's upgrade page $page_url names a port or no host" ;; esac
+ip link set lo up
+# Lookups with AI_ADDRCONFIG want an address beyond loopback's own.
+ip addr add 192.0.2.10/24 dev lo
 T=$(mktemp -d /tmp/vantrel-upgrade-e2e-XXXXXX)
 chmod 755 "$T"
 pids=()
@@ -63,14 +82,26 @@ find_window() {
     head -n1 "$T/found"
 }
 
-echo "== the 1.0 package of this build, and a 1.1 made from it"
+echo "== the 1.0 package of this build with the test key's helper, and a signed 1.1 made from it"
 (cd "$build" && cpack -G DEB -B "$T/pkg" >/dev/null)
-old=$(ls "$T"/pkg/vantrel_*.deb)
-[ "$(dpkg-deb --field "$old" Version)" = 1.0 ] || fail "the build's package is not version 1.0"
-dpkg-deb -R "$old" "$T/v11"
-sed -i 's/^Version: .*/Version: 1.1/' "$T/v11/DEBIAN/control"
+built=$(ls "$T"/pkg/vantrel_*.deb)
+[ "$(dpkg-deb --field "$built" Version)" = 1.0 ] || fail "the build's package is not version 1.0"
+dpkg-deb -R "$built" "$T/v10"
+install -m 755 "$keys/vantrel-upgrade-helper" "$T/v10/usr/libexec/vantrel/vantrel-upgrade-helper"
+(cd "$T/v10" && find usr -type f -exec md5sum {} + >DEBIAN/md5sums)
+old="$T/vantrel_1.0.deb"
+dpkg-deb --root-owner-group -b "$T/v10" "$old" >/dev/null
+# make_package DIR NAME VERSION OUT: the 1.0 tree under another name or version.
+make_package() {
+  rm -rf "$1"
+  cp -a "$T/v10" "$1"
+  sed -i "s/^Package: .*/Package: $2/; s/^Version: .*/Version: $3/" "$1/DEBIAN/control"
+  dpkg-deb --root-owner-group -b "$1" "$4" >/dev/null
+}
+sign() { openssl dgst -sha256 -sign "$2" -out "$1.sig" "$1"; }
 mkdir -p "$T/www"
-dpkg-deb --root-owner-group -b "$T/v11" "$T/www/vantrel_1.1.deb" >/dev/null
+make_package "$T/v11" vantrel 1.1 "$T/www/vantrel_1.1.deb"
+sign "$T/www/vantrel_1.1.deb" "$keys/maker.key"
 digest=$(sha256sum "$T/www/vantrel_1.1.deb" | cut -d' ' -f1)
 
 echo "== a private /usr, /var and /etc"
@@ -95,19 +126,28 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$old" >"$T/apt.log" 2>&1 |
 grep -A6 'id="org.vantrel.upgrade"' /usr/share/polkit-1/actions/org.vantrel.hosts-helper.policy |
   grep -q '<allow_active>auth_admin</allow_active>' || fail "an upgrade must ask for a password"
 
-# Ads hidden before the upgrade, by the installed helper as the program would.
-printf '127.0.0.1 localhost\n::1 localhost ip6-localhost\n' >/etc/hosts
+# Ads hidden before the upgrade, by the installed helper as the program would. The maker's
+# server is this machine.
+printf '127.0.0.1 localhost\n::1 localhost ip6-localhost\n127.0.0.1 %s\n' "$host" >/etc/hosts
 /usr/libexec/vantrel/vantrel-hosts-helper add </usr/share/vantrel/vantrel_settings.txt
 grep -q '^# Begin Vantrel' /etc/hosts || fail "no block to keep"
 cp /etc/hosts "$T/hosts.with-block"
 
-echo "== a system bus and polkitd that authorize one test user"
+echo "== a system bus and polkitd that authorize two test users"
+# vantreltamper's authorization waits until this test has changed the program's file.
 echo 'vantreltest:x:4242:4242:Vantrel test:/nonexistent:/usr/sbin/nologin' >>/etc/passwd
+echo 'vantreltamper:x:4244:4244:Vantrel test:/nonexistent:/usr/sbin/nologin' >>/etc/passwd
 echo 'vantreltest:x:4242:' >>/etc/group
-cat >/etc/polkit-1/rules.d/50-vantrel-test.rules <<'RULE'
+echo 'vantreltamper:x:4244:' >>/etc/group
+mkdir -m 777 "$T/sync"
+cat >/etc/polkit-1/rules.d/50-vantrel-test.rules <<RULE
 polkit.addRule(function(action, subject) {
   if (action.id == "org.vantrel.upgrade" && subject.user == "vantreltest")
     return polkit.Result.YES;
+  if (action.id == "org.vantrel.upgrade" && subject.user == "vantreltamper") {
+    polkit.spawn(["/bin/sh", "-c", "touch $T/sync/asked; for i in \$(seq 80); do [ -e $T/sync/changed ] && exit 0; sleep 0.1; done; exit 1"]);
+    return polkit.Result.YES;
+  }
 });
 RULE
 polkit_on_bus() {
@@ -119,49 +159,78 @@ pids+=("$(dbus-daemon --system --fork --print-pid)")
 pids+=("$!")
 wait_for polkit_on_bus || skip "polkitd never took its bus name here"
 
-echo "== the upgrade page and the 1.1 package on a local https server"
+echo "== the installed helper, run through pkexec as any program of the user could, refuses"
+# helper_refuses WHAT SIGNATURE-FILE PACKAGE [VERSION]: status 3, and 1.0 still installed.
+helper_refuses() {
+  { if [ -s "$2" ]; then od -An -v -tx1 "$2" | tr -d ' \n'; fi; echo; cat "$3"; } >"$T/input"
+  chmod 644 "$T/input"
+  local status=0
+  setsid setpriv --reuid=4242 --regid=4242 --clear-groups pkexec \
+    /usr/libexec/vantrel/vantrel-upgrade-helper vantrel "${4:-1.1}" <"$T/input" >/dev/null 2>&1 || status=$?
+  [ "$status" -eq 3 ] || fail "$1: the helper's status was $status, not 3 (refused)"
+  [ "$(dpkg-query -W -f='${Version}' vantrel)" = 1.0 ] || fail "$1: the installed version changed"
+  ! dpkg-query -W vantrel-other >/dev/null 2>&1 || fail "$1: another package was installed"
+}
+: >"$T/empty.sig"
+helper_refuses "an unsigned package" "$T/empty.sig" "$T/www/vantrel_1.1.deb"
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$T/other.key" 2>/dev/null
+cp "$T/www/vantrel_1.1.deb" "$T/other-signer.deb"
+sign "$T/other-signer.deb" "$T/other.key"
+helper_refuses "a package signed by another key" "$T/other-signer.deb.sig" "$T/other-signer.deb"
+make_package "$T/vother" vantrel-other 1.1 "$T/other-name.deb"
+sign "$T/other-name.deb" "$keys/maker.key"
+helper_refuses "another package signed by the maker" "$T/other-name.deb.sig" "$T/other-name.deb"
+helper_refuses "another version than the prompt named" "$T/www/vantrel_1.1.deb.sig" \
+  "$T/www/vantrel_1.1.deb" 1.2
+cp "$T/www/vantrel_1.1.deb" "$T/changed.deb"
+printf 'X' | dd of="$T/changed.deb" bs=1 seek=$(($(stat -c %s "$T/changed.deb") - 2)) conv=notrunc 2>/dev/null
+helper_refuses "a package changed after signing" "$T/www/vantrel_1.1.deb.sig" "$T/changed.deb"
+! ls -d /var/cache/vantrel-upgrade-* 2>/dev/null | grep -q . || fail "the helper left its copies"
+
+echo "== the maker's server: the upgrade page, the 1.1 package and its signature, over https"
 (cd "$T" &&
   openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ca.key \
     -out ca.pem -days 1 -subj '/CN=Vantrel e2e CA' &&
   openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout server.key \
-    -out server.csr -subj '/CN=127.0.0.1' &&
-  printf 'subjectAltName=IP:127.0.0.1\n' >ext.cnf &&
+    -out server.csr -subj "/CN=$host" &&
+  printf 'subjectAltName=DNS:%s\n' "$host" >ext.cnf &&
   openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -out server.pem \
     -days 1 -extfile ext.cnf) >/dev/null 2>&1
-chmod 644 "$T/ca.pem"
+# The scratch trust store is the only place the program learns of the test CA.
+cat "$T/ca.pem" >>/etc/ssl/certs/ca-certificates.crt
 cat >"$T/server.py" <<'PY'
 import http.server, ssl, sys, os
-work, digest = sys.argv[1], sys.argv[2]
+work, digest, host, page = sys.argv[1:5]
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
-        port = self.server.server_address[1]
-        if self.path == "/vantrel_upgrade_check.html":
+        if self.path == page:
             body = ("<html><body>\n<!-- UPGRADE Version\n1.1\n-->\n<!-- UPGRADE Description\n"
                     "Hides the ads of three more domains.\nEND UPGRADE Description -->\n"
-                    "<!-- UPGRADE Download Link\nhttps://127.0.0.1:%d/vantrel_1.1.deb\n-->\n"
-                    "<!-- UPGRADE SHA256\n%s\n-->\n</body></html>\n" % (port, digest)).encode()
+                    "<!-- UPGRADE Download Link\nhttps://%s/vantrel_1.1.deb\n-->\n"
+                    "<!-- UPGRADE SHA256\n%s\n-->\n</body></html>\n" % (host, digest)).encode()
             kind = "text/html"
-        elif self.path == "/vantrel_1.1.deb":
-            body = open(os.path.join(work, "www", "vantrel_1.1.deb"), "rb").read()
-            kind = "application/vnd.debian.binary-package"
+        elif self.path in ("/vantrel_1.1.deb", "/vantrel_1.1.deb.sig"):
+            body = open(os.path.join(work, "www", self.path[1:]), "rb").read()
+            kind = "application/octet-stream"
         else:
             self.send_error(404)
             return
         self.send_response(200); self.send_header("Content-Type", kind)
         self.send_header("Content-Length", str(len(body))); self.end_headers()
         self.wfile.write(body)
-server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 443), Handler)
 context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
 context.load_cert_chain(os.path.join(work, "server.pem"), os.path.join(work, "server.key"))
 server.socket = context.wrap_socket(server.socket, server_side=True)
-open(os.path.join(work, "port"), "w").write(str(server.server_address[1]))
+open(os.path.join(work, "port"), "w").write("443")
 server.serve_forever()
 PY
-python3 "$T/server.py" "$T" "$digest" 2>"$T/server.log" &
+python3 "$T/server.py" "$T" "$digest" "$host" "$page_path" 2>"$T/server.log" &
 pids+=("$!")
 wait_for '[ -s "$T/port" ]' || fail "the server did not start"
-url="https://127.0.0.1:$(cat "$T/port")/vantrel_upgrade_check.html"
 
+# A display of this network namespace's own, whose socket replaces no other server's.
+mount -t tmpfs tmpfs /tmp/.X11-unix
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac 3>"$T/display" 2>/dev/null &
 pids+=("$!")
 wait_for '[ -s "$T/display" ]' || fail "Xvfb did not start"
@@ -180,7 +249,8 @@ start_and_accept() {
   chown -R "$uid:$uid" "$home"
   (cd "$home" && exec setsid setpriv --reuid="$uid" --regid="$uid" --clear-groups \
     env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb \
-    XDG_CONFIG_HOME="$home/config" VANTREL_UPGRADE_URL="$url" VANTREL_CA_FILE="$T/ca.pem" \
+    XDG_CONFIG_HOME="$home/config" VANTREL_UPGRADE_URL="https://127.0.0.1:1/decoy.html" \
+    VANTREL_CA_FILE=/dev/null \
     /usr/libexec/vantrel/vantrel </dev/null >"$T/app.log" 2>&1) &
   app_pid=$!
   wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1 &&
@@ -219,6 +289,19 @@ answer_box refused
 sleep 0.5
 kill -0 "$app_pid" 2>/dev/null || fail "the program ended after a refused installation"
 [ "$(dpkg-query -W -f='${Version}' vantrel)" = 1.0 ] || fail "a refused installation changed the package"
+kill "$app_pid"
+wait "$app_pid" 2>/dev/null || true
+wait_for '! xdotool search --onlyvisible --name "^Vantrel$" >/dev/null 2>&1' || fail "the program did not go"
+
+echo "== the program's download changed while the administrator is asked: refused, 1.0 stays"
+start_and_accept 4244
+wait_for '[ -e "$T/sync/asked" ]' || fail "polkit was never asked"
+input=$(ls /tmp/vantrel-upgrade-*/upgrade-input)
+printf 'X' | dd of="$input" bs=1 seek=$(($(stat -c %s "$input") - 2)) conv=notrunc 2>/dev/null
+touch "$T/sync/changed"
+answer_box changed
+[ "$(dpkg-query -W -f='${Version}' vantrel)" = 1.0 ] || fail "a changed package was installed"
+kill -0 "$app_pid" 2>/dev/null || fail "the program ended after a refused installation"
 kill "$app_pid"
 wait "$app_pid" 2>/dev/null || true
 wait_for '! xdotool search --onlyvisible --name "^Vantrel$" >/dev/null 2>&1' || fail "the program did not go"

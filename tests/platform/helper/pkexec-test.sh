@@ -6,8 +6,11 @@
 # toggles add and remove the block through the privileged helper; a user without the grant
 # changes nothing; the helper refuses lines that would send a name anywhere but to this PC, and
 # the user is told. Also checks that the helper ignores VANTREL_HOSTS_FILE. Never touches the
-# machine's own /etc, bus or polkit. Exits 77 (skipped), saying why, where it cannot run.
+# machine's own /etc, bus or polkit. While another account holds a shared lock on the hosts file,
+# Hide, Show and -uninstall give up after their bounded wait and say why.
+# Exits 77 (skipped), saying why, where it cannot run.
 # Usage: pkexec-test.sh <dir with vantrel-hosts-helper> <dir with vantrel_hosts_toggle> <source dir>
+#        <dir with vantrel>
 set -euo pipefail
 
 skip() { echo "SKIP: $*"; exit 77; }
@@ -26,7 +29,7 @@ if [ -z "${VANTREL_PKEXEC_TEST_NS:-}" ]; then
   exec env VANTREL_PKEXEC_TEST_NS=1 unshare -m --propagation private "$0" "$@"
 fi
 
-helper_dir=$1 toggle_dir=$2 source_dir=$3
+helper_dir=$1 toggle_dir=$2 source_dir=$3 program_dir=$(realpath "$4")
 T=$(mktemp -d /tmp/vantrel-pkexec-XXXXXX)
 chmod 755 "$T"
 pids=()
@@ -153,6 +156,43 @@ sed -i 's/^hosts:.*/hosts: files/' /etc/nsswitch.conf
 getent hosts ads.example.com | grep -qE '^(0\.0\.0\.0|::) ' || fail "the resolver does not see the block"
 as_user 4242 || fail "the block of that list was not removed"
 cmp -s "$T/hosts" "$T/hosts.orig" || fail "removing that block did not give the file back"
+
+echo "== another account's shared lock on the hosts file: Hide, Show and -uninstall give up and say so"
+holder=
+# The holder is one process (flock's own child would keep the lock after flock was killed).
+hold_lock() {
+  setpriv --reuid=65534 --regid=65534 --clear-groups \
+    bash -c 'exec 9</etc/hosts && flock -s 9 && exec sleep 600' &
+  holder=$!
+  pids+=("$holder")
+  sleep 0.3
+}
+release_lock() { kill "$holder"; wait "$holder" 2>/dev/null || true; }
+busy="Another program holds a lock on the hosts file"
+# Each must end by itself well before the time limit (the wait is bounded at ten seconds).
+hold_lock
+if timeout 60 bash -c "$(declare -f as_user); T='$T' as_user 4242" 2>"$T/busy.err"; then
+  fail "Hide reported success while the hosts file was locked"
+fi
+grep -q "$busy" "$T/busy.err" || { cat "$T/busy.err"; fail "Hide did not say the hosts file is locked"; }
+cmp -s "$T/hosts" "$T/hosts.orig" || fail "Hide changed the locked hosts file"
+release_lock
+as_user 4242 || fail "Hide failed once the lock was gone"
+cp "$T/hosts" "$T/hosts.hidden"
+hold_lock
+if timeout 60 bash -c "$(declare -f as_user); T='$T' as_user 4242" 2>"$T/busy.err"; then
+  fail "Show reported success while the hosts file was locked"
+fi
+grep -q "$busy" "$T/busy.err" || { cat "$T/busy.err"; fail "Show did not say the hosts file is locked"; }
+cmp -s "$T/hosts" "$T/hosts.hidden" || fail "Show changed the locked hosts file"
+status=0
+(cd "$T/home" && timeout 60 env -u VANTREL_HOSTS_FILE "$program_dir/vantrel" -uninstall 2>"$T/busy.err") || status=$?
+[ "$status" -eq 1 ] || fail "-uninstall ended with $status, not 1, while the hosts file was locked"
+grep -q "$busy" "$T/busy.err" || { cat "$T/busy.err"; fail "-uninstall did not say the hosts file is locked"; }
+cmp -s "$T/hosts" "$T/hosts.hidden" || fail "-uninstall changed the locked hosts file"
+release_lock
+(cd "$T/home" && env -u VANTREL_HOSTS_FILE "$program_dir/vantrel" -uninstall) || fail "-uninstall failed once the lock was gone"
+cmp -s "$T/hosts" "$T/hosts.orig" || fail "-uninstall did not remove the block"
 
 leftovers=$(find /etc -maxdepth 1 -name '.hosts.vantrel-*')
 [ -z "$leftovers" ] || fail "left beside the hosts file: $leftovers"

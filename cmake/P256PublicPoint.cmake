@@ -1,0 +1,30 @@
+# The maker's P-256 public key (a PEM SubjectPublicKeyInfo, as `openssl pkey -pubout` writes it)
+# as the 65-byte uncompressed point 04||X||Y, in hexadecimal digits.
+#   include(): vantrel_p256_public_point(<pem file> <variable>)
+#   cmake -DPEM=<pem file> -DOUT=<hex file> -P P256PublicPoint.cmake
+function(vantrel_p256_public_point pem out_var)
+  find_program(VANTREL_OPENSSL openssl REQUIRED)
+  string(RANDOM LENGTH 8 tag)
+  set(der ${CMAKE_CURRENT_BINARY_DIR}/p256-${tag}.der)
+  execute_process(COMMAND ${VANTREL_OPENSSL} pkey -pubin -in ${pem} -outform DER -out ${der}
+                  RESULT_VARIABLE result ERROR_VARIABLE error)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${pem} is not a public key: ${error}")
+  endif()
+  file(READ ${der} hex HEX)
+  file(REMOVE ${der})
+  # SEQUENCE { SEQUENCE { id-ecPublicKey, prime256v1 }, BIT STRING { 00 04 X Y } }
+  set(prefix "3059301306072a8648ce3d020106082a8648ce3d030107034200")
+  string(LENGTH "${hex}" length)
+  string(SUBSTRING "${hex}" 0 52 head)
+  if(NOT length EQUAL 182 OR NOT head STREQUAL prefix)
+    message(FATAL_ERROR "${pem} is not an uncompressed P-256 public key")
+  endif()
+  string(SUBSTRING "${hex}" 52 130 point)
+  set(${out_var} ${point} PARENT_SCOPE)
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE AND DEFINED PEM)
+  vantrel_p256_public_point(${PEM} point)
+  file(WRITE ${OUT} ${point})
+endif()

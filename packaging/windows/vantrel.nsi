@@ -1,0 +1,237 @@
+; The Windows setup program and its uninstaller (Debian's makensis, 64-bit Unicode stubs).
+; makensis -DVERSION=1.0 -DPROGRAM=vantrel.exe -DSETTINGS=... -DHELP=... -DSHIPPED=<folder>
+;          -DOUTFILE=vantrel-setup-1.0.exe vantrel.nsi
+;
+; The settings file is the user's list of domains. Setup and uninstaller tell an edited file from
+; a shipped one by comparing it byte for byte with every settings file a release has shipped
+; (SHIPPED: the current one and the earlier ones, CR LF line ends, as the setup installs them).
+; A file equal to one of them is Vantrel's and is replaced or removed; any other file is the
+; user's and is kept, as is HKEY_CURRENT_USER\Software\Vantrel (address, last upgrade check).
+
+Unicode true
+Target amd64-unicode
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+ManifestDPIAware true
+
+!include LogicLib.nsh
+!include FileFunc.nsh
+!include x64.nsh
+
+!define PRODUCT "Vantrel"
+!define PUBLISHER "Vantrel"
+!define ENTRY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Vantrel"
+!define PREFS "Software\Vantrel"
+!define UNINSTALLER "unins000.exe"
+
+Name "${PRODUCT} ${VERSION}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES64\${PRODUCT}"
+ShowInstDetails nevershow
+; An upgrade starts the setup and waits for it: it ends by itself once the files are in.
+AutoCloseWindow true
+ShowUninstDetails nevershow
+
+VIProductVersion "${VERSION}.0.0"
+VIAddVersionKey /LANG=1033 "ProductName" "${PRODUCT}"
+VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} ${VERSION} Setup"
+VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+Var KeptSettings
+
+; $0 = 1 when the files $1 and $2 hold the same bytes, else 0.
+!macro SAME_FILE_FUNCTION prefix
+Function ${prefix}SameFile
+  Push $3
+  Push $4
+  Push $5
+  Push $6
+  StrCpy $0 0
+  ClearErrors
+  FileOpen $3 $1 r
+  IfErrors done
+  FileOpen $4 $2 r
+  IfErrors close1
+  ${Do}
+    ClearErrors
+    FileReadByte $3 $5
+    ${If} ${Errors}
+      ClearErrors
+      FileReadByte $4 $6
+      ${If} ${Errors}
+        StrCpy $0 1
+      ${EndIf}
+      ${Break}
+    ${EndIf}
+    FileReadByte $4 $6
+    ${IfThen} ${Errors} ${|} ${Break} ${|}
+    ${IfThen} $5 != $6 ${|} ${Break} ${|}
+  ${Loop}
+  FileClose $4
+close1:
+  FileClose $3
+done:
+  Pop $6
+  Pop $5
+  Pop $4
+  Pop $3
+FunctionEnd
+
+; $0 = 1 when the settings file $1 is one that a release shipped (they are unpacked into
+; $PLUGINSDIR\shipped first), else 0.
+Function ${prefix}IsShippedSettings
+  Push $2
+  Push $7
+  StrCpy $0 0
+  FindFirst $7 $2 "$PLUGINSDIR\shipped\*.txt"
+  ${DoWhile} $2 != ""
+    StrCpy $2 "$PLUGINSDIR\shipped\$2"
+    Call ${prefix}SameFile
+    ${IfThen} $0 = 1 ${|} ${Break} ${|}
+    FindNext $7 $2
+  ${Loop}
+  FindClose $7
+  Pop $7
+  Pop $2
+FunctionEnd
+!macroend
+!insertmacro SAME_FILE_FUNCTION ""
+!insertmacro SAME_FILE_FUNCTION "un."
+
+; Deletes the program file; one that is running (the program that started an upgrade) cannot be
+; deleted but can be renamed: it moves aside and goes when Windows next starts.
+!macro REMOVE_PROGRAM
+  Delete "$INSTDIR\vantrel-old.exe"
+  ClearErrors
+  Delete "$INSTDIR\vantrel.exe"
+  ${If} ${Errors}
+    Rename "$INSTDIR\vantrel.exe" "$INSTDIR\vantrel-old.exe"
+    Delete /REBOOTOK "$INSTDIR\vantrel-old.exe"
+  ${EndIf}
+!macroend
+
+Function .onInit
+  ${IfNot} ${RunningX64}
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs a 64-bit edition of Windows." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
+  SetRegView 64
+  SetShellVarContext all
+FunctionEnd
+
+Section "Vantrel"
+  SetOutPath "$INSTDIR"
+  !insertmacro REMOVE_PROGRAM
+  File "/oname=vantrel.exe" "${PROGRAM}"
+  File "/oname=help.txt" "${HELP}"
+
+  ; The settings file goes in unless the user has edited the one that is there.
+  InitPluginsDir
+  SetOutPath "$PLUGINSDIR\shipped"
+  File "${SHIPPED}/*.txt"
+  SetOutPath "$INSTDIR"
+  StrCpy $0 1
+  ${If} ${FileExists} "$INSTDIR\vantrel_settings.txt"
+    StrCpy $1 "$INSTDIR\vantrel_settings.txt"
+    Call IsShippedSettings
+  ${EndIf}
+  ${If} $0 = 1
+    File "/oname=vantrel_settings.txt" "${SETTINGS}"
+  ${Else}
+    DetailPrint "Kept your settings file $INSTDIR\vantrel_settings.txt"
+  ${EndIf}
+
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  ; The program finds its settings and help files in its working directory: the shortcut starts
+  ; it in the installation folder (the output path when the shortcut is made).
+  SetOutPath "$INSTDIR"
+  CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\vantrel.exe" "" "$INSTDIR\vantrel.exe" 0
+
+  WriteRegStr HKLM "${ENTRY}" "DisplayName" "${PRODUCT}"
+  WriteRegStr HKLM "${ENTRY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${ENTRY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${ENTRY}" "DisplayIcon" "$INSTDIR\vantrel.exe,0"
+  WriteRegStr HKLM "${ENTRY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${ENTRY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${ENTRY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /SILENT'
+  WriteRegDWORD HKLM "${ENTRY}" "NoModify" 1
+  WriteRegDWORD HKLM "${ENTRY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${ENTRY}" "EstimatedSize" "$0"
+SectionEnd
+
+Function un.onInit
+  ; "/SILENT" as well as NSIS's own "/S".
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/SILENT" $1
+  ${IfNot} ${Errors}
+    SetSilent silent
+  ${EndIf}
+  SetRegView 64
+  SetShellVarContext all
+FunctionEnd
+
+Section "Uninstall"
+  ; The finish message says what was kept; the window closes with it.
+  SetAutoClose true
+  ; The block leaves the hosts file first: without the program nothing could remove it later.
+  ClearErrors
+  ExecWait '"$INSTDIR\vantrel.exe" -uninstall' $0
+  ${If} ${Errors}
+  ${OrIf} $0 <> 0
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not remove its block from the hosts file, so it has not been uninstalled.$\r$\n$\r$\nClose any program that has the hosts file open (a security program, say), then run the uninstaller again." /SD IDOK
+    SetErrorLevel 3
+    Quit
+  ${EndIf}
+
+  StrCpy $KeptSettings 0
+  ${If} ${FileExists} "$INSTDIR\vantrel_settings.txt"
+    InitPluginsDir
+    SetOutPath "$PLUGINSDIR\shipped"
+    File "${SHIPPED}/*.txt"
+    SetOutPath "$PLUGINSDIR"
+    StrCpy $1 "$INSTDIR\vantrel_settings.txt"
+    Call un.IsShippedSettings
+    ${If} $0 = 1
+      Delete "$INSTDIR\vantrel_settings.txt"
+    ${Else}
+      StrCpy $KeptSettings 1
+    ${EndIf}
+  ${EndIf}
+
+  !insertmacro REMOVE_PROGRAM
+  Delete "$INSTDIR\help.txt"
+  Delete "$INSTDIR\${UNINSTALLER}"
+  ${If} ${FileExists} "$INSTDIR\vantrel-old.exe"
+    RMDir /REBOOTOK "$INSTDIR"
+  ${Else}
+    RMDir "$INSTDIR"
+  ${EndIf}
+  Delete "$SMPROGRAMS\${PRODUCT}.lnk"
+  DeleteRegKey HKLM "${ENTRY}"
+SectionEnd
+
+Function un.onUninstSuccess
+  StrCpy $0 "${PRODUCT} has been removed from this computer."
+  ${If} $KeptSettings = 1
+    StrCpy $0 "$0$\r$\n$\r$\nYour list of domains is kept in $INSTDIR\vantrel_settings.txt."
+  ${EndIf}
+  ClearErrors
+  EnumRegValue $1 HKCU "${PREFS}" 0
+  ${IfNot} ${Errors}
+  ${AndIf} $1 != ""
+    StrCpy $0 "$0$\r$\n$\r$\nYour address and the date of the last upgrade check are kept in the registry under HKEY_CURRENT_USER\${PREFS}."
+  ${EndIf}
+  MessageBox MB_OK|MB_ICONINFORMATION "$0" /SD IDOK
+FunctionEnd

@@ -1,0 +1,229 @@
+// The setup program and its uninstaller in the Wine prefix, as a user meets them: install, add a
+// block, edit the settings, remove the program; then what was the user's is still there and
+// nothing of Vantrel is left (the hosts block included).
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <cstring>
+
+#include "core/HostsText.h"
+#include "platform/HostsFileIO.h"
+#include "platform/ProcessTree_win.h"
+#include "support/WinTestSupport.h"
+
+namespace {
+
+const wchar_t kEntry[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel";
+
+std::string ProgramFilesDir() {
+    wchar_t path[MAX_PATH];
+    EXPECT_EQ(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, path), S_OK);
+    return WideToUtf8(path) + "\\Vantrel";
+}
+
+std::string ShortcutPath() {
+    wchar_t path[MAX_PATH];
+    EXPECT_EQ(::SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, path), S_OK);
+    return WideToUtf8(path) + "\\Vantrel.lnk";
+}
+
+struct Shortcut {
+    std::string target;
+    std::string workingDir;
+};
+
+Shortcut ReadShortcut(const std::string& path) {
+    Shortcut result;
+    IShellLinkW* link = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  reinterpret_cast<void**>(&link))))
+        return result;
+    IPersistFile* file = nullptr;
+    wchar_t text[MAX_PATH] = L"";
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        if (SUCCEEDED(file->Load(Utf8ToWide(path).c_str(), STGM_READ))) {
+            if (SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, 0)))
+                result.target = WideToUtf8(text);
+            if (SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH)))
+                result.workingDir = WideToUtf8(text);
+        }
+        file->Release();
+    }
+    link->Release();
+    return result;
+}
+
+// A value of the "Apps and features" entry (64-bit view); "<missing>" without entry or value.
+std::string EntryValue(const wchar_t* name) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEntry, 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS)
+        return "<missing>";
+    wchar_t text[1024];
+    DWORD size = sizeof text;
+    DWORD type = 0;
+    std::string value = "<missing>";
+    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) ==
+        ERROR_SUCCESS) {
+        DWORD number = 0;
+        std::memcpy(&number, text, sizeof number);
+        value = type == REG_SZ ? WideToUtf8(std::wstring(text, size / sizeof(wchar_t) - 1))
+                               : std::to_string(number);
+    }
+    ::RegCloseKey(key);
+    return value;
+}
+
+std::string UserAddress() {
+    wchar_t text[256];
+    DWORD size = sizeof text;
+    if (::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Vantrel", L"m_IPAddress", RRF_RT_REG_SZ,
+                       nullptr, text, &size) != ERROR_SUCCESS)
+        return "<missing>";
+    return WideToUtf8(text);
+}
+
+void SetUserAddress(const std::string& address) {
+    const std::wstring text = Utf8ToWide(address);
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Vantrel", L"m_IPAddress", REG_SZ,
+                                text.c_str(), static_cast<DWORD>((text.size() + 1) * 2)),
+              ERROR_SUCCESS);
+}
+
+class Installer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::CoInitialize(nullptr);
+        // The installed program is to find the system's hosts file by itself.
+        SetEnv(L"VANTREL_HOSTS_FILE", "");
+        m_hosts = DefaultHostsPath();
+        m_savedHosts = Slurp(m_hosts);
+        ASSERT_NE(m_savedHosts, "<missing>");
+        m_savedAddress = UserAddress();
+        m_dir = ProgramFilesDir();
+        m_setup = ProgramDir() + "\\..\\..\\vantrel-setup-" VANTREL_VERSION ".exe";
+        ASSERT_TRUE(Exists(m_setup)) << m_setup;
+        m_shipped = CrLf(Slurp(VANTREL_SOURCE_DIR "\\res\\vantrel_settings.txt"));
+        ASSERT_NE(m_shipped, CrLf("<missing>"));
+        // What a run that failed halfway left in the prefix goes first.
+        if (Exists(File("unins000.exe"))) Uninstall("/S _?=" + m_dir);
+        ::DeleteFileW(Utf8ToWide(File("vantrel_settings.txt")).c_str());
+        ::DeleteFileW(Utf8ToWide(File("unins000.exe")).c_str());
+        ::RemoveDirectoryW(Utf8ToWide(m_dir).c_str());
+        ASSERT_FALSE(Exists(m_dir)) << "an earlier run left " << m_dir;
+    }
+    void TearDown() override {
+        Spit(m_hosts, m_savedHosts);
+        if (m_savedAddress == "<missing>") {
+            ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Vantrel", L"m_IPAddress");
+        } else {
+            SetUserAddress(m_savedAddress);
+        }
+        ::CoUninitialize();
+    }
+
+    std::string File(const char* name) const { return m_dir + "\\" + name; }
+
+    DWORD Setup() const { return RunChild(Quoted(m_setup) + " /S").exitCode; }
+
+    // As "Apps and features" and an upgrade run it: waited for to its very end.
+    DWORD Uninstall(const std::string& arguments) const {
+        const ProcessTreeRun run = RunProcessTree(
+            Utf8ToWide(Quoted(File("unins000.exe")) + " " + arguments), std::wstring());
+        EXPECT_TRUE(run.bStarted);
+        return run.exitCode;
+    }
+
+    std::string m_hosts;
+    std::string m_savedHosts;
+    std::string m_savedAddress;
+    std::string m_dir;
+    std::string m_setup;
+    std::string m_shipped;
+};
+
+TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
+    ASSERT_EQ(Setup(), 0u);
+    EXPECT_EQ(Slurp(File("vantrel.exe")),
+              Slurp(ProgramDir() + "\\..\\..\\src\\windows\\vantrel.exe"));
+    EXPECT_EQ(Slurp(File("vantrel_settings.txt")), m_shipped);
+    EXPECT_EQ(Slurp(File("help.txt")), CrLf(Slurp(VANTREL_SOURCE_DIR "\\res\\help.txt")));
+    const Shortcut shortcut = ReadShortcut(ShortcutPath());
+    EXPECT_EQ(shortcut.target, File("vantrel.exe"));
+    EXPECT_EQ(shortcut.workingDir, m_dir);
+    EXPECT_EQ(EntryValue(L"DisplayName"), "Vantrel");
+    EXPECT_EQ(EntryValue(L"Publisher"), "Vantrel");
+    EXPECT_EQ(EntryValue(L"DisplayVersion"), VANTREL_VERSION);
+    EXPECT_EQ(EntryValue(L"DisplayIcon"), File("vantrel.exe") + ",0");
+    EXPECT_EQ(EntryValue(L"UninstallString"), Quoted(File("unins000.exe")));
+    EXPECT_GT(std::stoul(EntryValue(L"EstimatedSize")), 10u);
+
+    // The user hides the ads, adds a domain and changes the address.
+    const std::string mine = "127.0.0.1 localhost\r\n";
+    Spit(m_hosts, mine);
+    ASSERT_TRUE(AddBlockAt(m_hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}));
+    const std::string edited = m_shipped + "0.0.0.0 ads.example\r\n";
+    Spit(File("vantrel_settings.txt"), edited);
+    SetUserAddress("127.0.0.2");
+
+    ASSERT_EQ(Uninstall("/SILENT"), 0u);
+    EXPECT_EQ(Slurp(m_hosts), mine);
+    for (const char* name : {"vantrel.exe", "help.txt", "unins000.exe"})
+        EXPECT_FALSE(Exists(File(name))) << name;
+    EXPECT_FALSE(Exists(ShortcutPath()));
+    EXPECT_EQ(EntryValue(L"DisplayName"), "<missing>");
+    EXPECT_EQ(Slurp(File("vantrel_settings.txt")), edited);
+    EXPECT_EQ(UserAddress(), "127.0.0.2");
+
+    // Installed again, the program finds the user's list as it was.
+    ASSERT_EQ(Setup(), 0u);
+    EXPECT_EQ(Slurp(File("vantrel_settings.txt")), edited);
+    EXPECT_TRUE(Exists(File("unins000.exe")));
+
+    // A block that cannot be removed stops the uninstaller before it deletes anything. (Run in
+    // place, "_?=", the uninstaller's own exit status is the caller's to see.)
+    const std::string damaged = mine + "# Begin Vantrel\r\n0.0.0.0 x.example\r\n";
+    Spit(m_hosts, damaged);
+    EXPECT_NE(Uninstall("/SILENT _?=" + m_dir), 0u);
+    EXPECT_EQ(Slurp(m_hosts), damaged);
+    EXPECT_TRUE(Exists(File("vantrel.exe")));
+    EXPECT_EQ(EntryValue(L"DisplayName"), "Vantrel");
+
+    // With the shipped list, nothing is left at all.
+    Spit(m_hosts, mine);
+    Spit(File("vantrel_settings.txt"), m_shipped);
+    ASSERT_EQ(Uninstall("/S"), 0u);
+    EXPECT_FALSE(Exists(m_dir));
+    EXPECT_FALSE(Exists(ShortcutPath()));
+    EXPECT_EQ(EntryValue(L"DisplayName"), "<missing>");
+    EXPECT_EQ(Slurp(m_hosts), mine);
+}
+
+// An upgrade runs the uninstaller and the new setup while the old program still runs from the
+// folder: its file is moved aside (Windows deletes it at the next start) and replaced.
+TEST_F(Installer, AProgramStillRunningIsMovedAsideAndReplaced) {
+    ASSERT_EQ(Setup(), 0u);
+    const PROCESS_INFORMATION running = StartChild(Quoted(File("vantrel.exe")));
+    ASSERT_NE(running.hProcess, nullptr);
+    ::WaitForInputIdle(running.hProcess, 5000);
+
+    EXPECT_EQ(Uninstall("/SILENT"), 0u);
+    EXPECT_FALSE(Exists(File("vantrel.exe")));
+    // Still running, so it could not be deleted: moved aside.
+    EXPECT_TRUE(Exists(File("vantrel-old.exe")));
+    ASSERT_EQ(Setup(), 0u);
+    EXPECT_EQ(Slurp(File("vantrel.exe")),
+              Slurp(ProgramDir() + "\\..\\..\\src\\windows\\vantrel.exe"));
+    EXPECT_EQ(::WaitForSingleObject(running.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    ::TerminateProcess(running.hProcess, 0);
+    ::WaitForSingleObject(running.hProcess, INFINITE);
+    ::CloseHandle(running.hProcess);
+    ::CloseHandle(running.hThread);
+    EXPECT_EQ(Uninstall("/S"), 0u);
+    ::DeleteFileW(Utf8ToWide(File("vantrel-old.exe")).c_str());
+    ::RemoveDirectoryW(Utf8ToWide(m_dir).c_str());
+    EXPECT_FALSE(Exists(m_dir));
+}
+
+}  // namespace

@@ -1,0 +1,245 @@
+// The upgrade dialog driven through its messages against the pages of https_test.sh's server:
+// each page's answer, the checks that keep a download from running, and an accepted upgrade
+// that runs the old uninstaller, then the new setup, deletes the download and ends with 0.
+#include <shlobj.h>
+
+#include <optional>
+
+#include "core/EcdsaSignature.h"
+#include "platform/CRegistryStore.h"
+#include "platform/HostsFileIO.h"
+#include "platform/ProcessTree_win.h"
+#include "support/WinDialogDriver.h"
+#include "windows/CUpgradeDlg.h"
+#include "windows/MessageBox.h"
+#include "windows/TestServers.h"
+#include "windows/resource.h"
+
+namespace {
+
+class UpgradeDlg : public HostsDirTest {
+protected:
+    void SetUp() override {
+        HostsDirTest::SetUp();
+        m_https = EnvironmentUtf8(L"VANTREL_HTTPS_DIR");
+        if (m_https.empty()) GTEST_SKIP() << "run by https_test.sh";
+        m_base = EnvironmentUtf8(L"VANTREL_HTTPS_URL");
+        const std::string hex = Slurp(m_https + "\\maker.point");
+        ASSERT_EQ(hex.size(), 130u);
+        m_key[0] = 0x04;
+        const auto x = ParseSha256Hex(hex.substr(2, 64));
+        const auto y = ParseSha256Hex(hex.substr(66, 64));
+        ASSERT_TRUE(x && y);
+        std::copy(x->begin(), x->end(), m_key.begin() + 1);
+        std::copy(y->begin(), y->end(), m_key.begin() + 33);
+        // An installation folder with a blank in its name, as "Program Files".
+        m_work = m_dir + "\\Vantrel folder";
+        ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(m_work).c_str(), nullptr));
+        ::SetCurrentDirectoryW(Utf8ToWide(m_work).c_str());
+        m_oldHook = SetMessageHook([this](const MessageRequest& request) {
+            m_messages.push_back(WideToUtf8(request.caption + L": " + request.text));
+            return (request.flags & MB_YESNO) ? IDYES : IDOK;
+        });
+    }
+    void TearDown() override {
+        if (!m_https.empty()) SetMessageHook(m_oldHook);
+        ::SetCurrentDirectoryW(Utf8ToWide(m_dir).c_str());
+        for (const char* name : {"unins000.exe", "runs.txt", "NewUpdate.exe"})
+            ::DeleteFileW(Utf8ToWide(m_work + "\\" + name).c_str());
+        ::RemoveDirectoryW(Utf8ToWide(m_work).c_str());
+        HostsDirTest::TearDown();
+    }
+
+    // Opens the dialog on `page`, presses OK and closes it; the messages it showed.
+    std::vector<std::string> Check(const std::string& page, bool bWithKey = true) {
+        m_messages.clear();
+        CUpgradeDlg dlg;
+        dlg.SetUpgradeInfo("Vantrel", 1.0f, m_base + "/" + page);
+        if (bWithKey) dlg.SetUpgradeKey(m_key);
+        dlg.SetProcessEnd([this](int code) { m_endCode = code; });
+        DialogDriver driver;
+        driver.When(L"Check for Upgrade", [](HWND box) {
+            Click(box, IDOK);
+            if (::IsWindow(box)) Click(box, IDCANCEL);
+        });
+        dlg.DoModal(nullptr);
+        EXPECT_TRUE(driver.Done());
+        return m_messages;
+    }
+
+    std::string m_https;
+    std::string m_work;
+    std::string m_base;
+    P256PublicPoint m_key{};
+    MessageHook m_oldHook;
+    std::vector<std::string> m_messages;
+    std::optional<int> m_endCode;
+};
+
+const char kOffer[] =
+    "A new upgrade is available.: A new upgrade of Vantrel is available for download.\n\n"
+    "Description:\n\nFaster.\n\n\nWould you like to download the upgrade now?";
+const char kUpToDate[] =
+    "Vantrel: You have the most recent version v1.00.\nNo upgrade is available.";
+
+TEST_F(UpgradeDlg, EachPageGetsItsAnswerAndOnlyTheMakersSetupRuns) {
+    TestHttps https(m_https);
+    ASSERT_TRUE(https.Trusted());
+    // The old version's uninstaller, in the working directory as in an installation.
+    ASSERT_TRUE(
+        ::CopyFileW(Utf8ToWide(ProgramDir() + "\\fake_setup.exe").c_str(), L"unins000.exe", FALSE));
+
+    EXPECT_EQ(Check("same"), std::vector<std::string>{kUpToDate});
+    EXPECT_EQ(Check("older"), std::vector<std::string>{kUpToDate});
+    EXPECT_EQ(Check("missing"),
+              std::vector<std::string>{"Vantrel: Vantrel could not check for an upgrade: the "
+                                       "server answered 404.\n\nPlease try again later."});
+    EXPECT_EQ(Check("no-marker"),
+              std::vector<std::string>{"Vantrel: Vantrel could not check for an upgrade: the "
+                                       "upgrade page does not say which version is current.\n\n"
+                                       "Please try again later."});
+
+    // Offered and accepted, but refused before anything runs; a file from before goes too.
+    const std::string refused = "Vantrel: The upgrade was not installed: ";
+    for (const auto& [page, why] : std::vector<std::pair<std::string, std::string>>{
+             {"mismatch", "the downloaded file does not match the SHA-256 checksum"},
+             {"stranger", "the downloaded file is not signed by the maker of Vantrel"},
+             {"plain-link", "the download link does not use a secure (https) connection"},
+             {"newer-without-key", "this copy of Vantrel holds no key"}}) {
+        Spit("NewUpdate.exe", "left from before");
+        // A build made without the maker's key (as this test build is) refuses every upgrade.
+        const std::vector<std::string> said =
+            page == "newer-without-key" ? Check("newer", false) : Check(page);
+        ASSERT_EQ(said.size(), 2u) << page;
+        EXPECT_EQ(said[0], kOffer);
+        EXPECT_EQ(said[1].find(refused + why), 0u) << said[1];
+        EXPECT_FALSE(Exists("NewUpdate.exe")) << page;
+        EXPECT_FALSE(m_endCode) << page;
+    }
+    EXPECT_FALSE(Exists("runs.txt"));
+
+    // The maker's setup: the old uninstaller, then the setup, each to its end, then the end.
+    EXPECT_EQ(Check("newer"), std::vector<std::string>{kOffer});
+    EXPECT_EQ(m_endCode, 0);
+    EXPECT_EQ(Slurp("runs.txt"), "unins000.exe /SILENT\nNewUpdate.exe\n");
+    EXPECT_FALSE(Exists("NewUpdate.exe"));
+    EXPECT_FALSE(Exists("NewUpdate.exe.sig"));
+}
+
+// "major.minor" from a program's version resource.
+std::string FileVersion(const std::string& path) {
+    const std::wstring wide = Utf8ToWide(path);
+    std::vector<char> data(::GetFileVersionInfoSizeW(wide.c_str(), nullptr));
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT size = 0;
+    if (data.empty() ||
+        !::GetFileVersionInfoW(wide.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
+        !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &size))
+        return "<none>";
+    return std::to_string(HIWORD(info->dwFileVersionMS)) + "." +
+           std::to_string(LOWORD(info->dwFileVersionMS));
+}
+
+// A window of another process, once it shows; null after `seconds`.
+HWND AwaitWindow(const wchar_t* title, int seconds = 30) {
+    for (int i = 0; i < seconds * 10; ++i) {
+        if (const HWND found = ::FindWindowW(nullptr, title)) return found;
+        ::Sleep(100);
+    }
+    return nullptr;
+}
+
+// A click on a button of another process's dialog, without waiting for what it starts.
+void PostClick(HWND dialog, int id) {
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
+}
+
+// The whole road with the real programs: 1.0 installed with its setup, a block and the user's
+// edits; then, in the installed program's own windows (started in its folder, as the shortcut
+// starts it), Upgrade, OK, Yes: the 1.0 uninstaller removes the block and the program, the 1.1
+// setup (served signed) installs 1.1, the user's list and address are still there, the program
+// ends with 0; and the uninstaller then leaves nothing. The program is the test build's
+// vantrel_keyed: the throwaway key and the local page are built into it.
+TEST_F(UpgradeDlg, TheInstalledProgramUpgradesItself) {
+    const std::string keyedSetup = EnvironmentUtf8(L"VANTREL_KEYED_SETUP");
+    if (keyedSetup.empty()) GTEST_SKIP() << "the page's port was taken";
+    wchar_t programFiles[MAX_PATH];
+    ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles), S_OK);
+    const std::string folder = WideToUtf8(programFiles) + "\\Vantrel";
+    ASSERT_FALSE(Exists(folder));
+    TestHttps https(m_https);
+    ASSERT_TRUE(https.Trusted());
+
+    SetEnv(L"VANTREL_HOSTS_FILE", "");
+    const std::string hosts = DefaultHostsPath();
+    const std::string savedHosts = Slurp(hosts);
+    ASSERT_EQ(RunChild(Quoted(keyedSetup) + " /S").exitCode, 0u);
+    const std::string shipped = Slurp(folder + "\\vantrel_settings.txt");
+    const std::string mine = "127.0.0.1 localhost\r\n";
+    Spit(hosts, mine);
+    ASSERT_TRUE(AddBlockAt(hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}));
+    const std::string edited = shipped + "0.0.0.0 ads.example\r\n";
+    Spit(folder + "\\vantrel_settings.txt", edited);
+    const std::string savedAddress =
+        CRegistryStore().ReadValue("Vantrel", "m_IPAddress", HKEY_CURRENT_USER, "Software");
+    CRegistryStore().WriteValue("Vantrel", "m_IPAddress", "127.0.0.2", HKEY_CURRENT_USER);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION program{};
+    std::wstring line = Utf8ToWide(Quoted(folder + "\\vantrel.exe"));
+    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                 Utf8ToWide(folder).c_str(), &startup, &program));
+    const HWND main = AwaitWindow(L"Vantrel");
+    ASSERT_NE(main, nullptr);
+    ::WaitForInputIdle(program.hProcess, 10000);
+    PostClick(main, IDC_UPGRADE);
+    const HWND check = AwaitWindow(L"Check for Upgrade");
+    ASSERT_NE(check, nullptr);
+    PostClick(check, IDOK);
+    const HWND offer = AwaitWindow(L"A new upgrade is available.");
+    ASSERT_NE(offer, nullptr);
+    PostClick(offer, IDYES);
+    const HWND setup =
+        AwaitWindow(L"Vantrel " VANTREL_NEXT_VERSION_W L" Setup: Installation Folder", 60);
+    ASSERT_NE(setup, nullptr);
+    ::SendMessageW(::GetDlgItem(setup, IDOK), BM_CLICK, 0, 0);
+    EXPECT_EQ(::WaitForSingleObject(program.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    ::GetExitCodeProcess(program.hProcess, &code);
+    ::CloseHandle(program.hProcess);
+    ::CloseHandle(program.hThread);
+    EXPECT_EQ(code, 0u);
+
+    EXPECT_EQ(Slurp(hosts), mine);
+    EXPECT_EQ(FileVersion(folder + "\\vantrel.exe"), "1.1");
+    EXPECT_FALSE(Exists(folder + "\\NewUpdate.exe"));
+    EXPECT_EQ(Slurp(folder + "\\vantrel_settings.txt"), edited);
+    EXPECT_EQ(CRegistryStore().ReadValue("Vantrel", "m_IPAddress", HKEY_CURRENT_USER, "Software"),
+              "127.0.0.2");
+
+    // With the shipped list back, the uninstaller leaves nothing of Vantrel.
+    Spit(folder + "\\vantrel_settings.txt", shipped);
+    ASSERT_TRUE(AddBlockAt(hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}));
+    EXPECT_TRUE(
+        RunProcessTree(Utf8ToWide(Quoted(folder + "\\unins000.exe") + " /SILENT"), L"").bStarted);
+    EXPECT_FALSE(Exists(folder));
+    EXPECT_EQ(Slurp(hosts), mine);
+    wchar_t programs[MAX_PATH];
+    ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, programs), S_OK);
+    EXPECT_FALSE(Exists(WideToUtf8(programs) + "\\Vantrel.lnk"));
+    HKEY entry = nullptr;
+    EXPECT_NE(::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                              L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vantrel",
+                              0, KEY_READ | KEY_WOW64_64KEY, &entry),
+              ERROR_SUCCESS);
+    Spit(hosts, savedHosts);
+    if (savedAddress.empty()) {
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Vantrel", L"m_IPAddress");
+    } else {
+        CRegistryStore().WriteValue("Vantrel", "m_IPAddress", savedAddress, HKEY_CURRENT_USER);
+    }
+}
+
+}  // namespace
