@@ -13,7 +13,7 @@ std::string ComparablePeer(std::string_view address) {
     return std::string(address);
 }
 
-bool IsUnspecifiedAddress(std::string_view address) {
+bool IsWildcardAddress(std::string_view address) {
     if (address.size() != 4 && address.size() != 16) return true;
     return std::all_of(address.begin(), address.end(), [](char c) { return c == 0; });
 }
@@ -28,7 +28,7 @@ std::vector<std::size_t> SelectBrowserSockets(const std::vector<InetSocket>& soc
     std::set<std::string> wanted;
     for (const std::string& peer : peers) {
         const std::string comparable = ComparablePeer(peer);
-        if (!IsUnspecifiedAddress(comparable)) wanted.insert(comparable);
+        if (!IsWildcardAddress(comparable)) wanted.insert(comparable);
     }
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < sockets.size(); ++i) {

@@ -23,7 +23,7 @@ struct InetSocket {
 // everything else as it is.
 std::string ComparablePeer(std::string_view address);
 // 0.0.0.0, :: and addresses of any other length: no socket's peer, never ended.
-bool IsUnspecifiedAddress(std::string_view address);
+bool IsWildcardAddress(std::string_view address);
 // Web traffic only: HTTP and HTTPS, over TCP or QUIC.
 bool IsWebPort(unsigned port);
 
