@@ -112,24 +112,24 @@ bool CHostsFile::RemoveBlock() {
 bool CHostsFile::ToggleBlock() {
     m_strFailure.clear();
     const std::string path = ConfiguredHostsPath();
-    if (HostsNeedHelper(path)) {
-        // The helper makes the change; the file is read before it and after it.
-        const bool hidden = IsBlockActive();
-        if (hidden) {
-            RemoveBlock();
-        } else {
-            AddBlock();
-        }
-        const bool after = IsBlockActive();
-        m_bToggleChanged = after != hidden;
-        return after;
-    }
     CPreparedSettings settings;
+    if (HostsNeedHelper(path)) {
+        // The helper makes the change in one pass of its own and reports the state after it.
+        const std::optional<std::vector<std::string>> lines = settings.Source()();
+        // Refused settings can only be cut: then no password is asked for an add that would
+        // only be refused.
+        if (!lines && !IsBlockActive()) {
+            m_strFailure = settings.Why();
+            m_bToggleChanged = false;
+            return false;
+        }
+        const ElevatedToggle toggle = ToggleBlockThroughHelper(path, lines, settings.Why());
+        m_strFailure = toggle.why;
+        m_bToggleChanged = toggle.changed;
+        return toggle.hidden;
+    }
     const HostsToggle toggle = ToggleBlockAt(path, settings.Source());
     m_strFailure = FailureOf(toggle.outcome, toggle.damaged, settings.Why());
-    // The label was there before exactly when the pass set out to cut.
-    m_bToggleChanged = toggle.hidden == toggle.adding && toggle.outcome != EditOutcome::Missing &&
-                       toggle.outcome != EditOutcome::Unreadable &&
-                       toggle.outcome != EditOutcome::Busy;
+    m_bToggleChanged = toggle.Changed();
     return toggle.hidden;
 }

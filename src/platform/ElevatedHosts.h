@@ -22,6 +22,33 @@ std::optional<bool> AddBlockThroughHelper(const std::string& path, const Setting
                                           std::string* why);
 std::optional<bool> RemoveBlockThroughHelper(const std::string& path, std::string* why);
 
+// The state the helper's "toggle" command reports, as one line on its stdout, whenever it read
+// the file: whether ads are hidden after it, whether that changed, and whether a cut was refused
+// because the block is damaged. The line is "hidden" or "shown", then "changed" or "unchanged",
+// then " damaged" when so.
+struct HelperToggleReport {
+    bool hidden = false;
+    bool changed = false;
+    bool damaged = false;
+};
+std::string HelperToggleLine(const HelperToggleReport& report);
+// The report in the helper's output (its last line); nullopt when there is none.
+std::optional<HelperToggleReport> ParseHelperToggleLine(std::string_view output);
+
+// The block toggled through the helper in one locked pass of its own: the state afterwards,
+// whether it changed, and why it failed in a sentence for the user ("" when it did not, or the
+// user dismissed the authentication). lines are the settings lines to add, or nullopt when the
+// settings were refused (then only a cut can be made, and settingsWhy says why an add was not).
+// The file is read here only when the helper could not say what it holds.
+struct ElevatedToggle {
+    bool hidden = false;
+    bool changed = false;
+    std::string why;
+};
+ElevatedToggle ToggleBlockThroughHelper(const std::string& path,
+                                        const std::optional<std::vector<std::string>>& lines,
+                                        const std::string& settingsWhy);
+
 // The helper's stdin for these settings lines: each line ended by LF.
 std::string HelperInput(const std::vector<std::string>& lines);
 
@@ -33,8 +60,10 @@ inline constexpr int kPkexecNotAuthorized = 127;
 inline constexpr int kHelperNotRun = -1;
 
 // Runs "pkexec <helper> command" with the lines on its stdin, each ended by LF; returns the exit
-// status (the helper's HelperStatus, a pkexec status above, or kHelperNotRun).
-int RunHelperElevated(std::string_view command, const std::vector<std::string>& lines);
+// status (the helper's HelperStatus, a pkexec status above, or kHelperNotRun). With output, what
+// the helper wrote on its stdout goes there.
+int RunHelperElevated(std::string_view command, const std::vector<std::string>& lines,
+                      std::string* output = nullptr);
 
 // What to tell the user about that status: "" for success and for a dismissed authentication.
 std::string HelperFailureText(int status);

@@ -66,7 +66,8 @@ std::string HelperInput(const std::vector<std::string>& lines) {
     return input;
 }
 
-int RunHelperElevated(std::string_view command, const std::vector<std::string>& lines) {
+int RunHelperElevated(std::string_view command, const std::vector<std::string>& lines,
+                      std::string* output) {
     const std::string helper = HostsHelperPath();
     if (helper.empty()) return kHelperNotRun;
     const std::string input = HelperInput(lines);
@@ -76,6 +77,8 @@ int RunHelperElevated(std::string_view command, const std::vector<std::string>& 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
+    // Its answer comes back on the same socket.
+    if (output != nullptr) posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
 
     std::string program = "pkexec";
     std::string cmd(command);
@@ -91,6 +94,18 @@ int RunHelperElevated(std::string_view command, const std::vector<std::string>& 
         return kHelperNotRun;
     }
     SendAll(fds[0], input);  // a helper that stopped reading says so through its status
+    if (output != nullptr) {
+        output->clear();
+        ::shutdown(fds[0], SHUT_WR);  // the end of its input
+        char buffer[512];
+        for (;;) {
+            const ssize_t n = ::recv(fds[0], buffer, sizeof buffer, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            // Its answer is one short line; more is kept no further.
+            if (output->size() < 4096) output->append(buffer, static_cast<std::size_t>(n));
+        }
+    }
     ::close(fds[0]);
 
     int status = 0;
@@ -165,4 +180,56 @@ std::optional<bool> RemoveBlockThroughHelper(const std::string& path, std::strin
             break;
     }
     return true;
+}
+
+std::string HelperToggleLine(const HelperToggleReport& report) {
+    std::string line = report.hidden ? "hidden" : "shown";
+    line += report.changed ? " changed" : " unchanged";
+    if (report.damaged) line += " damaged";
+    return line + "\n";
+}
+
+std::optional<HelperToggleReport> ParseHelperToggleLine(std::string_view output) {
+    if (output.empty() || output.back() != '\n') return std::nullopt;
+    output.remove_suffix(1);
+    const std::size_t start = output.rfind('\n');
+    if (start != std::string_view::npos) output.remove_prefix(start + 1);
+    for (const bool hidden : {false, true}) {
+        for (const bool changed : {false, true}) {
+            for (const bool damaged : {false, true}) {
+                const HelperToggleReport report{hidden, changed, damaged};
+                if (HelperToggleLine(report) == std::string(output) + "\n") return report;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+ElevatedToggle ToggleBlockThroughHelper(const std::string& path,
+                                        const std::optional<std::vector<std::string>>& lines,
+                                        const std::string& settingsWhy) {
+    // Without settings lines the helper gets empty input and can only cut.
+    std::string output;
+    const int status =
+        RunHelperElevated("toggle", lines ? *lines : std::vector<std::string>{}, &output);
+    ElevatedToggle toggle;
+    const std::optional<HelperToggleReport> report = ParseHelperToggleLine(output);
+    if (!report) {
+        // Nothing was read by the helper (or it did not run): what the file holds is unknown.
+        toggle.hidden = HostsHasAdLabel(path);
+        toggle.why =
+            status == kHelperOk ? HelperFailureText(kHelperFailed) : HelperFailureText(status);
+        return toggle;
+    }
+    toggle.hidden = report->hidden;
+    toggle.changed = report->changed;
+    if (status == kHelperOk) return toggle;
+    if (report->damaged) {
+        toggle.why = kDamagedBlockText;
+    } else if (!lines && !report->hidden) {
+        toggle.why = settingsWhy;  // an add with no lines to add
+    } else {
+        toggle.why = HelperFailureText(status);
+    }
+    return toggle;
 }

@@ -99,6 +99,12 @@ struct HostsToggle {
     bool adding = false;   // the label was not there, so the block was to be added
     bool hidden = false;   // the label is in the file after the pass
     bool damaged = false;  // the cut was refused: a begin marker without an end marker after it
+    // Whether the pass changed whether ads are hidden: the label was there before exactly when
+    // the pass set out to cut.
+    bool Changed() const {
+        return hidden == adding && outcome != EditOutcome::Missing &&
+               outcome != EditOutcome::Unreadable && outcome != EditOutcome::Busy;
+    }
 };
 HostsToggle ToggleBlockAt(const std::string& path, const SettingsSource& settings,
                           std::string_view lineEnd = kTextLineEnd);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/ElevatedHosts.h"
 #include "platform/HostsFileIO.h"
 
 namespace {
@@ -65,21 +66,41 @@ std::optional<std::string> ReadHelperInput(int fd) {
     }
 }
 
-int RunHostsHelper(const std::vector<std::string>& args, int inputFd,
-                   const std::string& hostsPath) {
-    if (args.size() != 1 || (args[0] != "add" && args[0] != "remove")) {
-        Complain("usage: vantrel-hosts-helper add|remove (settings lines on stdin for add)");
+int RunHostsHelper(const std::vector<std::string>& args, int inputFd, const std::string& hostsPath,
+                   std::string* report) {
+    if (args.size() != 1 || (args[0] != "add" && args[0] != "remove" && args[0] != "toggle")) {
+        Complain(
+            "usage: vantrel-hosts-helper add|remove|toggle (settings lines on stdin for add "
+            "and toggle)");
         return kHelperUsage;
     }
     if (args[0] == "remove") return Outcome(RemoveBlockAt(hostsPath));
 
     const std::optional<std::string> input = ReadHelperInput(inputFd);
     std::string why = "the input could not be read or is too long";
+    // A toggle given no lines at all may only cut the block; any line it is given is checked.
+    const bool noLines = args[0] == "toggle" && input && input->empty();
     const std::optional<std::vector<std::string>> lines =
-        input ? ParseHelperInput(*input, &why) : std::nullopt;
-    if (!lines) {
+        input && !noLines ? ParseHelperInput(*input, &why) : std::nullopt;
+    if (!lines && !noLines) {
         Complain("refused: " + why);
         return kHelperBadInput;
     }
-    return Outcome(AddBlockAt(hostsPath, *lines));
+    if (args[0] == "add") return Outcome(AddBlockAt(hostsPath, *lines));
+
+    const HostsToggle toggle = ToggleBlockAt(hostsPath, [&lines] { return lines; });
+    switch (toggle.outcome) {
+        case EditOutcome::Missing:
+        case EditOutcome::Unreadable:
+            return kHelperFailed;
+        case EditOutcome::Busy:
+            return Outcome(false);
+        default:
+            break;
+    }
+    if (report != nullptr)
+        *report = HelperToggleLine({toggle.hidden, toggle.Changed(), toggle.damaged});
+    const bool done =
+        toggle.outcome == EditOutcome::Unchanged || toggle.outcome == EditOutcome::Written;
+    return done ? kHelperOk : kHelperFailed;
 }

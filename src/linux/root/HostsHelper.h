@@ -33,6 +33,11 @@ std::optional<std::vector<std::string>> ParseHelperInput(std::string_view input,
 // Reads the input from fd up to its end; nullopt when longer than kHelperMaxInput or unreadable.
 std::optional<std::string> ReadHelperInput(int fd);
 
-// Runs one command ("add", which reads the lines from inputFd, or "remove") on hostsPath and
-// returns the helper's exit status. args are the command-line arguments after the program name.
-int RunHostsHelper(const std::vector<std::string>& args, int inputFd, const std::string& hostsPath);
+// Runs one command on hostsPath and returns the helper's exit status: "add", which reads the
+// lines from inputFd, "remove", or "toggle", which adds the lines from inputFd when the ads are
+// shown and cuts the block when they are hidden, in one locked pass (given no input at all it
+// can only cut). After a toggle that read the file, *report (when given) is the line telling
+// the state it left (HelperToggleLine). args are the command-line arguments after the program
+// name.
+int RunHostsHelper(const std::vector<std::string>& args, int inputFd, const std::string& hostsPath,
+                   std::string* report = nullptr);

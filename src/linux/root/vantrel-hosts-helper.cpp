@@ -1,9 +1,11 @@
-// The privileged helper that pkexec runs to add or remove Vantrel's block in /etc/hosts when
-// the user may not write it. Nothing it inherits is trusted: the environment is dropped and the
-// path is fixed, so no variable can point it at another file.
+// The privileged helper that pkexec runs to add, remove or toggle Vantrel's block in /etc/hosts
+// when the user may not write it. Nothing it inherits is trusted: the environment is dropped and
+// the path is fixed, so no variable can point it at another file.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -20,8 +22,19 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     bool badReconnect = false;
     const auto peers = TakeReconnectArguments(args, &badReconnect);
+    std::string report;
     const int status = badReconnect ? RunHostsHelper({}, STDIN_FILENO, kSystemHostsPath)
-                                    : RunHostsHelper(args, STDIN_FILENO, kSystemHostsPath);
+                                    : RunHostsHelper(args, STDIN_FILENO, kSystemHostsPath, &report);
+    // The toggle's state goes to the program first; nothing started after it keeps its stdout.
+    if (!report.empty()) {
+        std::fputs(report.c_str(), stdout);
+        std::fflush(stdout);
+    }
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (null >= 0) {
+        ::dup2(null, STDOUT_FILENO);
+        ::close(null);
+    }
     // A running name service cache would go on answering from the old file for a while.
     if (status == kHelperOk) InvalidateHostsCache();
     if (status == kHelperOk && peers) MoveBrowsersToNewAnswers(caller, *peers);

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/HostsText.h"
 #include "linux/root/HostsHelper.h"
 #include "platform/ElevatedHosts.h"
 
@@ -36,9 +37,10 @@ protected:
         m_dir = pattern;
         fs::create_directory(m_dir / "bin");
         WriteScript(m_dir / "bin" / "pkexec", "exec \"$@\"\n");
-        WriteScript(m_dir / "helper", "printf '%s\\n' \"$@\" >'" + (m_dir / "args").string() +
-                                          "'\ncat >'" + (m_dir / "stdin").string() +
-                                          "'\nexit $(cat '" + (m_dir / "status").string() + "')\n");
+        WriteScript(m_dir / "helper",
+                    "printf '%s\\n' \"$@\" >'" + (m_dir / "args").string() + "'\ncat >'" +
+                        (m_dir / "stdin").string() + "'\ncat '" + (m_dir / "report").string() +
+                        "' 2>/dev/null\nexit $(cat '" + (m_dir / "status").string() + "')\n");
         SetStatus(0);
         const char* path = std::getenv("PATH");
         m_strOldPath = path != nullptr ? path : "";
@@ -65,6 +67,37 @@ TEST_F(ElevatedHostsTest, HandsTheHelperItsCommandAndTheLinesOnStdin) {
     EXPECT_EQ(RunHelperElevated("remove", {}), kHelperOk);
     EXPECT_EQ(ReadAll(m_dir / "args"), "remove\n");
     EXPECT_EQ(ReadAll(m_dir / "stdin"), "");
+}
+
+TEST_F(ElevatedHostsTest, TheToggleTakesTheStateTheHelperReports) {
+    // The state comes from the helper's answer, not from the file (which does not exist here).
+    const std::string none = (m_dir / "no-hosts").string();
+    std::ofstream(m_dir / "report") << "hidden changed\n";
+    ElevatedToggle toggle = ToggleBlockThroughHelper(none, {{"0.0.0.0 a.com", ""}}, "bad list");
+    EXPECT_EQ(ReadAll(m_dir / "args"), "toggle\n");
+    EXPECT_EQ(ReadAll(m_dir / "stdin"), "0.0.0.0 a.com\n\n");
+    EXPECT_TRUE(toggle.hidden && toggle.changed && toggle.why.empty());
+
+    // Refused settings send no lines; an add that then could not be made says why.
+    SetStatus(kHelperFailed);
+    std::ofstream(m_dir / "report") << "shown unchanged\n";
+    toggle = ToggleBlockThroughHelper(none, std::nullopt, "bad list");
+    EXPECT_EQ(ReadAll(m_dir / "stdin"), "");
+    EXPECT_TRUE(!toggle.hidden && !toggle.changed);
+    EXPECT_EQ(toggle.why, "bad list");
+    std::ofstream(m_dir / "report") << "hidden unchanged damaged\n";
+    toggle = ToggleBlockThroughHelper(none, {{""}}, "");
+    EXPECT_TRUE(toggle.hidden && !toggle.changed);
+    EXPECT_EQ(toggle.why, kDamagedBlockText);
+
+    // Busy keeps its sentence; without a report the file says what it holds.
+    SetStatus(kHelperBusy);
+    fs::remove(m_dir / "report");
+    toggle = ToggleBlockThroughHelper(none, {{""}}, "");
+    EXPECT_TRUE(!toggle.hidden && !toggle.changed);
+    EXPECT_EQ(toggle.why, kHostsBusyText);
+    EXPECT_FALSE(ParseHelperToggleLine("hidden changed"));
+    EXPECT_FALSE(ParseHelperToggleLine("hidden maybe\n"));
 }
 
 TEST_F(ElevatedHostsTest, EveryFailureButADismissedPasswordIsExplained) {

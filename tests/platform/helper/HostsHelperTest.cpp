@@ -61,9 +61,10 @@ protected:
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
-    int Run(const std::vector<std::string>& args, const std::string& input = {}) {
+    int Run(const std::vector<std::string>& args, const std::string& input = {},
+            std::string* report = nullptr) {
         CInput in(input);
-        return RunHostsHelper(args, in.Fd(), m_hosts);
+        return RunHostsHelper(args, in.Fd(), m_hosts, report);
     }
 
     std::string m_dir;
@@ -112,6 +113,7 @@ TEST_F(HostsHelperTest, RefusesUnknownCommandsAndExtraArguments) {
                                                {"install"},
                                                {"add", "extra"},
                                                {"remove", "/tmp/other"},
+                                               {"toggle", "add"},
                                                {"--help"},
                                                {""}}) {
         EXPECT_EQ(Run(args, "0.0.0.0 a.com\n"), kHelperUsage);
@@ -126,6 +128,13 @@ TEST_F(HostsHelperTest, RefusedInputLeavesTheFileAlone) {
     EXPECT_EQ(Run({"add"}, "0.0.0.0 a.com\n203.0.113.66 login.mybank.example\n\n"),
               kHelperBadInput);
     EXPECT_EQ(Run({"add"}, "fe80::1 a.com\n"), kHelperBadInput);
+    // A toggle checks every line too; given none it may only cut, so here it adds nothing.
+    std::string report;
+    EXPECT_EQ(Run({"toggle"}, "0.0.0.0 a.com\n10.0.0.1 pagead2.googlesyndication.com\n", &report),
+              kHelperBadInput);
+    EXPECT_EQ(report, "");
+    EXPECT_EQ(Run({"toggle"}, "", &report), kHelperFailed);
+    EXPECT_EQ(report, "shown unchanged\n");
     std::string why;
     EXPECT_FALSE(ParseHelperInput("0.0.0.0 a.com\n10.0.0.1 b.com\n", &why));
     EXPECT_EQ(
@@ -171,6 +180,15 @@ TEST_F(HostsHelperTest, WritesExactlyWhatTheProgramWrites) {
     EXPECT_EQ(ReadAll(m_hosts), kHosts);
     EXPECT_EQ(Run({"remove"}), kHelperOk);
     EXPECT_EQ(ReadAll(m_hosts), kHosts);
+
+    // The toggle writes the same in one pass and says what it left; given no lines it still cuts.
+    std::string report;
+    EXPECT_EQ(Run({"toggle"}, HelperInput(*lines), &report), kHelperOk);
+    EXPECT_EQ(report, "hidden changed\n");
+    EXPECT_EQ(ReadAll(m_hosts), ReadAll(direct));
+    EXPECT_EQ(Run({"toggle"}, "", &report), kHelperOk);
+    EXPECT_EQ(report, "shown changed\n");
+    EXPECT_EQ(ReadAll(m_hosts), kHosts);
 }
 
 TEST_F(HostsHelperTest, FailsOnDamagedBlockOrMissingFile) {
@@ -178,8 +196,18 @@ TEST_F(HostsHelperTest, FailsOnDamagedBlockOrMissingFile) {
     WriteAll(m_hosts, damaged);
     EXPECT_EQ(Run({"remove"}), kHelperFailed);
     EXPECT_EQ(ReadAll(m_hosts), damaged);
+    const std::string labelled =
+        kHosts + "# Begin Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n";
+    WriteAll(m_hosts, labelled);
+    std::string report;
+    EXPECT_EQ(Run({"toggle"}, "0.0.0.0 a.com\n", &report), kHelperFailed);
+    EXPECT_EQ(report, "hidden unchanged damaged\n");
+    EXPECT_EQ(ReadAll(m_hosts), labelled);
 
     fs::remove(m_hosts);
     EXPECT_EQ(Run({"add"}, "0.0.0.0 a.com\n"), kHelperFailed);
+    report.clear();
+    EXPECT_EQ(Run({"toggle"}, "0.0.0.0 a.com\n", &report), kHelperFailed);
+    EXPECT_EQ(report, "");
     EXPECT_FALSE(fs::exists(m_hosts));
 }
