@@ -147,6 +147,12 @@ bool ChunkHoldsHtmlTag(const char* data, std::size_t size) {
     return false;
 }
 
+std::string NormaliseFetchUrl(const std::string& url) {
+    if (url.find("http://") == std::string::npos && url.find("https://") == std::string::npos)
+        return "http://" + url;
+    return url;
+}
+
 std::string ProgressText(std::uint64_t received, std::int64_t contentLength) {
     // Appended piece by piece: "literal" + string trips a false -Wrestrict in GCC 12 at -O3.
     std::string text = "Read ";

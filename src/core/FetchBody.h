@@ -32,6 +32,9 @@ private:
 // True when the chunk, read as text up to its first NUL byte, holds "<html>" in any letter case.
 bool ChunkHoldsHtmlTag(const char* data, std::size_t size);
 
+// The working URL: "http://" in front unless "http://" or "https://" occurs anywhere in it.
+std::string NormaliseFetchUrl(const std::string& url);
+
 // "Read N bytes", or "Read N/M bytes" when the length is known and positive.
 std::string ProgressText(std::uint64_t received, std::int64_t contentLength);
 

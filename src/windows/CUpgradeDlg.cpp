@@ -128,8 +128,8 @@ void CUpgradeDlg::DownloadAndInstall(std::string link) {
     // A file left from before must never pass for this download.
     ::DeleteFileW(Utf8ToWide(kDownloadFile).c_str());
     ::DeleteFileW(Utf8ToWide(kSignatureFile).c_str());
-    UpgradeRefusal refusal =
-        CheckBeforeDownload(m_strUpgradeUrl, link, m_page.strSha256, m_key.has_value());
+    UpgradeRefusal refusal = CheckBeforeDownload(m_strUpgradeUrl, link, m_page.strSha256);
+    if (refusal == UpgradeRefusal::kNone && !m_key) refusal = UpgradeRefusal::kNoKey;
     if (refusal != UpgradeRefusal::kNone) {
         RefuseUpgrade(refusal);
         return;

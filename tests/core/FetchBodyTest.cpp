@@ -211,3 +211,10 @@ TEST(ChunkWriter, NoFileIsAWriteFailure) {
     writer.Finish();
     EXPECT_TRUE(writer.WriteFailed());
 }
+
+TEST(FetchUrlRule, PrefixOnlyWithoutHttpOrHttpsAnywhere) {
+    EXPECT_EQ(NormaliseFetchUrl("example.org/a"), "http://example.org/a");
+    EXPECT_EQ(NormaliseFetchUrl("https://example.org/a"), "https://example.org/a");
+    EXPECT_EQ(NormaliseFetchUrl("example.org/?u=http://x"), "example.org/?u=http://x");
+    EXPECT_EQ(NormaliseFetchUrl("example.org/?u=https://x"), "example.org/?u=https://x");
+}

@@ -546,12 +546,6 @@ EFetchError ResolveRedirect(const std::string& location, const std::string& url,
     return EFetchError::None;
 }
 
-std::string NormaliseFetchUrl(const std::string& url) {
-    if (url.find("http://") == std::string::npos && url.find("https://") == std::string::npos)
-        return "http://" + url;
-    return url;
-}
-
 namespace {
 // Made on first use: tests set it from their own static initialisers.
 struct DefaultCaFile {

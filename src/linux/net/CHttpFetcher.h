@@ -80,9 +80,6 @@ private:
     std::string m_strCaFile;
 };
 
-// The working URL: "http://" in front unless "http://" or "https://" occurs anywhere in it.
-std::string NormaliseFetchUrl(const std::string& url);
-
 // What the fetcher keeps of an answer's head.
 struct ResponseHead {
     long status = 0;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "linux/net/UpdateInstaller.h"
+#include "core/UpgradeRefusal.h"
 
 inline constexpr const char* kPackageName = "vantrel";
 inline constexpr const char* kUpgradeHelperName = "vantrel-upgrade-helper";

@@ -431,12 +431,6 @@ bool PumpMessages() {
 
 }  // namespace
 
-std::string NormaliseFetchUrl(const std::string& url) {
-    if (url.find("http://") == std::string::npos && url.find("https://") == std::string::npos)
-        return "http://" + url;
-    return url;
-}
-
 CHttpFetcher::CHttpFetcher() = default;
 CHttpFetcher::~CHttpFetcher() = default;
 

@@ -81,6 +81,3 @@ private:
     std::size_t m_textLimit = kDefaultTextLimit;
     CredentialsSource m_credentials;
 };
-
-// The working URL: "http://" in front unless "http://" or "https://" occurs anywhere in it.
-std::string NormaliseFetchUrl(const std::string& url);

@@ -64,13 +64,6 @@ TEST_F(FetcherTest, SendsExactlyTheModesRequest) {
                                "\r\nUser-Agent: Pixelhaul!, " VANTREL_MAKER_HOST "\r\n\r\n");
 }
 
-TEST(FetchUrlRule, PrefixOnlyWithoutHttpOrHttpsAnywhere) {
-    EXPECT_EQ(NormaliseFetchUrl("example.org/a"), "http://example.org/a");
-    EXPECT_EQ(NormaliseFetchUrl("https://example.org/a"), "https://example.org/a");
-    EXPECT_EQ(NormaliseFetchUrl("example.org/?u=http://x"), "example.org/?u=http://x");
-    EXPECT_EQ(NormaliseFetchUrl("example.org/?u=https://x"), "example.org/?u=https://x");
-}
-
 TEST_F(FetcherTest, FollowsOneRedirectWhoseAnswerIs200) {
     HttpServer http;
     auto& s = http.Server();

@@ -25,23 +25,6 @@ TEST(UpdateInstaller, Sha256OfFile) {
     EXPECT_EQ(Sha256OfFile("missing"), "");
 }
 
-TEST(UpdateInstaller, RefusesWhatCannotBeTrusted) {
-    const std::string page = "https://u.invalid/vantrel_upgrade_check.html";
-    const std::string link = "https://u.invalid/setup.exe\n";
-    EXPECT_EQ(CheckBeforeDownload(page, link, " " + kAbcDigest + "\n"), UpgradeRefusal::kNone);
-    EXPECT_EQ(CheckBeforeDownload(page, "\n", kAbcDigest), UpgradeRefusal::kNoLink);
-    EXPECT_EQ(CheckBeforeDownload("http://u.invalid/p.html", link, kAbcDigest),
-              UpgradeRefusal::kPageNotSecure);
-    EXPECT_EQ(CheckBeforeDownload(page, "http://u.invalid/setup.exe\n", kAbcDigest),
-              UpgradeRefusal::kLinkNotSecure);
-    EXPECT_EQ(CheckBeforeDownload(page, "u.invalid/https://x\n", kAbcDigest),
-              UpgradeRefusal::kLinkNotSecure);
-    EXPECT_EQ(CheckBeforeDownload(page, "HTTPS://u.invalid/setup.exe", kAbcDigest),
-              UpgradeRefusal::kNone);
-    EXPECT_EQ(CheckBeforeDownload(page, link, ""), UpgradeRefusal::kNoDigest);
-    EXPECT_EQ(CheckBeforeDownload(page, link, kAbcDigest.substr(1)), UpgradeRefusal::kNoDigest);
-}
-
 TEST(UpdateInstaller, DigestDecidesNotExistence) {
     ScratchDir dir;
     WriteFile("NewUpdate.exe", "abc");
@@ -53,21 +36,6 @@ TEST(UpdateInstaller, DigestDecidesNotExistence) {
     EXPECT_EQ(CheckDownload(true, "NewUpdate.exe", kAbcDigest), UpgradeRefusal::kDigestMismatch);
     std::filesystem::remove("NewUpdate.exe");
     EXPECT_EQ(CheckDownload(true, "NewUpdate.exe", kAbcDigest), UpgradeRefusal::kDownloadFailed);
-}
-
-TEST(UpdateInstaller, MessagesNameTheReasonAndTheDownloadPage) {
-    const std::string page = "https://www.vantrel.invalid/download.html";
-    EXPECT_EQ(RefusalMessage(UpgradeRefusal::kDownloadFailed, page),
-              "There was a problem while downloading the update for your software. Your current "
-              "version is still installed.\n\nYou can manually upgrade your software by visiting "
-              "https://www.vantrel.invalid/download.html and clicking Download Evaluation to "
-              "obtain the latest version.");
-    EXPECT_EQ(RefusalMessage(UpgradeRefusal::kNoLink, page),
-              RefusalMessage(UpgradeRefusal::kDownloadFailed, page));
-    EXPECT_NE(RefusalMessage(UpgradeRefusal::kDigestMismatch, page).find("SHA-256"),
-              std::string::npos);
-    EXPECT_NE(RefusalMessage(UpgradeRefusal::kLinkNotSecure, page).find("https"),
-              std::string::npos);
 }
 
 TEST(UpdateInstaller, SpawnPassesArgumentsVerbatimAndWaits) {

@@ -1,0 +1,44 @@
+// Why an upgrade may not go on, the checks made before anything is downloaded, and what the user
+// is told. Shared by the Linux and the Windows program; the checks of the downloaded file stay
+// with each system's hashing and signature code.
+#pragma once
+
+#include <string>
+
+inline constexpr const char* kDownloadFile = "NewUpdate.exe";
+inline constexpr const char* kUninstallerName = "unins000.exe";
+inline constexpr const char* kUninstallerArgument = " /SILENT";
+
+// Why an upgrade may not go on. kNone: it may.
+enum class UpgradeRefusal {
+    kNone,
+    kNoLink,            // the page gave no download link
+    kPageNotSecure,     // the page did not come over https
+    kLinkNotSecure,     // the link is not https
+    kNoDigest,          // the page publishes no SHA-256 for the download
+    kNoKey,             // (Windows) this build holds no key to check signatures with
+    kDownloadFailed,    // the transfer did not deliver a complete file
+    kDigestMismatch,    // the file is not the one the page describes
+    kBadSignature,      // (Windows) the maker did not sign this file
+    kNotOurPackage,     // (Linux) the file is not a Debian package named vantrel
+    kNotNewer,          // (Linux) the package is not newer than the version that runs
+    kNoMakerKey,        // (Linux) this build holds no maker's key to check an upgrade with
+    kNotSignedByMaker,  // (Linux) the installer refused it: no good signature of the maker, or
+                        // not the newer vantrel of the version offered
+    kNotAuthorized,     // (Linux) the administrator's authentication was refused or cancelled
+    kInstallFailed,     // (Linux) the package manager did not install it
+};
+
+// Surrounding blanks and line ends removed.
+std::string TrimmedLine(const std::string& text);
+
+// True for an absolute https URL (scheme in any letter case); surrounding blanks are ignored.
+bool IsHttpsUrl(const std::string& url);
+
+// The link, the page it came from and the page's SHA-256, in that order. Surrounding blanks and
+// line ends of each are ignored.
+UpgradeRefusal CheckBeforeDownload(const std::string& pageUrl, const std::string& link,
+                                   const std::string& publishedDigest);
+
+// What the user is told; `downloadPage` is where a manual upgrade can be fetched.
+std::string RefusalMessage(UpgradeRefusal refusal, const std::string& downloadPage);
