@@ -13,3 +13,9 @@ std::optional<bool> AddBlockThroughHelper(const std::string&, const SettingsSour
 std::optional<bool> RemoveBlockThroughHelper(const std::string&, std::string*) {
     return std::nullopt;
 }
+
+ElevatedToggle ToggleBlockThroughHelper(const std::string&,
+                                        const std::optional<std::vector<std::string>>&,
+                                        const std::string&) {
+    return {};
+}
