@@ -1,5 +1,6 @@
 // The question before closing the browsers, and the wait for them to end, on Windows.
 #include "platform/BrowserOffer_win.h"
+#include "platform/MessagePump_win.h"
 
 #include <algorithm>
 
@@ -45,21 +46,6 @@ std::vector<RunningBrowser> Running(const std::vector<Awaited>& awaited) {
         if (alive) running.push_back({a.window.browser, a.window.pid});
     }
     return running;
-}
-
-// Dispatches what is waiting; false when the thread was told to quit (the message is put back
-// for the loop that owns it).
-bool PumpMessages() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return false;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-    return true;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/FetchBody.h"
+#include "platform/MessagePump_win.h"
 #include "platform/WideText_win.h"
 #include "windows/net/NetConfig.h"
 
@@ -412,21 +413,6 @@ void RunJob(FetchJob& job) {
         }
         return;
     }
-}
-
-// Dispatches what waits in this thread's queue; false once WM_QUIT was taken (it is posted
-// again for the loop that owns it).
-bool PumpMessages() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            ::PostQuitMessage(static_cast<int>(msg.wParam));
-            return false;
-        }
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-    return true;
 }
 
 }  // namespace
