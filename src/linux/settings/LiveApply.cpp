@@ -16,11 +16,11 @@
 #include <thread>
 
 #include "core/ProtectionNotes.h"
+#include "linux/root/HostsHelper.h"
 #include "platform/BrowserProcesses.h"
 #include "platform/CHostsFile.h"
 #include "platform/CRegistryStore.h"
 #include "platform/ElevatedHosts.h"
-#include "linux/root/HostsHelper.h"
 #include "platform/ProtectionCheck.h"
 #include "platform/SettingsFileIO.h"
 #include "platform/SocketEnding.h"
