@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
+#include "core/FetchBody.h"
 #include "linux/net/CHttpFetcher.h"
 
 namespace {
