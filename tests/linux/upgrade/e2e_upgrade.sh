@@ -47,6 +47,9 @@ case "$host" in *:* | "") skip "the build's upgrade page $page_url names a port 
 ip link set lo up
 # Lookups with AI_ADDRCONFIG want an address beyond loopback's own.
 ip addr add 192.0.2.10/24 dev lo
+# A /tmp of its own: the program's and the helper's scratch folders are looked for there, and
+# tests running beside this one make folders of the same name in the machine's /tmp.
+mount -t tmpfs tmpfs /tmp
 T=$(mktemp -d /tmp/vantrel-upgrade-e2e-XXXXXX)
 chmod 755 "$T"
 pids=()
@@ -229,8 +232,8 @@ python3 "$T/server.py" "$T" "$digest" "$host" "$page_path" 2>"$T/server.log" &
 pids+=("$!")
 wait_for '[ -s "$T/port" ]' || fail "the server did not start"
 
-# A display of this network namespace's own, whose socket replaces no other server's.
-mount -t tmpfs tmpfs /tmp/.X11-unix
+# A display of this network namespace's own; its socket and lock are in the private /tmp.
+mkdir -m 1777 /tmp/.X11-unix
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac 3>"$T/display" 2>/dev/null &
 pids+=("$!")
 wait_for '[ -s "$T/display" ]' || fail "Xvfb did not start"

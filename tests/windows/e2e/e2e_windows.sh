@@ -141,9 +141,13 @@ wait_for "! xdotool search --onlyvisible --name '^Vantrel Settings\$' >/dev/null
 cmp -s "$work/wd/vantrel_settings.txt" "$src/res/vantrel_settings.txt" ||
   fail "closing the settings dialog with Escape changed the settings file"
 
-# The system menu (Alt+Space), its last entry: the About box.
+# The system menu (Alt+Space), its last entry: the About box. The keys that choose the entry are
+# sent only once the menu's window shows: sent before, Enter would press the toggle.
+program_windows() { xdotool search --onlyvisible --class 'vantrel.exe' 2>/dev/null | wc -l; }
+before=$(program_windows)
 xdotool windowactivate --sync "$main" key alt+space
-sleep 0.5
+wait_for '[ "$(program_windows)" -gt "$before" ]' 10 || fail "Alt+Space did not open the system menu"
+sleep 0.2
 xdotool key Up Return
 about=$(timeout 15 xdotool search --sync --onlyvisible --name '^About Vantrel$' | head -n1) ||
   fail "the system menu's last entry did not open the About box"
