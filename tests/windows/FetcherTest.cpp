@@ -89,8 +89,10 @@ TEST_F(Fetcher, FollowsOneRedirectByItsLocationAndNeverHandsOnCredentials) {
 
     EXPECT_TRUE(fetcher.Fetch(origin.Url("/missing"), "").empty());
     EXPECT_EQ(fetcher.LastError(), EFetchError::RedirectFailed);
+    EXPECT_EQ(fetcher.LastFailureReason(), "the server the request was sent on to answered 404");
     EXPECT_TRUE(fetcher.Fetch(origin.Url("/again"), "").empty());
-    EXPECT_EQ(fetcher.LastError(), EFetchError::RedirectFailed);
+    EXPECT_EQ(fetcher.LastFailureReason(),
+              "the server sent the request on to an address that could not be used");
 
     EXPECT_EQ(AsVector(fetcher.Fetch(origin.Url("/locked"), "")),
               (std::vector<std::string>{"target\n"}));

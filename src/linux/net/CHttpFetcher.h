@@ -10,25 +10,7 @@
 #include <string_view>
 
 #include "core/CStringList.h"
-
-// Why a fetch did not deliver what was asked for.
-enum class EFetchError {
-    None,             // the transfer completed (see LastHttpStatus for the server's answer)
-    Busy,             // another fetch runs on this thread
-    NoConnection,     // the network client could not be created
-    BadUrl,           // the address cannot be used
-    Unreachable,      // host not found or connection refused
-    Timeout,          // no connection, or nothing received, within the time limits
-    SecureChannel,    // TLS failed, certificate or host name not trusted
-    Transfer,         // the connection broke off during the transfer
-    RedirectRefused,  // redirected to an address that is not followed (https to http, ...)
-    RedirectFailed,   // redirect without a target, or the target did not answer 200
-    TooLarge,         // a text body beyond the size limit
-    HtmlPage,         // file mode: the body was a web page
-    EmptyBody,        // file mode: nothing to store
-    FileError,        // file mode: the file could not be written
-    Aborted,          // the waiting event loop was told to quit
-};
+#include "core/FetchError.h"
 
 // Receives progress texts on the calling thread; only the latest text matters.
 using ProgressSink = std::function<void(const std::string& text)>;

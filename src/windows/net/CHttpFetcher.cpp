@@ -430,40 +430,7 @@ bool CHttpFetcher::LastFetchSucceeded() const {
 }
 
 std::string CHttpFetcher::LastFailureReason() const {
-    switch (m_lastError) {
-        case EFetchError::None:
-            if (LastFetchSucceeded()) return {};
-            return "the server answered " + std::to_string(m_lastStatus);
-        case EFetchError::Busy:
-            return "another download is still running";
-        case EFetchError::NoConnection:
-            return "the internet connection could not be opened";
-        case EFetchError::BadUrl:
-            return "the address is not valid";
-        case EFetchError::Unreachable:
-            return "the server could not be reached";
-        case EFetchError::Timeout:
-            return "the server did not answer in time";
-        case EFetchError::SecureChannel:
-            return "no secure connection to the server could be made";
-        case EFetchError::Transfer:
-            return "the connection broke off during the transfer";
-        case EFetchError::RedirectRefused:
-            return "the server sent the request on to an address that is not safe to follow";
-        case EFetchError::RedirectFailed:
-            return "the server sent the request on to an address that could not be used";
-        case EFetchError::TooLarge:
-            return "the page is too large";
-        case EFetchError::HtmlPage:
-            return "the server sent a web page instead of the file";
-        case EFetchError::EmptyBody:
-            return "the server sent nothing";
-        case EFetchError::FileError:
-            return "the file could not be written";
-        case EFetchError::Aborted:
-            return "the transfer was cancelled";
-    }
-    return "the transfer failed";
+    return FetchFailureReason(m_lastError, m_lastStatus);
 }
 
 const CStringList& CHttpFetcher::Fetch(std::string strUrl, std::string strFile,
