@@ -47,11 +47,11 @@ case "$host" in *:* | "") skip "the build's upgrade page $page_url names a port 
 ip link set lo up
 # Lookups with AI_ADDRCONFIG want an address beyond loopback's own.
 ip addr add 192.0.2.10/24 dev lo
-# A /tmp of its own: the program's and the helper's scratch folders are looked for there, and
-# tests running beside this one make folders of the same name in the machine's /tmp.
-mount -t tmpfs tmpfs /tmp
 T=$(mktemp -d /tmp/vantrel-upgrade-e2e-XXXXXX)
 chmod 755 "$T"
+# The program's scratch folders go here, not into the machine's /tmp, where tests running beside
+# this one make folders of the same name.
+mkdir -m 1777 "$T/tmp"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -232,8 +232,8 @@ python3 "$T/server.py" "$T" "$digest" "$host" "$page_path" 2>"$T/server.log" &
 pids+=("$!")
 wait_for '[ -s "$T/port" ]' || fail "the server did not start"
 
-# A display of this network namespace's own; its socket and lock are in the private /tmp.
-mkdir -m 1777 /tmp/.X11-unix
+# A display of this network namespace's own, whose socket replaces no other server's.
+mount -t tmpfs tmpfs /tmp/.X11-unix
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -ac 3>"$T/display" 2>/dev/null &
 pids+=("$!")
 wait_for '[ -s "$T/display" ]' || fail "Xvfb did not start"
@@ -251,7 +251,7 @@ start_and_accept() {
   cp /usr/share/vantrel/vantrel_settings.txt "$home/"
   chown -R "$uid:$uid" "$home"
   (cd "$home" && exec setsid setpriv --reuid="$uid" --regid="$uid" --clear-groups \
-    env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb \
+    env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$T/tmp" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb \
     XDG_CONFIG_HOME="$home/config" VANTREL_UPGRADE_URL="https://127.0.0.1:1/decoy.html" \
     VANTREL_CA_FILE=/dev/null \
     /usr/libexec/vantrel/vantrel </dev/null >"$T/app.log" 2>&1) &
@@ -299,7 +299,7 @@ wait_for '! xdotool search --onlyvisible --name "^Vantrel$" >/dev/null 2>&1' || 
 echo "== the program's download changed while the administrator is asked: refused, 1.0 stays"
 start_and_accept 4244
 wait_for '[ -e "$T/sync/asked" ]' || fail "polkit was never asked"
-input=$(ls /tmp/vantrel-upgrade-*/upgrade-input)
+input=$(ls "$T"/tmp/vantrel-upgrade-*/upgrade-input)
 printf 'X' | dd of="$input" bs=1 seek=$(($(stat -c %s "$input") - 2)) conv=notrunc 2>/dev/null
 touch "$T/sync/changed"
 answer_box changed
@@ -320,5 +320,5 @@ wait "$app_pid" || status=$?
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 [ "$(dpkg-query -W vantrel)" = "$(printf 'vantrel\t1.1')" ] || fail "1.1 is not installed: $(dpkg-query -W vantrel)"
 cmp -s /etc/hosts "$T/hosts.with-block" || fail "the upgrade changed the hosts block"
-! ls -d /tmp/vantrel-upgrade-?????? 2>/dev/null | grep -q . || fail "the download was left behind"
+! ls -d "$T"/tmp/vantrel-upgrade-?????? 2>/dev/null | grep -q . || fail "the download was left behind"
 echo "PASS: upgraded from 1.0 to 1.1 through the package manager; screenshots in $out/e2e-upgrade-*.png"
