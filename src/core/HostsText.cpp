@@ -32,6 +32,11 @@ bool AppendBlock(std::string& text, const std::vector<std::string>& lines) {
     return true;
 }
 
+bool HasEntryLines(const std::vector<std::string>& lines) {
+    return std::any_of(lines.begin(), lines.end(),
+                       [](const std::string& line) { return !line.empty(); });
+}
+
 CutResult CutBlock(std::string& text) {
     const std::size_t begin = text.find(kBeginMarker);
     if (begin == std::string::npos) return CutResult::NoBlock;

@@ -19,6 +19,24 @@ inline constexpr const char* kDamagedBlockText =
     "The hosts file holds \"# Begin Vantrel\" without \"# End Vantrel\" after it, so the block "
     "was left as it is.";
 
+// What the user is told when Hide finds "Begin Vantrel" only in a form that is not the begin
+// marker: no block of Vantrel's can be told apart there.
+inline constexpr const char* kForeignMarkerText =
+    "The hosts file holds \"Begin Vantrel\" in a line that is not Vantrel's begin marker, so no "
+    "block was added. Remove that line from the hosts file, then try again.";
+
+// What the user is told when Hide is asked for with a domain list that holds no entry line.
+inline constexpr const char* kEmptyListText =
+    "The domain list in vantrel_settings.txt is empty, so there is nothing to hide and the hosts "
+    "file was not changed. Add the ad domains in the Settings dialog, then try again.";
+
+// What the user is told when, after Hide, Vantrel's block is in the file but the ad label is
+// not: the list holds no AdSense domain.
+inline constexpr const char* kNoAdLabelText =
+    "Vantrel's block in the hosts file now holds the domain list of vantrel_settings.txt, but no "
+    "Google Adsense domain (googlesyndication) is in it, so Adsense ads are not hidden. Add the "
+    "Adsense domains in the Settings dialog, then try again.";
+
 enum class BlockState { NoBlock, ForeignMarker, BlockPresent, DamagedBlock };
 
 // How the CR-free text looks to adding and removing. An end marker counts only after the
@@ -30,6 +48,9 @@ BlockState ClassifyBlock(std::string_view text);
 // when a line holds kEndMarker once its CRs are gone (as the next read of the file sees it):
 // removing would stop there and leave the rest of the block behind.
 bool AppendBlock(std::string& text, const std::vector<std::string>& lines);
+
+// True when at least one of the settings lines is not empty: a block of none would hide nothing.
+bool HasEntryLines(const std::vector<std::string>& lines);
 
 enum class CutResult { NoBlock, Damaged, Cut };
 

@@ -31,17 +31,141 @@ private:
     bool m_bMissing = false;
 };
 
-// The failure sentence for what the program's own pass reports.
-std::string FailureOf(EditOutcome outcome, bool damaged, const std::string& settingsWhy) {
+// The failure sentence for what the program's own add reports.
+std::string FailureOf(EditOutcome outcome, const std::string& settingsWhy) {
     switch (outcome) {
         case EditOutcome::Busy:
             return kHostsBusyText;
         case EditOutcome::Refused:
-            return damaged ? kDamagedBlockText : settingsWhy;
+            return settingsWhy;
         default:
             // A failed write of its own shows in the status read back from the file.
             return {};
     }
+}
+
+// The sentence for a refusal, or "" for none.
+std::string ProblemText(BlockProblem problem, const std::string& settingsWhy) {
+    switch (problem) {
+        case BlockProblem::Damaged:
+            return kDamagedBlockText;
+        case BlockProblem::ForeignMarker:
+            return kForeignMarkerText;
+        case BlockProblem::EmptyList:
+            return kEmptyListText;
+        case BlockProblem::NoSettings:
+            return settingsWhy;
+        case BlockProblem::None:
+            break;
+    }
+    return {};
+}
+
+// The text of the first block in the CR-free text, begin marker through end marker; "" when
+// there is no whole one.
+std::string FirstBlock(const std::string& text) {
+    const std::size_t begin = text.find(kBeginMarker);
+    if (begin == std::string::npos) return {};
+    const std::size_t end = text.find(kEndMarker, begin + kBeginMarker.size());
+    if (end == std::string::npos) return {};
+    return text.substr(begin, end + kEndMarker.size() - begin);
+}
+
+struct Pressed {
+    bool hidden = false;
+    bool changed = false;
+    bool done = false;  // the file is the way that was asked for, or no file is there to show
+    bool mayHoldBlock = true;
+    std::string why;
+};
+
+// The program's own locked pass.
+Pressed Directly(const std::string& path, HostsIntent intent) {
+    // The settings are read only for Hide, and only then is a missing settings file created.
+    std::optional<CPreparedSettings> settings;
+    if (intent == HostsIntent::Hide) settings.emplace();
+    const SettingsSource none = [] { return std::optional<std::vector<std::string>>(); };
+    const HostsChange change = ApplyIntentAt(path, intent, settings ? settings->Source() : none);
+    const std::string settingsWhy = settings ? settings->Why() : std::string();
+    Pressed pressed;
+    pressed.hidden = change.hidden;
+    pressed.changed = change.changed;
+    pressed.done = change.outcome == EditOutcome::Unchanged ||
+                   change.outcome == EditOutcome::Written ||
+                   (intent == HostsIntent::Show && change.outcome == EditOutcome::Missing);
+    pressed.mayHoldBlock = intent == HostsIntent::Hide || !pressed.done ||
+                           (change.outcome == EditOutcome::Written && change.blockLeft);
+    if (change.outcome == EditOutcome::Busy) {
+        pressed.why = kHostsBusyText;
+    } else if (change.outcome == EditOutcome::Refused) {
+        pressed.why = ProblemText(change.problem, settingsWhy);
+    } else if (pressed.done && intent == HostsIntent::Hide && !pressed.hidden) {
+        pressed.why = kNoAdLabelText;
+    }
+    return pressed;
+}
+
+// Through the privileged helper. Nothing to do asks for no password, nor does a request that
+// would only be refused: the file is read (without a lock) and the settings checked first.
+Pressed ThroughHelper(const std::string& path, HostsIntent intent) {
+    Pressed pressed;
+    const HostsRead hosts = ReadHostsText(path);
+    if (hosts.status == ReadStatus::Missing) {
+        pressed.done = intent == HostsIntent::Show;
+        pressed.mayHoldBlock = false;
+        return pressed;
+    }
+    if (hosts.status != ReadStatus::Ok) {
+        pressed.why = "The hosts file could not be read, so it was not changed.";
+        return pressed;
+    }
+    pressed.hidden = ContainsAdLabel(hosts.text);
+    const BlockState state = ClassifyBlock(hosts.text);
+    std::vector<std::string> lines;
+    if (intent == HostsIntent::Show) {
+        if (state == BlockState::DamagedBlock) {
+            pressed.why = kDamagedBlockText;
+            return pressed;
+        }
+        if (state != BlockState::BlockPresent) {
+            pressed.done = true;
+            pressed.mayHoldBlock = false;
+            return pressed;
+        }
+    } else {
+        if (pressed.hidden) {
+            pressed.done = true;
+            return pressed;
+        }
+        pressed.why = ProblemText(state == BlockState::DamagedBlock    ? BlockProblem::Damaged
+                                  : state == BlockState::ForeignMarker ? BlockProblem::ForeignMarker
+                                                                       : BlockProblem::None,
+                                  {});
+        if (!pressed.why.empty()) return pressed;
+        CPreparedSettings settings;
+        const std::optional<std::vector<std::string>> read = settings.Source()();
+        pressed.why = ProblemText(!read                   ? BlockProblem::NoSettings
+                                  : !HasEntryLines(*read) ? BlockProblem::EmptyList
+                                                          : BlockProblem::None,
+                                  settings.Why());
+        if (!pressed.why.empty()) return pressed;
+        lines = *read;
+        std::string block;
+        if (state == BlockState::BlockPresent && AppendBlock(block, lines) &&
+            block == FirstBlock(hosts.text)) {
+            pressed.done = true;  // already this list's block, which hides nothing
+            pressed.why = kNoAdLabelText;
+            return pressed;
+        }
+    }
+    const ElevatedChange change = ApplyIntentThroughHelper(path, intent, lines);
+    pressed.hidden = change.hidden;
+    pressed.changed = change.changed;
+    pressed.done = change.done;
+    pressed.why = change.why;
+    if (pressed.done && intent == HostsIntent::Hide && !pressed.hidden)
+        pressed.why = kNoAdLabelText;
+    return pressed;
 }
 }  // namespace
 
@@ -75,61 +199,24 @@ bool CHostsFile::AddBlock() {
     if (path.empty()) return false;
     // Only lines that send names to this PC go into the block, however it is written.
     CPreparedSettings settings;
-    std::string why;
-    std::optional<bool> done = AddBlockThroughHelper(path, settings.Source(), &why);
-    if (done && !*done && why.empty()) why = settings.Why();  // refused before any password
-    if (!done) {
-        const EditOutcome outcome = AddFirstBlock(path, settings.Source());
-        done = outcome == EditOutcome::Unchanged || outcome == EditOutcome::Written;
-        why = FailureOf(outcome, false, settings.Why());
-    }
-    if (!*done) m_strFailure = why;
-    return *done;
+    const EditOutcome outcome = AddFirstBlock(path, settings.Source());
+    const bool done = outcome == EditOutcome::Unchanged || outcome == EditOutcome::Written;
+    if (!done) m_strFailure = FailureOf(outcome, settings.Why());
+    return done;
 }
 
 bool CHostsFile::RemoveBlock() {
-    m_strFailure.clear();
-    m_bMayHoldBlock = true;
-    const std::string path = GetHostsPath();
-    if (path.empty()) {
-        m_bMayHoldBlock = false;
-        return true;
-    }
-    std::string why;
-    std::optional<bool> done = RemoveBlockThroughHelper(path, &why);
-    if (!done) {
-        bool left = true;
-        const EditOutcome outcome = CutFirstBlock(path, kTextLineEnd, &left);
-        done = outcome == EditOutcome::Missing || outcome == EditOutcome::Unchanged ||
-               outcome == EditOutcome::Written;
-        m_bMayHoldBlock = !*done || (outcome == EditOutcome::Written && left);
-        why = FailureOf(outcome, true, {});
-    }
-    if (!*done) m_strFailure = why;
-    return *done;
+    ApplyIntent(HostsIntent::Show);
+    return m_bDone;
 }
 
-bool CHostsFile::ToggleBlock() {
-    m_strFailure.clear();
+bool CHostsFile::ApplyIntent(HostsIntent intent) {
     const std::string path = ConfiguredHostsPath();
-    CPreparedSettings settings;
-    if (HostsNeedHelper(path)) {
-        // The helper makes the change in one pass of its own and reports the state after it.
-        const std::optional<std::vector<std::string>> lines = settings.Source()();
-        // Refused settings can only be cut: then no password is asked for an add that would
-        // only be refused.
-        if (!lines && !IsBlockActive()) {
-            m_strFailure = settings.Why();
-            m_bToggleChanged = false;
-            return false;
-        }
-        const ElevatedToggle toggle = ToggleBlockThroughHelper(path, lines, settings.Why());
-        m_strFailure = toggle.why;
-        m_bToggleChanged = toggle.changed;
-        return toggle.hidden;
-    }
-    const HostsToggle toggle = ToggleBlockAt(path, settings.Source());
-    m_strFailure = FailureOf(toggle.outcome, toggle.damaged, settings.Why());
-    m_bToggleChanged = toggle.Changed();
-    return toggle.hidden;
+    const Pressed pressed =
+        HostsNeedHelper(path) ? ThroughHelper(path, intent) : Directly(path, intent);
+    m_strFailure = pressed.why;
+    m_bChanged = pressed.changed;
+    m_bDone = pressed.done;
+    m_bMayHoldBlock = pressed.mayHoldBlock;
+    return pressed.hidden;
 }

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/HostsFileIO.h"
+
 class CHostsFile {
 public:
     CHostsFile() = default;
@@ -18,22 +20,24 @@ public:
     bool WriteHostsFile(const std::string& text);
     // True when the ad-domain label occurs anywhere in the file, in any letter case.
     bool IsBlockActive() const;
-    // Appends the block from the settings file unless one is there. Writes nothing and returns
-    // false when the hosts file is missing or unreadable, or the settings file can be neither
-    // opened nor created.
+    // Appends the block from the settings file unless one is there, writing the file itself (no
+    // helper). Writes nothing and returns false when the hosts file is missing or unreadable, or
+    // the settings file can be neither opened nor created.
     bool AddBlock();
-    // Cuts the block out; false (nothing written) when the end marker is missing after the begin
-    // marker or the file cannot be read.
+    // The Show intent (see ApplyIntent): cuts the block out. False (nothing written) when the end
+    // marker is missing after the begin marker or the file cannot be read or written.
     bool RemoveBlock();
-    // One press of the toggle: cuts the block out when ads are hidden (IsBlockActive), else adds
-    // it, in one locked pass over the file. Returns whether ads are hidden afterwards, as the
-    // file then holds; GetFailure() says why a change failed.
-    bool ToggleBlock();
-    // After ToggleBlock: whether it changed whether ads are hidden.
-    bool ToggleChanged() const { return m_bToggleChanged; }
-    // Why the last AddBlock, RemoveBlock or ToggleBlock failed, in a sentence for the user; "" when
-    // it did not fail, when the user dismissed the authentication, or when the program's own write
-    // of the file failed (the status read back from the file shows that).
+    // One press of the toggle, carrying what its caption said: makes the file hide or show ads
+    // in one locked pass, which does nothing when the file already is that way (Hide replaces a
+    // block of Vantrel's that hides nothing, Show cuts any block; HostsFileIO.h). Returns whether
+    // ads are hidden afterwards, as the file then holds; GetFailure() says why a change failed.
+    bool ApplyIntent(HostsIntent intent);
+    // After ApplyIntent: whether it changed whether ads are hidden.
+    bool Changed() const { return m_bChanged; }
+    // Why the last AddBlock, RemoveBlock or ApplyIntent failed, or what keeps the ads shown after
+    // a Hide, in a sentence for the user; "" when it did not fail, when the user dismissed the
+    // authentication, or when the program's own write of the file failed (the status read back
+    // from the file shows that).
     const std::string& GetFailure() const { return m_strFailure; }
     // After RemoveBlock: false when it saw the file left without any begin marker, true when
     // one may remain (a second block, a failure, or the privileged helper did the work).
@@ -42,7 +46,8 @@ public:
 private:
     std::string m_strFailure;
     bool m_bMayHoldBlock = true;
-    bool m_bToggleChanged = false;
+    bool m_bChanged = false;
+    bool m_bDone = false;
 };
 
 // False only when opening the path read-only fails with "no such file or directory".

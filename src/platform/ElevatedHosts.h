@@ -9,45 +9,35 @@
 
 #include "platform/HostsFileIO.h"
 
-// Whether changing the file at path takes the helper: it is the system hosts file and the user
-// may not write it.
+// Whether changing the file at path takes the helper: it is the system hosts file and this
+// process is not root (only root may take that file's lock, and the helper is root).
 bool HostsNeedHelper(const std::string& path);
 
-// When path is the system hosts file and the user may not write it, adds (or removes) the block
-// through the helper and returns whether that worked; nullopt when the program should write the
-// file itself. Asks for no password when there is nothing to do, nor when the settings lines
-// (from settings) would be refused anyway. On false, *why says why in a sentence for the user,
-// or is empty when the user dismissed the authentication.
-std::optional<bool> AddBlockThroughHelper(const std::string& path, const SettingsSource& settings,
-                                          std::string* why);
-std::optional<bool> RemoveBlockThroughHelper(const std::string& path, std::string* why);
-
-// The state the helper's "toggle" command reports, as one line on its stdout, whenever it read
-// the file: whether ads are hidden after it, whether that changed, and whether a cut was refused
-// because the block is damaged. The line is "hidden" or "shown", then "changed" or "unchanged",
-// then " damaged" when so.
-struct HelperToggleReport {
+// What the helper's "hide" and "show" commands report, as one line on their stdout, whenever they
+// read the file: "hidden" or "shown" (after the pass), then "changed" or "unchanged", then what
+// refused the change when something did: "damaged", "foreign" (another form of the begin text)
+// or "empty" (a list without entry lines).
+struct HelperReport {
     bool hidden = false;
     bool changed = false;
-    bool damaged = false;
+    BlockProblem problem = BlockProblem::None;
 };
-std::string HelperToggleLine(const HelperToggleReport& report);
+std::string HelperReportLine(const HelperReport& report);
 // The report in the helper's output (its last line); nullopt when there is none.
-std::optional<HelperToggleReport> ParseHelperToggleLine(std::string_view output);
+std::optional<HelperReport> ParseHelperReport(std::string_view output);
 
-// The block toggled through the helper in one locked pass of its own: the state afterwards,
-// whether it changed, and why it failed in a sentence for the user ("" when it did not, or the
-// user dismissed the authentication). lines are the settings lines to add, or nullopt when the
-// settings were refused (then only a cut can be made, and settingsWhy says why an add was not).
+// A press carried out by the helper in one locked pass of its own: the state afterwards, whether
+// it changed, whether the helper did what was asked, and why not in a sentence for the user (""
+// when it did, or the user dismissed the authentication). lines are the settings lines for Hide.
 // The file is read here only when the helper could not say what it holds.
-struct ElevatedToggle {
+struct ElevatedChange {
     bool hidden = false;
     bool changed = false;
+    bool done = false;
     std::string why;
 };
-ElevatedToggle ToggleBlockThroughHelper(const std::string& path,
-                                        const std::optional<std::vector<std::string>>& lines,
-                                        const std::string& settingsWhy);
+ElevatedChange ApplyIntentThroughHelper(const std::string& path, HostsIntent intent,
+                                        const std::vector<std::string>& lines);
 
 // The helper's stdin for these settings lines: each line ended by LF.
 std::string HelperInput(const std::vector<std::string>& lines);

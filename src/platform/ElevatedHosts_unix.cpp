@@ -36,7 +36,7 @@ bool SendAll(int fd, const std::string& data) {
 // Only the system file goes through the helper, which writes nothing else; a sandbox file named
 // by VANTREL_HOSTS_FILE is always written directly, and fails there if it must.
 bool HostsNeedHelper(const std::string& path) {
-    return path == kSystemHostsPath && ::access(path.c_str(), W_OK) != 0;
+    return path == kSystemHostsPath && ::geteuid() != 0;
 }
 
 std::string HostsHelperPath() {
@@ -140,96 +140,74 @@ std::string HelperFailureText(int status) {
 }
 
 namespace {
-bool Fail(std::string* why, std::string text) {
-    if (why != nullptr) *why = std::move(text);
-    return false;
-}
-
-const char* const kUnreadable = "The hosts file could not be read, so it was not changed.";
+struct ReportWord {
+    BlockProblem problem;
+    const char* word;
+};
+constexpr ReportWord kProblemWords[] = {{BlockProblem::Damaged, "damaged"},
+                                        {BlockProblem::ForeignMarker, "foreign"},
+                                        {BlockProblem::EmptyList, "empty"}};
 }  // namespace
 
-std::optional<bool> AddBlockThroughHelper(const std::string& path, const SettingsSource& settings,
-                                          std::string* why) {
-    if (!HostsNeedHelper(path)) return std::nullopt;
-    const HostsRead hosts = ReadHostsText(path);
-    if (hosts.status != ReadStatus::Ok)
-        return Fail(why, HostsLockWasBusy() ? kHostsBusyText : kUnreadable);
-    if (hosts.text.find(kBeginProbe) != std::string::npos) return true;
-    // Lines the helper would refuse are refused here, before anyone types a password; the source
-    // has said why.
-    const std::optional<std::vector<std::string>> lines = settings();
-    if (!lines) return false;
-    const int status = RunHelperElevated("add", *lines);
-    return status == kHelperOk || Fail(why, HelperFailureText(status));
-}
-
-std::optional<bool> RemoveBlockThroughHelper(const std::string& path, std::string* why) {
-    if (!HostsNeedHelper(path)) return std::nullopt;
-    const HostsRead hosts = ReadHostsText(path);
-    if (hosts.status != ReadStatus::Ok)
-        return Fail(why, HostsLockWasBusy() ? kHostsBusyText : kUnreadable);
-    switch (ClassifyBlock(hosts.text)) {
-        case BlockState::BlockPresent: {
-            const int status = RunHelperElevated("remove", {});
-            return status == kHelperOk || Fail(why, HelperFailureText(status));
-        }
-        case BlockState::DamagedBlock:
-            return Fail(why, kDamagedBlockText);
-        case BlockState::NoBlock:
-        case BlockState::ForeignMarker:
-            break;
-    }
-    return true;
-}
-
-std::string HelperToggleLine(const HelperToggleReport& report) {
+std::string HelperReportLine(const HelperReport& report) {
     std::string line = report.hidden ? "hidden" : "shown";
     line += report.changed ? " changed" : " unchanged";
-    if (report.damaged) line += " damaged";
+    for (const ReportWord& word : kProblemWords) {
+        if (word.problem == report.problem) line.append(" ").append(word.word);
+    }
     return line + "\n";
 }
 
-std::optional<HelperToggleReport> ParseHelperToggleLine(std::string_view output) {
+std::optional<HelperReport> ParseHelperReport(std::string_view output) {
     if (output.empty() || output.back() != '\n') return std::nullopt;
     output.remove_suffix(1);
     const std::size_t start = output.rfind('\n');
     if (start != std::string_view::npos) output.remove_prefix(start + 1);
     for (const bool hidden : {false, true}) {
         for (const bool changed : {false, true}) {
-            for (const bool damaged : {false, true}) {
-                const HelperToggleReport report{hidden, changed, damaged};
-                if (HelperToggleLine(report) == std::string(output) + "\n") return report;
+            for (const BlockProblem problem :
+                 {BlockProblem::None, BlockProblem::Damaged, BlockProblem::ForeignMarker,
+                  BlockProblem::EmptyList}) {
+                const HelperReport report{hidden, changed, problem};
+                if (HelperReportLine(report) == std::string(output) + "\n") return report;
             }
         }
     }
     return std::nullopt;
 }
 
-ElevatedToggle ToggleBlockThroughHelper(const std::string& path,
-                                        const std::optional<std::vector<std::string>>& lines,
-                                        const std::string& settingsWhy) {
-    // Without settings lines the helper gets empty input and can only cut.
+ElevatedChange ApplyIntentThroughHelper(const std::string& path, HostsIntent intent,
+                                        const std::vector<std::string>& lines) {
     std::string output;
-    const int status =
-        RunHelperElevated("toggle", lines ? *lines : std::vector<std::string>{}, &output);
-    ElevatedToggle toggle;
-    const std::optional<HelperToggleReport> report = ParseHelperToggleLine(output);
+    const bool hide = intent == HostsIntent::Hide;
+    const int status = RunHelperElevated(hide ? "hide" : "show",
+                                         hide ? lines : std::vector<std::string>{}, &output);
+    ElevatedChange change;
+    const std::optional<HelperReport> report = ParseHelperReport(output);
     if (!report) {
         // Nothing was read by the helper (or it did not run): what the file holds is unknown.
-        toggle.hidden = HostsHasAdLabel(path);
-        toggle.why =
+        change.hidden = HostsHasAdLabel(path);
+        change.why =
             status == kHelperOk ? HelperFailureText(kHelperFailed) : HelperFailureText(status);
-        return toggle;
+        return change;
     }
-    toggle.hidden = report->hidden;
-    toggle.changed = report->changed;
-    if (status == kHelperOk) return toggle;
-    if (report->damaged) {
-        toggle.why = kDamagedBlockText;
-    } else if (!lines && !report->hidden) {
-        toggle.why = settingsWhy;  // an add with no lines to add
-    } else {
-        toggle.why = HelperFailureText(status);
+    change.hidden = report->hidden;
+    change.changed = report->changed;
+    change.done = status == kHelperOk;
+    switch (report->problem) {
+        case BlockProblem::Damaged:
+            change.why = kDamagedBlockText;
+            break;
+        case BlockProblem::ForeignMarker:
+            change.why = kForeignMarkerText;
+            break;
+        case BlockProblem::EmptyList:
+            change.why = kEmptyListText;
+            break;
+        case BlockProblem::None:
+        case BlockProblem::NoSettings:
+            if (!change.done) change.why = HelperFailureText(status);
+            break;
     }
-    return toggle;
+    return change;
 }

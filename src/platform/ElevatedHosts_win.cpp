@@ -6,16 +6,7 @@ bool HostsNeedHelper(const std::string&) {
     return false;
 }
 
-std::optional<bool> AddBlockThroughHelper(const std::string&, const SettingsSource&, std::string*) {
-    return std::nullopt;
-}
-
-std::optional<bool> RemoveBlockThroughHelper(const std::string&, std::string*) {
-    return std::nullopt;
-}
-
-ElevatedToggle ToggleBlockThroughHelper(const std::string&,
-                                        const std::optional<std::vector<std::string>>&,
-                                        const std::string&) {
+ElevatedChange ApplyIntentThroughHelper(const std::string&, HostsIntent,
+                                        const std::vector<std::string>&) {
     return {};
 }

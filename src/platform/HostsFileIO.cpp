@@ -1,7 +1,7 @@
-// Locked, crash-safe reading and replacing of the hosts file, the same on every system: the
-// streaming reader and the marker scan, the add and cut decisions, the replacement and the
-// in-place rewrite with its crash backup. Only the system calls under it differ
-// (HostsFileSys_*.cpp).
+// Crash-safe reading and locked replacing of the hosts file, the same on every system: the
+// streaming reader and the marker scan, the hide and show decisions, the replacement and the
+// in-place rewrite with its crash backup, and the reads that take no lock. Only the system calls
+// under it differ (HostsFileSys_*.cpp).
 //
 // Write: a temporary file in the same folder (".<name>.vantrel-tmp-*"), flushed, given what the
 // original has besides its bytes, put in place of the original in one step. Where that cannot be
@@ -12,19 +12,24 @@
 //   rewrite never finished; the old bytes are put back only when every byte of the file is the
 //   old or the new one at its place, which is all an interrupted rewrite can leave. Content
 //   written since (a line another program appended) is left as it is, and a status read never
-//   repairs anything.
+//   repairs anything: it reads the file as the backup says it was before the rewrite. The backup
+//   gets the file's owner, mode and ACL where it can, so whoever may read the file may read it.
 // - without a backup, where none can be made: only when the change is an append or a cut at the
 //   end, so a crash can never cost a line that was there before.
 // Temporary files of a killed process are removed by the next operation.
 #include "platform/HostsFileIO.h"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <thread>
 
+#include "core/HostsLine.h"
 #include "core/HostsText.h"
+#include "platform/CHostsFile.h"
 #include "platform/HostsFileSys.h"
 
 using namespace hostsys;
@@ -265,7 +270,7 @@ bool RewriteWithoutBackup(const CFile& file, std::string_view old, std::string_v
     return ok;
 }
 
-bool RewriteInPlace(const std::string& path, std::string_view bytes) {
+bool RewriteInPlace(const std::string& path, const Locked& locked, std::string_view bytes) {
     const std::string dir = SplitPath(path).dir;
     const std::string backup = BackupFilePath(path);
     // Opened first: a file that cannot be written (a read-only bind mount) leaves nothing behind.
@@ -276,7 +281,11 @@ bool RewriteInPlace(const std::string& path, std::string_view bytes) {
     if (*old == bytes) return true;
 
     const std::string record = BackupRecord(*old, bytes);
-    const Temp temp = WriteTemp(path, [&record](const Sink& sink) { return sink(record); });
+    const Producer produceRecord = [&record](const Sink& sink) { return sink(record); };
+    // Readable by whoever may read the file, so that their reads can use it; else by this
+    // process alone.
+    Temp temp = WriteTemp(path, produceRecord, &locked);
+    if (temp.result == TempResult::NoAttributes) temp = WriteTemp(path, produceRecord);
     if (temp.result == TempResult::NoFolderAccess) {
         bool ok = RewriteWithoutBackup(file, *old, bytes);
         ok = file.Close() && ok;
@@ -332,7 +341,7 @@ bool ReplaceContent(const std::string& path, Locked& locked, const Producer& pro
         })) {
         return false;
     }
-    return RewriteInPlace(path, bytes);
+    return RewriteInPlace(path, locked, bytes);
 }
 
 void RemoveStaleTemps(const std::string& path) {
@@ -341,17 +350,16 @@ void RemoveStaleTemps(const std::string& path) {
         Remove(parts.dir + kPathSeparator + name);
 }
 
-// The hosts file opened for reading and locked. Temporary files are only ever made under the
-// exclusive lock of the file the path currently names, so whoever holds a lock on that file may
-// remove them. A backup of an interrupted in-place rewrite is dealt with only by those about to
-// write (the exclusive lock): a status read changes nothing.
+// The hosts file opened for reading under the exclusive lock. Temporary files are only ever made
+// under that lock, so whoever holds it may remove them; a backup of an interrupted in-place
+// rewrite is dealt with here too. Reads take no lock and change nothing.
 thread_local bool t_bLockWasBusy = false;
 
-Locked LockHosts(const std::string& path, bool exclusive) {
-    Locked locked = OpenLocked(path, exclusive);
+Locked LockHosts(const std::string& path) {
+    Locked locked = OpenLocked(path, true);
     t_bLockWasBusy = locked.status == ReadStatus::Busy;
     if (locked.status != ReadStatus::Ok) return locked;
-    if (exclusive && Exists(BackupFilePath(path)) && !RecoverInterruptedRewrite(path)) {
+    if (Exists(BackupFilePath(path)) && !RecoverInterruptedRewrite(path)) {
         locked.file.Reset();
         locked.status = ReadStatus::Unreadable;  // a torn file is not to be trusted
         return locked;
@@ -403,7 +411,10 @@ public:
 
     // Reads on from the file's current position, which is the text position `offset`.
     explicit CCrFreeReader(const CFile& file, std::uint64_t offset = 0)
-        : m_file(file), m_buffer(new char[kCarry + kChunk]), m_offset(offset) {}
+        : m_file(&file), m_buffer(new char[kCarry + kChunk]), m_offset(offset) {}
+    // Reads the file's bytes from memory instead.
+    explicit CCrFreeReader(std::string_view bytes)
+        : m_bytes(bytes), m_buffer(new char[kCarry + kChunk]) {}
 
     // Moves on to the next chunk; false at the end of the file or on a read error.
     bool Next() {
@@ -413,7 +424,7 @@ public:
         m_carry = keep;
         m_size = 0;
         while (m_size == 0) {
-            const std::int64_t n = ReadSome(m_file, m_buffer.get() + kCarry, kChunk);
+            const std::int64_t n = ReadMore(m_buffer.get() + kCarry);
             if (n < 0) m_bFailed = true;
             if (n <= 0) return false;
             m_size = DropCarriageReturns(m_buffer.get() + kCarry, static_cast<std::size_t>(n));
@@ -456,7 +467,16 @@ public:
     }
 
 private:
-    const CFile& m_file;
+    std::int64_t ReadMore(char* into) {
+        if (m_file != nullptr) return ReadSome(*m_file, into, kChunk);
+        const std::size_t n = std::min(kChunk, m_bytes.size());
+        std::memcpy(into, m_bytes.data(), n);
+        m_bytes.remove_prefix(n);
+        return static_cast<std::int64_t>(n);
+    }
+
+    const CFile* m_file = nullptr;
+    std::string_view m_bytes;
     // Left uninitialised: a small file then touches one page of it, not all 16.
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_carry = 0;
@@ -481,7 +501,14 @@ struct MarkerScan {
     std::optional<std::uint64_t> lastLabel;
     std::string beforeBegin;  // the text just before the begin marker
     std::string afterEnd;     // the text just after the end marker
+    // The first block, begin marker through end marker, unless it is longer than any block the
+    // settings could make.
+    std::optional<std::string> block;
 };
+
+// No block written from a settings file is longer than this.
+constexpr std::size_t kLongestBlock =
+    kMaxSettingsFileSize + kBeginMarker.size() + kEndMarker.size() + 2;
 
 enum class ScanDepth {
     Block,     // until the first block's end marker
@@ -492,15 +519,17 @@ enum class ScanDepth {
 // The text on either side of a cut that could join into the ad label.
 constexpr std::size_t kJoinReach = kAdLabel.size() - 1;
 
-MarkerScan ScanMarkers(const CFile& file, ScanDepth depth) {
+MarkerScan ScanMarkers(CCrFreeReader& reader, ScanDepth depth) {
     static_assert(kBeginMarker.substr(kBeginMarker.size() - kBeginProbe.size()) == kBeginProbe);
     constexpr std::size_t kLead = kBeginMarker.size() - kBeginProbe.size();  // "# "
     const bool pastEnd = depth != ScanDepth::Block;
     const bool labels = depth == ScanDepth::WholeFile;
     MarkerScan scan;
-    CCrFreeReader reader(file);
     std::uint64_t probeFrom = 0;  // every probe before this has been looked at
     std::uint64_t labelFrom = 0;
+    std::string block;  // the first block as far as it has been read
+    std::uint64_t blockFrom = 0;
+    bool keepBlock = labels;  // false once the block is too long to be one of ours
     // One search finds both: a begin marker is a probe behind "# ". A probe near the window's
     // start was looked at in the window before, with what stands before it.
     const auto nextBegin = [&]() -> std::optional<std::uint64_t> {
@@ -527,6 +556,19 @@ MarkerScan ScanMarkers(const CFile& file, ScanDepth depth) {
         if (scan.begin && !scan.end) {
             scan.end = reader.Find(kEndMarker, *scan.begin + kBeginMarker.size());
             if (scan.end) probeFrom = std::max(probeFrom, *scan.end + kEndMarker.size());
+            if (keepBlock) {
+                // Windows overlap by their carry: each piece is taken once.
+                const std::uint64_t to = scan.end ? *scan.end + kEndMarker.size() : UINT64_MAX;
+                const std::uint64_t from = std::max(blockFrom, *scan.begin);
+                const std::string_view piece = reader.Text(from, to);
+                if (block.size() + piece.size() > kLongestBlock) {
+                    keepBlock = false;
+                } else {
+                    block.append(piece);
+                    blockFrom = from + piece.size();
+                    if (scan.end) scan.block = block;
+                }
+            }
         }
         if (scan.end && pastEnd && !scan.later) scan.later = nextBegin();
         if (labels) {
@@ -551,24 +593,79 @@ MarkerScan ScanMarkers(const CFile& file, ScanDepth depth) {
     return scan;
 }
 
-// Hands on the CR-free text from the text position `from`, leaving out [cutBegin, cutEnd), LF
-// as lineEnd. No CR may stand before `from`, so that it is also the position in the file.
+// A read without any lock: scan runs over one state of the file, and again from the start when
+// the file changed under it. A backup beside the file means a rewrite in place is under way or
+// was cut short: its record says what the file held before, which is what the next write puts
+// back over whatever the rewrite has left so far. Otherwise a read counts when the file's size,
+// times and identity were the same after it as before and no backup came meanwhile; a rewrite
+// in place changes the size (every add and cut does) or the time of the last change. After
+// kSteadyReads tries (a file rewritten without a pause by some other program) the last read
+// counts.
+constexpr int kSteadyReads = 50;
+
+ReadStatus ReadUnlocked(const std::string& path,
+                        const std::function<void(CCrFreeReader& reader)>& scan) {
+    const std::string resolved = Resolve(path);
+    const std::string backup = BackupFilePath(resolved);
+    for (int attempt = 1;; ++attempt) {
+        const bool last = attempt == kSteadyReads;
+        const CFile file = OpenForReading(resolved);
+        if (!file.Valid())
+            return FileExists(resolved) ? ReadStatus::Unreadable : ReadStatus::Missing;
+        const FileStamp before = StampOf(file);
+        if (!Exists(backup)) {
+            CCrFreeReader reader(file);
+            scan(reader);
+            if (reader.Failed()) return ReadStatus::Unreadable;
+            if (last || (StampOf(file) == before && !Exists(backup))) return ReadStatus::Ok;
+        } else {
+            const std::optional<std::string> record = ReadAllAt(backup);
+            const std::optional<std::string> bytes = ReadAll(file);
+            if (!bytes) return ReadStatus::Unreadable;
+            std::string_view old;
+            std::string rewritten;
+            if (record && ParseBackupRecord(*record, &old, &rewritten) &&
+                IsInterruptedRewrite(*bytes, old, rewritten)) {
+                CCrFreeReader reader(old);
+                scan(reader);
+                return ReadStatus::Ok;
+            }
+            // Written since the rewrite, or a backup this process may not read: then the rewrite
+            // is waited for, a while.
+            if (last || (record && StampOf(file) == before)) {
+                CCrFreeReader reader(*bytes);
+                scan(reader);
+                return ReadStatus::Ok;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+// Hands on the CR-free text from the text position `from`, with [cutBegin, cutEnd) left out and
+// insert put in its place, LF as lineEnd. No CR may stand before `from`, so that it is also the
+// position in the file.
 bool EmitFileText(const CFile& file, std::uint64_t from, std::uint64_t cutBegin,
-                  std::uint64_t cutEnd, std::string_view lineEnd, const Sink& sink) {
+                  std::uint64_t cutEnd, std::string_view insert, std::string_view lineEnd,
+                  const Sink& sink) {
     if (!SeekTo(file, from)) return false;
     CCrFreeReader reader(file, from);
+    bool inserted = insert.empty();
     while (reader.Next()) {
         const std::string_view chunk = reader.Chunk();
         const std::uint64_t first = reader.ChunkOffset();
         const std::uint64_t last = first + chunk.size();
         const std::uint64_t keepTo = std::clamp(cutBegin, first, last);
         const std::uint64_t keepFrom = std::clamp(cutEnd, first, last);
-        if (!EmitText(sink, chunk.substr(0, keepTo - first), lineEnd) ||
-            (keepFrom < last && !EmitText(sink, chunk.substr(keepFrom - first), lineEnd))) {
-            return false;
+        if (!EmitText(sink, chunk.substr(0, keepTo - first), lineEnd)) return false;
+        if (!inserted && cutBegin <= last) {
+            if (!EmitText(sink, insert, lineEnd)) return false;
+            inserted = true;
         }
+        if (keepFrom < last && !EmitText(sink, chunk.substr(keepFrom - first), lineEnd))
+            return false;
     }
-    return !reader.Failed();
+    return !reader.Failed() && inserted;
 }
 
 enum class CutResult { Done, Failed, NotHere };
@@ -598,7 +695,8 @@ enum class Plan { Unchanged, Refused, Write };
 struct Edit {
     std::uint64_t cutBegin = UINT64_MAX;
     std::uint64_t cutEnd = UINT64_MAX;
-    std::string tail;  // appended after the kept text
+    std::string insert;  // put where the cut text was
+    std::string tail;    // appended after the kept text
 };
 
 // The locked two-pass edit: a scan decides, then the kept text streams into the new file
@@ -607,11 +705,12 @@ EditOutcome StreamEdit(const std::string& path, std::string_view lineEnd, ScanDe
                        const std::function<Plan(const MarkerScan&, Edit*)>& plan,
                        MarkerScan* scanned = nullptr, Edit* edited = nullptr) {
     const std::string resolved = Resolve(path);
-    Locked locked = LockHosts(resolved, true);
+    Locked locked = LockHosts(resolved);
     if (locked.status != ReadStatus::Ok) return OutcomeOf(locked.status);
     MarkerScan local;
     MarkerScan& scan = scanned != nullptr ? *scanned : local;
-    scan = ScanMarkers(locked.file, depth);
+    CCrFreeReader reader(locked.file);
+    scan = ScanMarkers(reader, depth);
     if (!scan.ok) return EditOutcome::Unreadable;
     Edit localEdit;
     Edit& edit = edited != nullptr ? *edited : localEdit;
@@ -623,8 +722,8 @@ EditOutcome StreamEdit(const std::string& path, std::string_view lineEnd, ScanDe
         case Plan::Write:
             break;
     }
-    if (lineEnd == "\n" && edit.tail.empty() && scan.size && edit.cutEnd == *scan.size &&
-        edit.cutBegin <= scan.crFree) {
+    if (lineEnd == "\n" && edit.tail.empty() && edit.insert.empty() && scan.size &&
+        edit.cutEnd == *scan.size && edit.cutBegin <= scan.crFree) {
         switch (CutTheEndOff(resolved, locked, edit.cutBegin)) {
             case CutResult::Done:
                 return EditOutcome::Written;
@@ -641,8 +740,8 @@ EditOutcome StreamEdit(const std::string& path, std::string_view lineEnd, ScanDe
     const bool written = ReplaceContent(
         resolved, locked,
         [&](const Sink& sink) {
-            return EmitFileText(locked.file, prefix.length, edit.cutBegin, edit.cutEnd, lineEnd,
-                                sink) &&
+            return EmitFileText(locked.file, prefix.length, edit.cutBegin, edit.cutEnd, edit.insert,
+                                lineEnd, sink) &&
                    EmitText(sink, edit.tail, lineEnd);
         },
         prefix.length > 0 ? &prefix : nullptr);
@@ -656,6 +755,35 @@ Plan PlanAdd(const MarkerScan& scan, const SettingsSource& settings, Edit* edit)
     const std::optional<std::vector<std::string>> lines = settings();
     if (!lines) return Plan::Refused;
     if (!AppendBlock(edit->tail, *lines)) return Plan::Refused;
+    return Plan::Write;
+}
+
+// Hiding: nothing when the label is anywhere. Else the block of the settings lines, in place of a
+// block of Vantrel's (which then hides nothing) or appended when there is none. Refused, saying
+// why, for a damaged block, a begin text in another form, or settings that make no block.
+Plan PlanHide(const MarkerScan& scan, const SettingsSource& settings, Edit* edit,
+              BlockProblem* problem) {
+    if (scan.firstLabel) return Plan::Unchanged;
+    *problem = !scan.begin && scan.probe ? BlockProblem::ForeignMarker
+               : scan.begin && !scan.end ? BlockProblem::Damaged
+                                         : BlockProblem::None;
+    if (*problem != BlockProblem::None) return Plan::Refused;
+    const std::optional<std::vector<std::string>> lines = settings();
+    *problem = !lines                   ? BlockProblem::NoSettings
+               : !HasEntryLines(*lines) ? BlockProblem::EmptyList
+                                        : BlockProblem::None;
+    std::string block;
+    if (*problem == BlockProblem::None && !AppendBlock(block, *lines))
+        *problem = BlockProblem::NoSettings;
+    if (*problem != BlockProblem::None) return Plan::Refused;
+    if (!scan.begin) {
+        edit->tail = std::move(block);
+        return Plan::Write;
+    }
+    if (scan.block == block) return Plan::Unchanged;  // already this list's block
+    edit->cutBegin = *scan.begin;
+    edit->cutEnd = *scan.end + kEndMarker.size();
+    edit->insert = std::move(block);
     return Plan::Write;
 }
 
@@ -684,44 +812,37 @@ std::string BackupFilePath(const std::string& path) {
 }
 
 HostsRead ReadHostsText(const std::string& path) {
-    Locked locked = LockHosts(Resolve(path), false);
     HostsRead result;
-    result.status = locked.status;
-    if (result.status != ReadStatus::Ok) return result;
-    std::optional<std::string> data = ReadAll(locked.file);
-    if (!data) {
-        result.status = ReadStatus::Unreadable;
-        return result;
-    }
-    DropCarriageReturns(*data);
-    result.text = std::move(*data);
+    result.status = ReadUnlocked(path, [&result](CCrFreeReader& reader) {
+        result.text.clear();
+        while (reader.Next()) result.text.append(reader.Chunk());
+    });
+    if (result.status != ReadStatus::Ok) result.text.clear();
     return result;
 }
 
 bool HostsHasAdLabel(const std::string& path) {
-    Locked locked = LockHosts(Resolve(path), false);
-    if (locked.status != ReadStatus::Ok) return false;
-    // A read error ends the text where it stands.
-    CCrFreeReader reader(locked.file);
-    while (reader.Next()) {
-        if (FindAdLabel(reader.Window(), reader.WindowSize()) != nullptr) return true;
-    }
-    return false;
+    bool found = false;
+    const ReadStatus status = ReadUnlocked(path, [&found](CCrFreeReader& reader) {
+        found = false;
+        while (!found && reader.Next())
+            found = FindAdLabel(reader.Window(), reader.WindowSize()) != nullptr;
+    });
+    return status == ReadStatus::Ok && found;
 }
 
 ReadStatus FindBeginMarker(const std::string& path, bool* found) {
     *found = false;
-    Locked locked = LockHosts(Resolve(path), false);
-    if (locked.status != ReadStatus::Ok) return locked.status;
-    const MarkerScan scan = ScanMarkers(locked.file, ScanDepth::Block);
-    if (!scan.ok) return ReadStatus::Unreadable;
-    *found = scan.begin.has_value();
-    return ReadStatus::Ok;
+    const ReadStatus status = ReadUnlocked(path, [found](CCrFreeReader& reader) {
+        *found = ScanMarkers(reader, ScanDepth::Block).begin.has_value();
+    });
+    if (status != ReadStatus::Ok) *found = false;
+    return status;
 }
 
 bool WriteHostsText(const std::string& path, std::string_view text, std::string_view lineEnd) {
     const std::string resolved = Resolve(path);
-    Locked locked = LockHosts(resolved, true);
+    Locked locked = LockHosts(resolved);
     if (locked.status != ReadStatus::Ok) return false;
     return Replace(resolved, locked, text, lineEnd);
 }
@@ -730,7 +851,7 @@ EditOutcome EditHostsFile(const std::string& path,
                           const std::function<EditVerdict(std::string& text)>& edit,
                           std::string_view lineEnd) {
     const std::string resolved = Resolve(path);
-    Locked locked = LockHosts(resolved, true);
+    Locked locked = LockHosts(resolved);
     if (locked.status != ReadStatus::Ok) return OutcomeOf(locked.status);
     std::optional<std::string> text = ReadAll(locked.file);
     if (!text) return EditOutcome::Unreadable;
@@ -786,43 +907,48 @@ bool RemoveBlockAt(const std::string& path, std::string_view lineEnd, bool* bloc
     return done;
 }
 
-HostsToggle ToggleBlockAt(const std::string& path, const SettingsSource& settings,
-                          std::string_view lineEnd) {
-    HostsToggle toggle;
+HostsChange ApplyIntentAt(const std::string& path, HostsIntent intent,
+                          const SettingsSource& settings, std::string_view lineEnd) {
+    HostsChange change;
     MarkerScan scan;
     Edit edit;
-    toggle.outcome = StreamEdit(
+    change.outcome = StreamEdit(
         path, lineEnd, ScanDepth::WholeFile,
         [&](const MarkerScan& found, Edit* planned) {
-            // The ad label anywhere means the ads are hidden: then the block goes.
-            toggle.adding = !found.firstLabel.has_value();
-            return toggle.adding ? PlanAdd(found, settings, planned) : PlanCut(found, planned);
+            if (intent == HostsIntent::Hide)
+                return PlanHide(found, settings, planned, &change.problem);
+            const Plan plan = PlanCut(found, planned);
+            if (plan == Plan::Refused) change.problem = BlockProblem::Damaged;
+            change.blockLeft =
+                plan == Plan::Write ? found.later.has_value() : found.begin.has_value();
+            return plan;
         },
         &scan, &edit);
-    switch (toggle.outcome) {
+    switch (change.outcome) {
         case EditOutcome::Missing:
         case EditOutcome::Unreadable:
         case EditOutcome::Busy:
-            toggle.hidden = false;
-            break;
+            return change;
         case EditOutcome::Unchanged:
         case EditOutcome::Refused:
         case EditOutcome::WriteFailed:
-            toggle.hidden = scan.firstLabel.has_value();
-            toggle.damaged = !toggle.adding && toggle.outcome == EditOutcome::Refused;
-            break;
+            change.hidden = scan.firstLabel.has_value();
+            return change;
         case EditOutcome::Written:
-            if (toggle.adding) {
-                toggle.hidden = FindAdLabel(edit.tail.data(), edit.tail.size()) != nullptr;
-            } else {
-                // What is left: the text before the block, the text after it, and where the two
-                // now meet.
-                const std::string joint = scan.beforeBegin + scan.afterEnd;
-                toggle.hidden = (*scan.firstLabel + kAdLabel.size() <= edit.cutBegin) ||
-                                (*scan.lastLabel >= edit.cutEnd) ||
-                                FindAdLabel(joint.data(), joint.size()) != nullptr;
-            }
             break;
     }
-    return toggle;
+    if (intent == HostsIntent::Hide) {
+        // The label was nowhere before, and the block's markers cannot join into it. As the file
+        // is read, without the CRs a line may hold.
+        change.hidden = ContainsAdLabel(edit.insert.empty() ? edit.tail : edit.insert);
+    } else {
+        // What is left: the text before the block, the text after it, and where the two now
+        // meet.
+        const std::string joint = scan.beforeBegin + scan.afterEnd;
+        change.hidden = (scan.firstLabel && *scan.firstLabel + kAdLabel.size() <= edit.cutBegin) ||
+                        (scan.lastLabel && *scan.lastLabel >= edit.cutEnd) ||
+                        FindAdLabel(joint.data(), joint.size()) != nullptr;
+    }
+    change.changed = change.hidden != scan.firstLabel.has_value();
+    return change;
 }

@@ -1,6 +1,7 @@
-// Reading and replacing the hosts file safely: every read-modify-write holds an advisory lock
-// on the file, and a write never leaves it torn. The program and its privileged helper both
-// edit the file through these functions, given an explicit path and explicit settings lines.
+// Reading and replacing the hosts file safely: every read-modify-write holds the program's
+// lock, a write never leaves the file torn, and a read takes no lock at all. The program and its
+// privileged helper both edit the file through these functions, given an explicit path and
+// explicit settings lines.
 #pragma once
 
 #include <functional>
@@ -21,15 +22,22 @@ std::string ConfiguredHostsPath();
 // Busy: another program held the lock for longer than anyone should wait.
 enum class ReadStatus { Ok, Missing, Unreadable, Busy };
 
-// Every operation below waits at most kHostsLockWaitSeconds for the lock, so that no program, of
-// any account, holding a lock on the (world-readable) hosts file can hang Vantrel, its helper or
-// a package's removal. It then fails with Busy, and HostsLockWasBusy() says so too;
+// The lock: for the system's hosts file a file that only root can open (on Linux
+// /run/vantrel-hosts.lock), so no other account can hold it; for any other file (a sandbox named
+// by VANTREL_HOSTS_FILE, which its user may write anyway) a lock on or beside the file. Every
+// write below waits at most kHostsLockWaitSeconds for it, so nothing can hang Vantrel, its helper
+// or a package's removal for longer. It then fails with Busy, and HostsLockWasBusy() says so too;
 // kHostsBusyText is what the user is told.
+//
+// Reads take no lock: every replacement is one rename, so the path names the old file or the new
+// one. Only a rewrite in place (a bind-mounted file) changes bytes under a reader; it keeps its
+// backup while it does, and a read that meets one takes the file as it was before that rewrite
+// (what the next write would put back), and a read during which the file changed is made again.
 inline constexpr int kHostsLockWaitSeconds = 10;
 inline constexpr const char* kHostsBusyText =
     "Another program holds a lock on the hosts file, so Vantrel could not change it. Close that "
     "program, or wait until it is done, and try again.";
-// True when the last hosts file operation of this thread gave up waiting for the lock.
+// True when the last hosts file write of this thread gave up waiting for the lock.
 bool HostsLockWasBusy();
 
 struct HostsRead {
@@ -90,24 +98,35 @@ bool RemoveBlockAt(const std::string& path, std::string_view lineEnd = kTextLine
 // still in the text after it (true unless the call saw otherwise).
 EditOutcome CutFirstBlock(const std::string& path, std::string_view lineEnd, bool* blockLeft);
 
-// One press of the toggle, as one locked pass over the file: one scan finds the ad label, the
-// markers and what follows the block; when the label is there the first block is cut, else the
-// block is added (settings asked for only then, as for AddBlockAt). The result says what the file
-// holds afterwards, so nobody needs to read it again.
-struct HostsToggle {
-    EditOutcome outcome = EditOutcome::Missing;
-    bool adding = false;   // the label was not there, so the block was to be added
-    bool hidden = false;   // the label is in the file after the pass
-    bool damaged = false;  // the cut was refused: a begin marker without an end marker after it
-    // Whether the pass changed whether ads are hidden: the label was there before exactly when
-    // the pass set out to cut.
-    bool Changed() const {
-        return hidden == adding && outcome != EditOutcome::Missing &&
-               outcome != EditOutcome::Unreadable && outcome != EditOutcome::Busy;
-    }
+// What a press of the toggle asks for: its caption said "Hide Adsense" or "Show Adsense".
+enum class HostsIntent { Hide, Show };
+
+// Why a pass that was to change the file wrote nothing.
+enum class BlockProblem {
+    None,
+    Damaged,        // a begin marker without an end marker after it
+    ForeignMarker,  // "Begin Vantrel" only in a form that is not the begin marker (Hide)
+    EmptyList,      // the settings hold no entry line, so the block would hide nothing (Hide)
+    NoSettings      // no settings lines were to be had: the source says why (Hide)
 };
-HostsToggle ToggleBlockAt(const std::string& path, const SettingsSource& settings,
-                          std::string_view lineEnd = kTextLineEnd);
+
+// One press as one locked pass over the file, which does nothing when the file already is the
+// way the press asks for. One scan finds the ad label, the markers and what follows the block.
+// Hide: nothing when the label is anywhere in the file; else a block of Vantrel's there (one that
+// hides nothing) is replaced in its place by one of the settings lines, or the block is appended
+// when there is none (settings asked for only then, as for AddBlockAt). Show: the first block is
+// cut, whether or not it holds the label. The result says what the file holds afterwards, so
+// nobody needs to read it again.
+struct HostsChange {
+    EditOutcome outcome = EditOutcome::Missing;
+    bool hidden = false;                        // the label is in the file after the pass
+    bool changed = false;                       // the pass changed whether ads are hidden
+    BlockProblem problem = BlockProblem::None;  // why the pass was Refused
+    // After Show: false when the pass saw the file left without any begin marker.
+    bool blockLeft = true;
+};
+HostsChange ApplyIntentAt(const std::string& path, HostsIntent intent,
+                          const SettingsSource& settings, std::string_view lineEnd = kTextLineEnd);
 
 // Names of the files kept beside the hosts file while it is replaced: temporary files start
 // with this prefix; the backup exists only while the file is rewritten in place.

@@ -49,8 +49,9 @@ extern const char kPathSeparator;
 // The path with links followed and made absolute where the system can; else as given.
 std::string Resolve(const std::string& path);
 
-// The hosts file opened for reading under the program's lock: shared for a read, exclusive for
-// a read-modify-write. Waits for another copy of the program for a bounded time only (Busy).
+// The hosts file opened for reading under the program's lock: shared or exclusive (a
+// read-modify-write; reads take no lock). Waits for another copy of the program for a bounded
+// time only (Busy).
 struct Locked {
     ReadStatus status = ReadStatus::Missing;
     CFile file;
@@ -70,6 +71,17 @@ std::int64_t ReadSome(const CFile& file, char* buffer, std::size_t size);
 bool SeekTo(const CFile& file, std::uint64_t offset);
 // The size, or 0 where it cannot be had.
 std::uint64_t SizeOf(const CFile& file);
+
+// What tells one state of an open file from another without reading it: its identity, size and
+// the times of its last changes, as far as the system has them.
+struct FileStamp {
+    std::uint64_t id = 0;
+    std::uint64_t size = 0;
+    std::uint64_t modified = 0;
+    std::uint64_t changed = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const CFile& file);
 
 enum class TempStatus { Ok, NoFolderAccess, Failed };
 // A fresh file whose name starts with prefix, opened for writing; its name goes to *name.

@@ -1,8 +1,13 @@
 // The hosts file's system calls on POSIX systems.
 //
-// Lock: flock on the hosts file itself, so it also works for a bind-mounted file and needs no
-// extra file. After a replacement by rename the path names a new inode, so a waiter checks,
-// once it holds the lock, that the path still names the file it locked, and starts over if not.
+// Lock: for the system's hosts file, flock on /run/vantrel-hosts.lock, a file that only root can
+// open (mode 0600 in a folder only root may write), so no other account can hold it; every
+// process that writes that file is root (the program run by root, or its helper). Reading
+// /etc/hosts is enough to flock it, so it is never locked itself. Any other hosts file (a sandbox
+// named by VANTREL_HOSTS_FILE, which its user may write anyway) is flocked itself, so that also
+// works for a bind-mounted file and needs no extra file. After a replacement by rename its path
+// names a new inode, so a waiter checks, once it holds the lock, that the path still names the
+// file it locked, and starts over if not.
 // Replacement: rename over the original, then the folder is flushed; a bind-mounted file answers
 // EBUSY (or EXDEV) and is written in place instead. Every open, read, write, flush, rename and
 // unlink goes through the FileOps table, so tests can make any of them fail.
@@ -68,6 +73,64 @@ int LockPatiently(int fd, int operation) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
+
+constexpr const char* kSystemLockFolder = "/run";
+constexpr const char* kSystemLockPath = "/run/vantrel-hosts.lock";
+
+// The system hosts file's lock, opened (and made where it is missing) only where no other account
+// can have put it or open it: a regular root-owned file of mode 0600 and one name, in a root-owned
+// folder that nobody else may write. -1 otherwise (also for any process but root's).
+int OpenSystemLock() {
+    struct stat folder {};
+    if (::lstat(kSystemLockFolder, &folder) != 0 || !S_ISDIR(folder.st_mode) ||
+        folder.st_uid != 0 || (folder.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        errno = EPERM;
+        return -1;
+    }
+    const int fd = ::open(kSystemLockPath, O_RDWR | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+    if (fd < 0) return -1;
+    struct stat lock {};
+    if (::fstat(fd, &lock) != 0 || !S_ISREG(lock.st_mode) || lock.st_uid != 0 ||
+        (lock.st_mode & 077) != 0 || lock.st_nlink != 1) {
+        ::close(fd);
+        errno = EPERM;
+        return -1;
+    }
+    return fd;
+}
+
+bool IsSystemHostsFile(const std::string& resolved) {
+    return resolved == Resolve(DefaultHostsPath());
+}
+
+// The system hosts file under the root-only lock: opened once the lock is held, as only holders
+// of the lock replace it.
+Locked OpenSystemLocked(const std::string& path, bool exclusive) {
+    Locked locked;
+    locked.lock.Reset(OpenSystemLock());
+    if (!locked.lock.Valid()) {
+        locked.status = ReadStatus::Unreadable;
+        return locked;
+    }
+    if (LockPatiently(Fd(locked.lock), exclusive ? LOCK_EX : LOCK_SH) != 0) {
+        locked.status = errno == EWOULDBLOCK ? ReadStatus::Busy : ReadStatus::Unreadable;
+        locked.lock.Reset();
+        return locked;
+    }
+    locked.file.Reset(Ops().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0));
+    struct stat held {};
+    if (!locked.file.Valid() || ::fstat(Fd(locked.file), &held) != 0) {
+        locked.status = errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unreadable;
+        locked.file.Reset();
+        return locked;
+    }
+    locked.owner = held.st_uid;
+    locked.group = held.st_gid;
+    locked.mode = held.st_mode & 07777;
+    locked.status = ReadStatus::Ok;
+    return locked;
+}
 }  // namespace
 
 void CFile::Reset(std::intptr_t handle) {
@@ -91,6 +154,7 @@ std::string Resolve(const std::string& path) {
 }
 
 Locked OpenLocked(const std::string& path, bool exclusive) {
+    if (IsSystemHostsFile(path)) return OpenSystemLocked(path, exclusive);
     Locked locked;
     for (int attempt = 0; attempt < 1000; ++attempt) {
         locked.file.Reset(Ops().open(path.c_str(), O_RDONLY | O_CLOEXEC, 0));
@@ -139,6 +203,18 @@ std::int64_t ReadSome(const CFile& file, char* buffer, std::size_t size) {
 
 bool SeekTo(const CFile& file, std::uint64_t offset) {
     return ::lseek(Fd(file), static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+FileStamp StampOf(const CFile& file) {
+    struct stat st {};
+    if (::fstat(Fd(file), &st) != 0) return {};
+    const auto nanoseconds = [](const timespec& time) {
+        return static_cast<std::uint64_t>(time.tv_sec) * 1000000000u +
+               static_cast<std::uint64_t>(time.tv_nsec);
+    };
+    return {static_cast<std::uint64_t>(st.st_ino) ^ (static_cast<std::uint64_t>(st.st_dev) << 40),
+            static_cast<std::uint64_t>(st.st_size), nanoseconds(st.st_mtim),
+            nanoseconds(st.st_ctim)};
 }
 
 std::uint64_t SizeOf(const CFile& file) {

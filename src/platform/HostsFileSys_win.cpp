@@ -230,6 +230,18 @@ std::uint64_t SizeOf(const CFile& file) {
                : 0;
 }
 
+FileStamp StampOf(const CFile& file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(H(file), &info)) return {};
+    const auto join = [](DWORD high, DWORD low) {
+        return (static_cast<std::uint64_t>(high) << 32) | low;
+    };
+    return {join(info.nFileIndexHigh, info.nFileIndexLow),
+            join(info.nFileSizeHigh, info.nFileSizeLow),
+            join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
+            info.dwVolumeSerialNumber};
+}
+
 CFile CreateTemp(const std::string& prefix, std::string* name, TempStatus* status) {
     static std::atomic<unsigned> s_counter{0};
     *status = TempStatus::Failed;

@@ -122,13 +122,13 @@ void CVantrelDlg::MakeNotesLine() {
     ::SendMessageW(m_lblNotes, WM_SETFONT, ::SendMessageW(m_hWnd, WM_GETFONT, 0, 0), FALSE);
 }
 
-CVantrelDlg::HostsOutcome CVantrelDlg::UseHostsFile(bool toggle) {
+CVantrelDlg::HostsOutcome CVantrelDlg::UseHostsFile(std::optional<HostsIntent> intent) {
     HostsOutcome outcome;
     CHostsFile hosts;
-    if (toggle) {
+    if (intent) {
         // One locked pass changes the file and says what it holds afterwards, so the status
         // shows what really happened without reading the file again.
-        outcome.hidden = hosts.ToggleBlock();
+        outcome.hidden = hosts.ApplyIntent(*intent);
         outcome.failure = hosts.GetFailure();
     } else {
         outcome.hidden = hosts.IsBlockActive();
@@ -139,7 +139,7 @@ CVantrelDlg::HostsOutcome CVantrelDlg::UseHostsFile(bool toggle) {
 }
 
 void CVantrelDlg::RefreshStatus() {
-    ShowStatus(UseHostsFile(false));
+    ShowStatus(UseHostsFile(std::nullopt));
 }
 
 void CVantrelDlg::ShowStatus(const HostsOutcome& outcome) {
@@ -230,7 +230,9 @@ void CVantrelDlg::ShowNotes() {
 }
 
 void CVantrelDlg::OnOK() {
-    const HostsOutcome outcome = UseHostsFile(true);
+    // The press asks for what the caption said: a change made meanwhile (another window) never
+    // turns it into the opposite.
+    const HostsOutcome outcome = UseHostsFile(m_bHidden ? HostsIntent::Show : HostsIntent::Hide);
     // The DNS Client service would answer from the old file for a while.
     m_facts.cacheNotFlushed = outcome.systemFile && !InvalidateHostsCache();
     m_restart.clear();

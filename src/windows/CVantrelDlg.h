@@ -3,11 +3,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/ProtectionNotes.h"
 #include "platform/BrowserOffer.h"
+#include "platform/HostsFileIO.h"
 #include "windows/CColorLabel.h"
 #include "windows/CDialog.h"
 #include "windows/CUpgradeDlg.h"
@@ -46,8 +48,9 @@ private:
         std::string text;         // the file as read after the change
         bool systemFile = false;  // the system's own hosts file, the one the resolver reads
     };
-    // Every use of the hosts file: toggles first when asked, then reads whether ads are hidden.
-    static HostsOutcome UseHostsFile(bool toggle);
+    // Every use of the hosts file: carries out a press's intent when given, else reads whether
+    // ads are hidden.
+    static HostsOutcome UseHostsFile(std::optional<HostsIntent> intent);
 
     void MakeNotesLine();
     void ShowStatus(const HostsOutcome& outcome);

@@ -269,15 +269,17 @@ void CVantrelDlg::WatchBrowsersToRestart() {
 void CVantrelDlg::OnOK() {
     // Running browsers are moved onto the new answers in the same privileged step as the write.
     const LiveApplyRun live = PrepareLiveApply();
-    // One locked pass over the file changes it and says what it holds afterwards, so the status
-    // shows what really happened; a failure that has a reason the user can act on is told too.
+    // The press asks for what the caption said, so a second window or a change made meanwhile
+    // never turns it into the opposite. One locked pass over the file changes it and says what
+    // it holds afterwards, so the status shows what really happened; a failure that has a reason
+    // the user can act on is told too.
     CHostsFile hosts;
-    const bool hidden = hosts.ToggleBlock();
+    const bool hidden = hosts.ApplyIntent(m_bHidden ? HostsIntent::Show : HostsIntent::Hide);
     const std::string failure = hosts.GetFailure();
     // A name service cache would answer from the old file for a while (the privileged helper
     // does this itself when it wrote the file).
     if (SystemHostsInEffect(ConfiguredHostsPath())) InvalidateHostsCache();
-    m_notLive = FinishLiveApply(live, hosts.ToggleChanged());
+    m_notLive = FinishLiveApply(live, hosts.Changed());
     m_restart.clear();
     m_restartWatch.stop();
     ShowStatus(hidden);

@@ -42,7 +42,7 @@ public:
     void RefreshStatus();
     // The same for a state already known (the toggle's result).
     void ShowStatus(bool hidden);
-    // The toggle: adds the block when ads are shown, removes it when they are hidden.
+    // The toggle: asks for what its caption says, Hide when ads are shown and Show when hidden.
     void OnOK();
     // The window menu: its last entries are a separator and the About entry. The caller owns it.
     QMenu* CreateSystemMenu();

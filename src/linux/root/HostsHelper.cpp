@@ -15,13 +15,6 @@ namespace {
 void Complain(const std::string& what) {
     std::fprintf(stderr, "vantrel-hosts-helper: %s\n", what.c_str());
 }
-
-int Outcome(bool done) {
-    if (done) return kHelperOk;
-    if (!HostsLockWasBusy()) return kHelperFailed;
-    Complain(kHostsBusyText);
-    return kHelperBusy;
-}
 }  // namespace
 
 std::optional<std::vector<std::string>> ParseHelperInput(std::string_view input, std::string* why) {
@@ -68,39 +61,35 @@ std::optional<std::string> ReadHelperInput(int fd) {
 
 int RunHostsHelper(const std::vector<std::string>& args, int inputFd, const std::string& hostsPath,
                    std::string* report) {
-    if (args.size() != 1 || (args[0] != "add" && args[0] != "remove" && args[0] != "toggle")) {
-        Complain(
-            "usage: vantrel-hosts-helper add|remove|toggle (settings lines on stdin for add "
-            "and toggle)");
+    if (args.size() != 1 || (args[0] != "hide" && args[0] != "show")) {
+        Complain("usage: vantrel-hosts-helper hide|show (settings lines on stdin for hide)");
         return kHelperUsage;
     }
-    if (args[0] == "remove") return Outcome(RemoveBlockAt(hostsPath));
-
-    const std::optional<std::string> input = ReadHelperInput(inputFd);
-    std::string why = "the input could not be read or is too long";
-    // A toggle given no lines at all may only cut the block; any line it is given is checked.
-    const bool noLines = args[0] == "toggle" && input && input->empty();
-    const std::optional<std::vector<std::string>> lines =
-        input && !noLines ? ParseHelperInput(*input, &why) : std::nullopt;
-    if (!lines && !noLines) {
-        Complain("refused: " + why);
-        return kHelperBadInput;
+    const HostsIntent intent = args[0] == "hide" ? HostsIntent::Hide : HostsIntent::Show;
+    std::optional<std::vector<std::string>> lines;
+    if (intent == HostsIntent::Hide) {
+        const std::optional<std::string> input = ReadHelperInput(inputFd);
+        std::string why = "the input could not be read or is too long";
+        if (input) lines = ParseHelperInput(*input, &why);
+        if (!lines) {
+            Complain("refused: " + why);
+            return kHelperBadInput;
+        }
     }
-    if (args[0] == "add") return Outcome(AddBlockAt(hostsPath, *lines));
-
-    const HostsToggle toggle = ToggleBlockAt(hostsPath, [&lines] { return lines; });
-    switch (toggle.outcome) {
+    const HostsChange change = ApplyIntentAt(hostsPath, intent, [&lines] { return lines; });
+    switch (change.outcome) {
         case EditOutcome::Missing:
         case EditOutcome::Unreadable:
             return kHelperFailed;
         case EditOutcome::Busy:
-            return Outcome(false);
+            Complain(kHostsBusyText);
+            return kHelperBusy;
         default:
             break;
     }
     if (report != nullptr)
-        *report = HelperToggleLine({toggle.hidden, toggle.Changed(), toggle.damaged});
+        *report = HelperReportLine({change.hidden, change.changed, change.problem});
     const bool done =
-        toggle.outcome == EditOutcome::Unchanged || toggle.outcome == EditOutcome::Written;
+        change.outcome == EditOutcome::Unchanged || change.outcome == EditOutcome::Written;
     return done ? kHelperOk : kHelperFailed;
 }

@@ -19,7 +19,8 @@ inline constexpr std::size_t kHelperMaxInput = kMaxSettingsFileSize;
 // Exit statuses of the helper.
 enum HelperStatus : int {
     kHelperOk = 0,      // done, or nothing to do
-    kHelperFailed = 1,  // the hosts file could not be changed (missing, unreadable, damaged block)
+    kHelperFailed = 1,  // the hosts file could not be changed (missing, unreadable, damaged block,
+                        // a list without entry lines)
     kHelperUsage = 2,   // unknown command or extra arguments
     kHelperBadInput = 3,  // the settings lines were refused
     kHelperBusy = 4,      // another program held a lock on the hosts file past the wait
@@ -33,11 +34,10 @@ std::optional<std::vector<std::string>> ParseHelperInput(std::string_view input,
 // Reads the input from fd up to its end; nullopt when longer than kHelperMaxInput or unreadable.
 std::optional<std::string> ReadHelperInput(int fd);
 
-// Runs one command on hostsPath and returns the helper's exit status: "add", which reads the
-// lines from inputFd, "remove", or "toggle", which adds the lines from inputFd when the ads are
-// shown and cuts the block when they are hidden, in one locked pass (given no input at all it
-// can only cut). After a toggle that read the file, *report (when given) is the line telling
-// the state it left (HelperToggleLine). args are the command-line arguments after the program
-// name.
+// Runs one command on hostsPath and returns the helper's exit status: "hide", which reads the
+// settings lines from inputFd and makes the file hide ads, or "show", which makes it show them;
+// each in one locked pass that does nothing when the file already is that way (ApplyIntentAt).
+// After a pass that read the file, *report (when given) is the line telling the state it left
+// (HelperReportLine). args are the command-line arguments after the program name.
 int RunHostsHelper(const std::vector<std::string>& args, int inputFd, const std::string& hostsPath,
                    std::string* report = nullptr);

@@ -1,4 +1,4 @@
-// The privileged helper that pkexec runs to add, remove or toggle Vantrel's block in /etc/hosts
+// The privileged helper that pkexec runs to hide or show ads through Vantrel's block in /etc/hosts
 // when the user may not write it. Nothing it inherits is trusted: the environment is dropped and
 // the path is fixed, so no variable can point it at another file.
 #include <fcntl.h>
@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     std::string report;
     const int status = badReconnect ? RunHostsHelper({}, STDIN_FILENO, kSystemHostsPath)
                                     : RunHostsHelper(args, STDIN_FILENO, kSystemHostsPath, &report);
-    // The toggle's state goes to the program first; nothing started after it keeps its stdout.
+    // The state the pass left goes to the program first; nothing started after it keeps its
+    // stdout.
     if (!report.empty()) {
         std::fputs(report.c_str(), stdout);
         std::fflush(stdout);

@@ -107,8 +107,7 @@ LiveApplyRun PrepareLiveApply() {
     const std::string path = CHostsFile().GetHostsPath();
     // Only root can announce and end connections: the program itself, or the helper for the
     // system file the user may not write.
-    const bool privileged =
-        ::geteuid() == 0 || (path == kSystemHostsPath && ::access(path.c_str(), W_OK) != 0);
+    const bool privileged = ::geteuid() == 0 || HostsNeedHelper(path);
     // A sandbox file (VANTREL_HOSTS_FILE) is not what browsers resolve with: nothing to move,
     // and the machine's network is left alone.
     if (!LiveApplyTurnedOn() || path != kSystemHostsPath) {

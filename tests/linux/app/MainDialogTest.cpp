@@ -150,6 +150,25 @@ TEST_F(MainDialog, ToggleAddsAndRemovesTheBlockAndStaysOpen) {
     EXPECT_EQ(m_nMessages, 0);  // no browser window here, so no question
 }
 
+TEST_F(MainDialog, APressDoesWhatItsCaptionSaidWhateverAnotherWindowDidMeanwhile) {
+    WriteHosts(kPlainHosts);
+    CVantrelDlg first;
+    CVantrelDlg second;
+    first.show();
+    second.show();
+    ClickToggle(first);
+    const QByteArray hidden = ReadHosts();
+    // The second window still says "Hide Adsense": its press keeps the ads hidden.
+    ClickToggle(second);
+    ExpectAdsHidden(second);
+    EXPECT_EQ(ReadHosts(), hidden);
+    ClickToggle(first);
+    ClickToggle(second);
+    ExpectAdsShown(second);
+    EXPECT_EQ(ReadHosts(), kPlainHosts);
+    EXPECT_EQ(m_nMessages, 0);
+}
+
 TEST_F(MainDialog, ARefusedListIsExplainedInOneMessageWhileTheStatusShowsTheFile) {
     WriteHosts(kPlainHosts);
     {

@@ -1,4 +1,5 @@
 // End to end through the main window: Settings, a new list and address, then the toggle off and on.
+// The new list holds no AdSense domain, and the user learns that ads stay shown.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -7,6 +8,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include "core/HostsText.h"
 #include "linux/app/AppTestSupport.h"
 #include "linux/app/CVantrelDlg.h"
 #include "linux/controls/CXPButton.h"
@@ -63,11 +65,21 @@ TEST_F(SettingsThroughMainDialog, NewSettingsReachTheBlockAfterToggleOffAndOn) {
 
     toggle->click();
     EXPECT_EQ(BlockOf(ReadHosts()), "<no block>");
+    EXPECT_EQ(m_nMessages, 0);
+    // The new list holds no AdSense domain: its block is written, the status stays red, and the
+    // user is told why.
+    QStringList told;
+    SetMessageHook([&told](const MessageRequest& request) {
+        told << request.text;
+        return QMessageBox::Ok;
+    });
     toggle->click();
     EXPECT_EQ(BlockOf(ReadHosts()),
               "# Begin Vantrel\n127.0.0.9 ads.example\n::1 ads.example\n127.0.0.9 "
               "more-ads.example\n::1 more-ads.example\n\n");
-    EXPECT_EQ(m_nMessages, 0);
+    EXPECT_EQ(status->property("text").toString(),
+              "Google Adsense advertisements are not hidden on this PC.");
+    EXPECT_EQ(told, QStringList{QString::fromUtf8(kNoAdLabelText)});
 }
 
 }  // namespace

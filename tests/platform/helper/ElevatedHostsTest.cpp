@@ -60,53 +60,55 @@ protected:
 }  // namespace
 
 TEST_F(ElevatedHostsTest, HandsTheHelperItsCommandAndTheLinesOnStdin) {
-    EXPECT_EQ(RunHelperElevated("add", {"0.0.0.0 a.com", "::1 b.org", ""}), kHelperOk);
-    EXPECT_EQ(ReadAll(m_dir / "args"), "add\n");
+    EXPECT_EQ(RunHelperElevated("hide", {"0.0.0.0 a.com", "::1 b.org", ""}), kHelperOk);
+    EXPECT_EQ(ReadAll(m_dir / "args"), "hide\n");
     EXPECT_EQ(ReadAll(m_dir / "stdin"), "0.0.0.0 a.com\n::1 b.org\n\n");
 
-    EXPECT_EQ(RunHelperElevated("remove", {}), kHelperOk);
-    EXPECT_EQ(ReadAll(m_dir / "args"), "remove\n");
+    EXPECT_EQ(RunHelperElevated("show", {}), kHelperOk);
+    EXPECT_EQ(ReadAll(m_dir / "args"), "show\n");
     EXPECT_EQ(ReadAll(m_dir / "stdin"), "");
 }
 
-TEST_F(ElevatedHostsTest, TheToggleTakesTheStateTheHelperReports) {
+TEST_F(ElevatedHostsTest, APressTakesTheStateTheHelperReports) {
     // The state comes from the helper's answer, not from the file (which does not exist here).
     const std::string none = (m_dir / "no-hosts").string();
     std::ofstream(m_dir / "report") << "hidden changed\n";
-    ElevatedToggle toggle = ToggleBlockThroughHelper(none, {{"0.0.0.0 a.com", ""}}, "bad list");
-    EXPECT_EQ(ReadAll(m_dir / "args"), "toggle\n");
+    ElevatedChange change =
+        ApplyIntentThroughHelper(none, HostsIntent::Hide, {"0.0.0.0 a.com", ""});
+    EXPECT_EQ(ReadAll(m_dir / "args"), "hide\n");
     EXPECT_EQ(ReadAll(m_dir / "stdin"), "0.0.0.0 a.com\n\n");
-    EXPECT_TRUE(toggle.hidden && toggle.changed && toggle.why.empty());
+    EXPECT_TRUE(change.hidden && change.changed && change.done && change.why.empty());
 
-    // Refused settings send no lines; an add that then could not be made says why.
+    // Show sends no lines; a refusal the helper names is told in the program's words.
     SetStatus(kHelperFailed);
-    std::ofstream(m_dir / "report") << "shown unchanged\n";
-    toggle = ToggleBlockThroughHelper(none, std::nullopt, "bad list");
-    EXPECT_EQ(ReadAll(m_dir / "stdin"), "");
-    EXPECT_TRUE(!toggle.hidden && !toggle.changed);
-    EXPECT_EQ(toggle.why, "bad list");
     std::ofstream(m_dir / "report") << "hidden unchanged damaged\n";
-    toggle = ToggleBlockThroughHelper(none, {{""}}, "");
-    EXPECT_TRUE(toggle.hidden && !toggle.changed);
-    EXPECT_EQ(toggle.why, kDamagedBlockText);
+    change = ApplyIntentThroughHelper(none, HostsIntent::Show, {"0.0.0.0 a.com", ""});
+    EXPECT_EQ(ReadAll(m_dir / "args"), "show\n");
+    EXPECT_EQ(ReadAll(m_dir / "stdin"), "");
+    EXPECT_TRUE(change.hidden && !change.changed && !change.done);
+    EXPECT_EQ(change.why, kDamagedBlockText);
+    std::ofstream(m_dir / "report") << "shown unchanged empty\n";
+    change = ApplyIntentThroughHelper(none, HostsIntent::Hide, {""});
+    EXPECT_EQ(change.why, kEmptyListText);
 
     // Busy keeps its sentence; without a report the file says what it holds.
     SetStatus(kHelperBusy);
     fs::remove(m_dir / "report");
-    toggle = ToggleBlockThroughHelper(none, {{""}}, "");
-    EXPECT_TRUE(!toggle.hidden && !toggle.changed);
-    EXPECT_EQ(toggle.why, kHostsBusyText);
-    EXPECT_FALSE(ParseHelperToggleLine("hidden changed"));
-    EXPECT_FALSE(ParseHelperToggleLine("hidden maybe\n"));
+    change = ApplyIntentThroughHelper(none, HostsIntent::Hide, {""});
+    EXPECT_TRUE(!change.hidden && !change.changed && !change.done);
+    EXPECT_EQ(change.why, kHostsBusyText);
+    EXPECT_FALSE(ParseHelperReport("hidden changed"));
+    EXPECT_FALSE(ParseHelperReport("hidden maybe\n"));
+    EXPECT_FALSE(ParseHelperReport("hidden changed damaged empty\n"));
 }
 
 TEST_F(ElevatedHostsTest, EveryFailureButADismissedPasswordIsExplained) {
     SetStatus(kHelperBadInput);
-    EXPECT_EQ(RunHelperElevated("add", {"203.0.113.66 a.com"}), kHelperBadInput);
+    EXPECT_EQ(RunHelperElevated("hide", {"203.0.113.66 a.com"}), kHelperBadInput);
     EXPECT_NE(HelperFailureText(kHelperBadInput).find("refused the domain list"),
               std::string::npos);
     SetStatus(kHelperFailed);
-    EXPECT_EQ(HelperFailureText(RunHelperElevated("remove", {})),
+    EXPECT_EQ(HelperFailureText(RunHelperElevated("show", {})),
               "The hosts file could not be changed.");
     EXPECT_EQ(HelperFailureText(kPkexecNotAuthorized),
               "The hosts file was not changed: the permission to change it was not given.");
@@ -114,30 +116,25 @@ TEST_F(ElevatedHostsTest, EveryFailureButADismissedPasswordIsExplained) {
     // lines, which must not kill the program however many there are.
     WriteScript(m_dir / "bin" / "pkexec", "exit 126\n");
     const std::vector<std::string> many(200000, "0.0.0.0 some-long-domain-name.example.com");
-    EXPECT_EQ(RunHelperElevated("add", many), kPkexecDismissed);
+    EXPECT_EQ(RunHelperElevated("hide", many), kPkexecDismissed);
     EXPECT_EQ(HelperFailureText(kPkexecDismissed), "");
     EXPECT_EQ(HelperFailureText(kHelperOk), "");
 }
 
 TEST_F(ElevatedHostsTest, NoPkexecOrNoHelperIsNotRun) {
     ::setenv("PATH", m_dir.c_str(), 1);  // holds no pkexec
-    EXPECT_EQ(RunHelperElevated("remove", {}), kHelperNotRun);
+    EXPECT_EQ(RunHelperElevated("show", {}), kHelperNotRun);
     EXPECT_NE(HelperFailureText(kHelperNotRun).find("pkexec"), std::string::npos);
     ::setenv("PATH", ((m_dir / "bin").string() + ":" + m_strOldPath).c_str(), 1);
     SetHostsHelperPath((m_dir / "missing-helper").string());
-    EXPECT_NE(RunHelperElevated("remove", {}), kHelperOk);
+    EXPECT_NE(RunHelperElevated("show", {}), kHelperOk);
 }
 
-TEST(ElevatedHostsPathTest, OnlyAnUnwritableSystemFileGoesThroughTheHelper) {
+TEST(ElevatedHostsPathTest, OnlyTheSystemFileOfAnotherUserThanRootGoesThroughTheHelper) {
     // Any other file (a sandbox named by VANTREL_HOSTS_FILE) is written directly: the helper
     // could only ever write /etc/hosts.
-    const SettingsSource none = [] { return std::optional<std::vector<std::string>>(); };
-    EXPECT_FALSE(AddBlockThroughHelper("/tmp/some-sandbox-hosts", none, nullptr));
-    EXPECT_FALSE(RemoveBlockThroughHelper("/tmp/some-sandbox-hosts", nullptr));
-    if (::access("/etc/hosts", W_OK) == 0) {
-        EXPECT_FALSE(AddBlockThroughHelper("/etc/hosts", none, nullptr));
-        EXPECT_FALSE(RemoveBlockThroughHelper("/etc/hosts", nullptr));
-    }
+    EXPECT_FALSE(HostsNeedHelper("/tmp/some-sandbox-hosts"));
+    EXPECT_EQ(HostsNeedHelper("/etc/hosts"), ::geteuid() != 0);
 }
 
 TEST(ElevatedHostsPathTest, TheHelperIsLookedForBesideTheProgram) {

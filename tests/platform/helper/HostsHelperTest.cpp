@@ -109,11 +109,14 @@ TEST(HelperInputTest, RefusesTooManyTooLongOrTooMuch) {
 TEST_F(HostsHelperTest, RefusesUnknownCommandsAndExtraArguments) {
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{},
-                                               {"ADD"},
+                                               {"HIDE"},
                                                {"install"},
-                                               {"add", "extra"},
-                                               {"remove", "/tmp/other"},
-                                               {"toggle", "add"},
+                                               {"add"},
+                                               {"remove"},
+                                               {"toggle"},
+                                               {"hide", "extra"},
+                                               {"show", "/tmp/other"},
+                                               {"hide", "show"},
                                                {"--help"},
                                                {""}}) {
         EXPECT_EQ(Run(args, "0.0.0.0 a.com\n"), kHelperUsage);
@@ -122,19 +125,17 @@ TEST_F(HostsHelperTest, RefusesUnknownCommandsAndExtraArguments) {
 }
 
 TEST_F(HostsHelperTest, RefusedInputLeavesTheFileAlone) {
-    EXPECT_EQ(Run({"add"}, "0.0.0.0 a.com\n0.0.0.0 b.com; rm -rf /\n"), kHelperBadInput);
-    EXPECT_EQ(Run({"add"}, ""), kHelperBadInput);
-    // Well-formed, but it would send a name away from this PC with the administrator's consent.
-    EXPECT_EQ(Run({"add"}, "0.0.0.0 a.com\n203.0.113.66 login.mybank.example\n\n"),
-              kHelperBadInput);
-    EXPECT_EQ(Run({"add"}, "fe80::1 a.com\n"), kHelperBadInput);
-    // A toggle checks every line too; given none it may only cut, so here it adds nothing.
     std::string report;
-    EXPECT_EQ(Run({"toggle"}, "0.0.0.0 a.com\n10.0.0.1 pagead2.googlesyndication.com\n", &report),
+    EXPECT_EQ(Run({"hide"}, "0.0.0.0 a.com\n0.0.0.0 b.com; rm -rf /\n", &report), kHelperBadInput);
+    EXPECT_EQ(Run({"hide"}, "", &report), kHelperBadInput);
+    // Well-formed, but it would send a name away from this PC with the administrator's consent.
+    EXPECT_EQ(Run({"hide"}, "0.0.0.0 a.com\n203.0.113.66 login.mybank.example\n\n", &report),
               kHelperBadInput);
-    EXPECT_EQ(report, "");
-    EXPECT_EQ(Run({"toggle"}, "", &report), kHelperFailed);
-    EXPECT_EQ(report, "shown unchanged\n");
+    EXPECT_EQ(Run({"hide"}, "fe80::1 a.com\n", &report), kHelperBadInput);
+    EXPECT_EQ(report, "");  // refused before the file was read
+    // A list without entry lines would make a block that hides nothing.
+    EXPECT_EQ(Run({"hide"}, "\n", &report), kHelperFailed);
+    EXPECT_EQ(report, "shown unchanged empty\n");
     std::string why;
     EXPECT_FALSE(ParseHelperInput("0.0.0.0 a.com\n10.0.0.1 b.com\n", &why));
     EXPECT_EQ(
@@ -143,7 +144,7 @@ TEST_F(HostsHelperTest, RefusedInputLeavesTheFileAlone) {
     EXPECT_EQ(ReadAll(m_hosts), kHosts);
 
     // What the settings dialog now saves passes: underscores, IPv6 twins, loopback addresses.
-    EXPECT_EQ(Run({"add"},
+    EXPECT_EQ(Run({"hide"},
                   "0.0.0.0 ad_server.example.com\n:: ad_server.example.com\n"
                   "127.0.0.2 b.example\n::1 b.example\n\n"),
               kHelperOk);
@@ -161,53 +162,46 @@ TEST_F(HostsHelperTest, WritesExactlyWhatTheProgramWrites) {
     fs::current_path(m_dir);
     ::setenv("VANTREL_HOSTS_FILE", direct.c_str(), 1);
     CHostsFile hosts;
-    EXPECT_TRUE(hosts.AddBlock());
+    EXPECT_TRUE(hosts.ApplyIntent(HostsIntent::Hide));
     const std::optional<std::vector<std::string>> lines = ReadSettingsLines();
     ::unsetenv("VANTREL_HOSTS_FILE");
     fs::current_path(oldCwd);
     ASSERT_TRUE(lines);
 
-    // The helper's write, from the lines the program would send it.
-    EXPECT_EQ(Run({"add"}, HelperInput(*lines)), kHelperOk);
+    // The helper's write, from the lines the program would send it, and the state it left.
+    std::string report;
+    EXPECT_EQ(Run({"hide"}, HelperInput(*lines), &report), kHelperOk);
+    EXPECT_EQ(report, "hidden changed\n");
     EXPECT_EQ(ReadAll(m_hosts), ReadAll(direct));
     EXPECT_NE(ReadAll(m_hosts).find("# Begin Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n"),
               std::string::npos);
 
-    // Adding again changes nothing; removing gives the file back.
-    EXPECT_EQ(Run({"add"}, HelperInput(*lines)), kHelperOk);
+    // Each asks for a state: asked again, it changes nothing. Show needs no input.
+    EXPECT_EQ(Run({"hide"}, HelperInput(*lines), &report), kHelperOk);
+    EXPECT_EQ(report, "hidden unchanged\n");
     EXPECT_EQ(ReadAll(m_hosts), ReadAll(direct));
-    EXPECT_EQ(Run({"remove"}), kHelperOk);
-    EXPECT_EQ(ReadAll(m_hosts), kHosts);
-    EXPECT_EQ(Run({"remove"}), kHelperOk);
-    EXPECT_EQ(ReadAll(m_hosts), kHosts);
-
-    // The toggle writes the same in one pass and says what it left; given no lines it still cuts.
-    std::string report;
-    EXPECT_EQ(Run({"toggle"}, HelperInput(*lines), &report), kHelperOk);
-    EXPECT_EQ(report, "hidden changed\n");
-    EXPECT_EQ(ReadAll(m_hosts), ReadAll(direct));
-    EXPECT_EQ(Run({"toggle"}, "", &report), kHelperOk);
+    EXPECT_EQ(Run({"show"}, "", &report), kHelperOk);
     EXPECT_EQ(report, "shown changed\n");
+    EXPECT_EQ(ReadAll(m_hosts), kHosts);
+    EXPECT_EQ(Run({"show"}, "", &report), kHelperOk);
+    EXPECT_EQ(report, "shown unchanged\n");
     EXPECT_EQ(ReadAll(m_hosts), kHosts);
 }
 
 TEST_F(HostsHelperTest, FailsOnDamagedBlockOrMissingFile) {
     const std::string damaged = kHosts + "# Begin Vantrel\n0.0.0.0 a.com\n";
     WriteAll(m_hosts, damaged);
-    EXPECT_EQ(Run({"remove"}), kHelperFailed);
-    EXPECT_EQ(ReadAll(m_hosts), damaged);
-    const std::string labelled =
-        kHosts + "# Begin Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n";
-    WriteAll(m_hosts, labelled);
     std::string report;
-    EXPECT_EQ(Run({"toggle"}, "0.0.0.0 a.com\n", &report), kHelperFailed);
-    EXPECT_EQ(report, "hidden unchanged damaged\n");
-    EXPECT_EQ(ReadAll(m_hosts), labelled);
+    EXPECT_EQ(Run({"show"}, "", &report), kHelperFailed);
+    EXPECT_EQ(report, "shown unchanged damaged\n");
+    EXPECT_EQ(Run({"hide"}, "0.0.0.0 pagead2.googlesyndication.com\n", &report), kHelperFailed);
+    EXPECT_EQ(report, "shown unchanged damaged\n");
+    EXPECT_EQ(ReadAll(m_hosts), damaged);
 
     fs::remove(m_hosts);
-    EXPECT_EQ(Run({"add"}, "0.0.0.0 a.com\n"), kHelperFailed);
     report.clear();
-    EXPECT_EQ(Run({"toggle"}, "0.0.0.0 a.com\n", &report), kHelperFailed);
+    EXPECT_EQ(Run({"hide"}, "0.0.0.0 a.com\n", &report), kHelperFailed);
+    EXPECT_EQ(Run({"show"}, "", &report), kHelperFailed);
     EXPECT_EQ(report, "");
     EXPECT_FALSE(fs::exists(m_hosts));
 }

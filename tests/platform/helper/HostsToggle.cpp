@@ -1,7 +1,9 @@
-// A toggle as the main dialog does it, without a window: hides ads when they are shown and shows
-// them when hidden, and says why on stderr when that fails. The pkexec test runs it as an
-// unprivileged user in its settings folder. With "--save LIST ADDRESS" it first saves the domain
-// list in the file LIST as the settings dialog's OK does, refusing what the dialog refuses.
+// A press of the main dialog's toggle without a window: "hide" or "show" asks for that, and with
+// neither it asks for the opposite of what the file shows now, as the dialog's caption would. It
+// prints the state the press left ("hidden" or "shown") and says why a failure happened on stderr.
+// The pkexec test runs it as an unprivileged user in its settings folder. With
+// "--save LIST ADDRESS" it first saves the domain list in the file LIST as the settings dialog's OK
+// does, refusing what the dialog refuses.
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -26,12 +28,13 @@ bool SaveList(const char* listPath, const std::string& address) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 4 && std::string(argv[1]) == "--save" && !SaveList(argv[2], argv[3])) return 2;
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (argc == 4 && first == "--save" && !SaveList(argv[2], argv[3])) return 2;
     CHostsFile hosts;
-    const bool hide = !hosts.IsBlockActive();
+    const bool hide = first == "hide" || (first != "show" && !hosts.IsBlockActive());
     // The dialog's own press: one pass, or the helper, and the state afterwards.
-    const bool done = hosts.ToggleBlock() == hide;
-    std::printf("%s %s\n", hide ? "add" : "remove", done ? "done" : "failed");
+    const bool hidden = hosts.ApplyIntent(hide ? HostsIntent::Hide : HostsIntent::Show);
+    std::printf("%s\n", hidden ? "hidden" : "shown");
     if (!hosts.GetFailure().empty()) std::fprintf(stderr, "%s\n", hosts.GetFailure().c_str());
-    return done ? 0 : 1;
+    return hidden == hide ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 // Writers killed at random moments while they rewrite the file in place (a bind-mounted file,
-// which cannot be renamed over): the next write operation puts the file back whole. The kills
-// during replacements and the concurrent writers are in HostsFileContract.h.
+// which cannot be renamed over): the next write operation puts the file back whole; and reads,
+// which take no lock, while such rewrites go on. The kills during replacements and the concurrent
+// writers are in HostsFileContract.h.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -83,6 +84,49 @@ protected:
 
 TEST_F(Crash, KilledInPlaceRewritesAreRepairedByTheNextOperation) {
     RunKills(16);
+}
+
+TEST_F(Crash, ReadsDuringRewritesInPlaceNeverSeeATornFile) {
+    // The CR on the first line makes every rewrite move all bytes after it by one: a read that
+    // met such a rewrite half way would see neither text.
+    std::string old = "127.0.0.1 localhost\r\n";
+    for (int i = 0; old.size() < (300u << 10); ++i)
+        old += "10.1.0.1 host" + std::to_string(i) + ".lan\n";
+    SetHosts(old);
+    const std::vector<std::string> lines = {"0.0.0.0 pagead2.googlesyndication.com", ""};
+    std::string added = old;
+    AppendBlock(added, lines);
+    DropCarriageReturns(added);
+    DropCarriageReturns(old);
+    g_busyPath = m_hosts;
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        FileOps ops = DefaultFileOps();
+        ops.rename = RenameBusy;
+        // Flushes do nothing for what a reader sees; without them the writer rewrites far more
+        // often.
+        ops.fsync = [](int) { return 0; };
+        ops.fsyncDir = [](const char*) { return 0; };
+        CurrentFileOps() = ops;
+        const std::string withCr = Hosts();
+        for (;;) {
+            AddBlockAt(m_hosts, lines);
+            EditHostsFile(m_hosts, [&withCr](std::string& text) {
+                text = withCr;
+                return EditVerdict::Write;
+            });
+        }
+    }
+    int seen[3] = {};  // the old text, the new one, neither
+    for (int read = 0; read < 1000; ++read) {
+        const HostsRead hosts = ReadHostsText(m_hosts);
+        ++seen[hosts.text == old ? 0 : hosts.text == added ? 1 : 2];
+    }
+    ::kill(child, SIGKILL);
+    WaitFor(child);
+    std::cout << seen[0] << " reads saw the old text, " << seen[1] << " the new one\n";
+    EXPECT_EQ(seen[2], 0) << "reads saw a torn file";
 }
 
 }  // namespace

@@ -47,10 +47,10 @@ inline void KillChild(pid_t child) {
     Succeeded(child);
 }
 
-inline bool RunAtOnce(const std::string& hosts, int togglers, int toggles, int appends) {
+inline bool RunAtOnce(const std::string& hosts, int pressers, int presses, int appends) {
     std::vector<pid_t> started;
-    for (int i = 0; i < togglers; ++i)
-        started.push_back(Fork([toggles] { return children::ToggleLikeTheDialog(toggles); }));
+    for (int i = 0; i < pressers; ++i)
+        started.push_back(Fork([presses] { return children::PressInTurns(presses); }));
     started.push_back(Fork([&] { return children::AppendNumberedLines(hosts, appends); }));
     bool all = true;
     for (const pid_t child : started) all = Succeeded(child) && all;

@@ -21,12 +21,14 @@ inline const std::vector<std::string> kLoopLines = {"0.0.0.0 a.example", "0.0.0.
     }
 }
 
-// Presses the toggle as the dialog does, count times, in the working folder; false when a step
-// failed or the file ever held two blocks.
-inline bool ToggleLikeTheDialog(int count) {
+// Presses the toggle count times, in the working folder, asking Hide and Show in turn (Hide
+// first), as a window whose caption went stale would; false when a press failed, ended in any
+// state but the one it asked for, or the file ever held two blocks.
+inline bool PressInTurns(int count) {
     for (int i = 0; i < count; ++i) {
+        const bool hide = i % 2 == 0;
         CHostsFile hosts;
-        hosts.ToggleBlock();
+        if (hosts.ApplyIntent(hide ? HostsIntent::Hide : HostsIntent::Show) != hide) return false;
         if (!hosts.GetFailure().empty()) return false;
         const std::string text = hosts.ReadHostsFile();
         const std::size_t first = text.find(kBeginMarker);

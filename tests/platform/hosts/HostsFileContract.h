@@ -5,8 +5,8 @@
 //   ProgramLeftovers(dir): the names of files the program left beside the hosts file;
 //   StartLooping(hosts): a child process in children::AddAndRemoveForever, started and running;
 //   KillChild(child): ends it at once (SIGKILL, TerminateProcess) and waits for it;
-//   RunAtOnce(hosts, togglers, toggles, appends): children in children::ToggleLikeTheDialog and
-//     one in children::AppendNumberedLines, all at once; true when every one succeeded;
+//   RunAtOnce(hosts, pressers, presses, appends): children in children::PressInTurns and one in
+//     children::AppendNumberedLines, all at once; true when every one succeeded;
 //   kKills: how many kills the crash case makes.
 #pragma once
 
@@ -84,7 +84,7 @@ TEST_F(HostsFileContract, WithoutABlockNothingIsRewrittenAndNoHostsFileIsEverCre
     EXPECT_FALSE(hosts.IsBlockActive());
     EXPECT_FALSE(hosts.AddBlock());
     EXPECT_TRUE(hosts.RemoveBlock());
-    EXPECT_FALSE(hosts.ToggleBlock());
+    EXPECT_FALSE(hosts.ApplyIntent(HostsIntent::Hide));
     EXPECT_FALSE(hosts.WriteHostsFile("x\n"));
     EXPECT_FALSE(FileExists(m_hosts));
     EXPECT_FALSE(FileExists(kSettingsFileName));  // left alone without a hosts file
@@ -177,16 +177,23 @@ TEST_F(HostsFileContract, TheLabelInAnyCaseAnywhereMeansHidden) {
     EXPECT_TRUE(hosts.IsBlockActive());
 }
 
-TEST_F(HostsFileContract, ToggleChangesTheFileAndReportsWhatItHoldsAfterwards) {
+TEST_F(HostsFileContract, APressDoesWhatItAsksForAndReportsWhatTheFileHoldsAfterwards) {
     SetSettings("0.0.0.0 pagead2.googlesyndication.com\n");
     SetHosts("127.0.0.1 localhost\n");
+    const std::string hidden = contract::Written(
+        "127.0.0.1 localhost\n# Begin Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n\n"
+        "# End Vantrel");
     CHostsFile hosts;
-    EXPECT_TRUE(hosts.ToggleBlock());
-    EXPECT_EQ(Hosts(), contract::Written("127.0.0.1 localhost\n# Begin Vantrel\n"
-                                         "0.0.0.0 pagead2.googlesyndication.com\n\n# End Vantrel"));
-    EXPECT_FALSE(hosts.ToggleBlock());
-    EXPECT_TRUE(hosts.ToggleChanged());
-    EXPECT_EQ(Hosts(), contract::Written("127.0.0.1 localhost\n"));
+    for (const HostsIntent intent :
+         {HostsIntent::Hide, HostsIntent::Hide, HostsIntent::Show, HostsIntent::Show}) {
+        const bool hide = intent == HostsIntent::Hide;
+        const std::string before = Hosts();
+        EXPECT_EQ(hosts.ApplyIntent(intent), hide);
+        // The second of each asks for what the file already is: nothing is written.
+        EXPECT_EQ(hosts.Changed(), before != Hosts());
+        EXPECT_EQ(Hosts(), hide ? hidden : contract::Written("127.0.0.1 localhost\n"));
+        EXPECT_EQ(hosts.GetFailure(), "");
+    }
 
     // Each answer is what a fresh read of the file says, also where the label stands outside the
     // block, or where the text on either side of the cut block joins into it.
@@ -194,21 +201,75 @@ TEST_F(HostsFileContract, ToggleChangesTheFileAndReportsWhatItHoldsAfterwards) {
          {"googlesyndication\n# Begin Vantrel\nx\n# End Vantrel",
           "# Begin Vantrel\nx\n# End Vantrel\n# GoogleSyndication",
           "# Begin Vantrel\n0.0.0.0 googlesyndication.com\n# End Vantrel\nafter\n",
-          "googlesyn# Begin Vantrel\n0.0.0.0 googlesyndication.com\n# End Vantreldication",
+          "googlesyn# Begin Vantrel\n0.0.0.0 googlesyndication.com\n# End Vantrel\ndication",
+          "googlesyn# Begin Vantrel\n0.0.0.0 x.example\n# End Vantreldication",
           "# Begin Vantrel\ngooglesyndication\n"}) {
         SetHosts(text);
-        const bool hidden = hosts.ToggleBlock();
-        EXPECT_EQ(hidden, CHostsFile().IsBlockActive()) << text;
+        const bool shown = hosts.ApplyIntent(HostsIntent::Show);
+        EXPECT_EQ(shown, CHostsFile().IsBlockActive()) << text;
     }
     EXPECT_EQ(hosts.GetFailure(), kDamagedBlockText);  // the last one has no end marker
 
     // Settings that may not go into the file are refused, and the state stays.
     SetSettings("203.0.113.66 login.mybank.example\n");
     SetHosts("a\n");
-    EXPECT_FALSE(hosts.ToggleBlock());
-    EXPECT_FALSE(hosts.ToggleChanged());
+    EXPECT_FALSE(hosts.ApplyIntent(HostsIntent::Hide));
+    EXPECT_FALSE(hosts.Changed());
     EXPECT_NE(hosts.GetFailure(), "");
     EXPECT_EQ(Hosts(), "a\n");
+}
+
+TEST_F(HostsFileContract, HideMendsABlockThatHidesNothingAndNeverWritesAnEmptyOne) {
+    const std::string labelBlock =
+        "# Begin Vantrel\n0.0.0.0 pagead2.googlesyndication.com\n\n# End Vantrel";
+    CHostsFile hosts;
+    // An empty list (also a missing one, which is made empty) is refused, with nothing written.
+    SetHosts("a\n");
+    for (const bool missing : {true, false}) {
+        if (!missing) SetSettings("");
+        EXPECT_FALSE(hosts.ApplyIntent(HostsIntent::Hide));
+        EXPECT_EQ(hosts.GetFailure(), kEmptyListText);
+        EXPECT_EQ(Hosts(), "a\n");
+    }
+
+    // A block that hides nothing (an empty one, or one of a list without the label) is replaced
+    // where it stands by the list's block, in the same pass.
+    SetSettings("0.0.0.0 pagead2.googlesyndication.com\n");
+    for (const std::string old : {"# Begin Vantrel\n\n# End Vantrel",
+                                  "# Begin Vantrel\r\n0.0.0.0 ads.example\r\n# End Vantrel"}) {
+        SetHosts("a\n" + old + "\nb\n");
+        EXPECT_TRUE(hosts.ApplyIntent(HostsIntent::Hide));
+        EXPECT_TRUE(hosts.Changed());
+        EXPECT_EQ(hosts.GetFailure(), "");
+        EXPECT_EQ(Hosts(), contract::Written("a\n" + labelBlock + "\nb\n"));
+    }
+
+    // A list without the label writes its block and says that ads are still not hidden; pressed
+    // again it writes nothing and says so again. Show takes such a block out.
+    SetSettings("0.0.0.0 ads.example\n");
+    SetHosts("a\n");
+    const std::string labelless =
+        contract::Written("a\n# Begin Vantrel\n0.0.0.0 ads.example\n\n# End Vantrel");
+    for (int press = 0; press < 2; ++press) {
+        EXPECT_FALSE(hosts.ApplyIntent(HostsIntent::Hide));
+        EXPECT_FALSE(hosts.Changed());
+        EXPECT_EQ(hosts.GetFailure(), kNoAdLabelText);
+        EXPECT_EQ(Hosts(), labelless);
+    }
+    EXPECT_FALSE(hosts.ApplyIntent(HostsIntent::Show));
+    EXPECT_EQ(hosts.GetFailure(), "");
+    EXPECT_EQ(Hosts(), contract::Written("a\n"));
+
+    // Where no block of Vantrel's can be told apart, nothing is written and the user learns why.
+    SetSettings("0.0.0.0 pagead2.googlesyndication.com\n");
+    for (const auto& [text, why] :
+         {std::pair<std::string, const char*>{"a\n#Begin Vantrel\n", kForeignMarkerText},
+          {"a\n# Begin Vantrel\n0.0.0.0 x.example\n", kDamagedBlockText}}) {
+        SetHosts(text);
+        EXPECT_FALSE(hosts.ApplyIntent(HostsIntent::Hide));
+        EXPECT_EQ(hosts.GetFailure(), why);
+        EXPECT_EQ(Hosts(), text);
+    }
 }
 
 // Files are read in pieces of 64 KiB: what straddles a piece boundary must still be found.
@@ -303,7 +364,7 @@ TEST_F(HostsFileContract, KilledTogglesNeverLeaveATornFile) {
     EXPECT_EQ(ProgramLeftovers(m_dir), std::vector<std::string>());
 }
 
-TEST_F(HostsFileContract, TwoTogglersAndAnAppenderLoseNothing) {
+TEST_F(HostsFileContract, PressesAtOnceEachGetWhatTheyAskForAndAnAppenderLosesNothing) {
     std::string base;
     for (int i = 0; i < 200; ++i) base += "10.1.0.1 base" + std::to_string(i) + "\n";
     SetHosts(contract::Written(base));
@@ -326,4 +387,13 @@ TEST_F(HostsFileContract, TwoTogglersAndAnAppenderLoseNothing) {
                 text.find(kBeginMarker, first + 1) == std::string::npos);
     EXPECT_NE(ClassifyBlock(text), BlockState::DamagedBlock);
     EXPECT_EQ(ProgramLeftovers(m_dir), std::vector<std::string>());
+
+    // Two windows asking Hide at once: both see the ads hidden, and the file holds one block.
+    ASSERT_TRUE(CHostsFile().RemoveBlock());
+    EXPECT_TRUE(RunAtOnce(m_hosts, 2, 1, 0));
+    text = Hosts();
+    DropCarriageReturns(text);
+    const std::size_t block = text.find(kBeginMarker);
+    EXPECT_NE(block, std::string::npos);
+    EXPECT_EQ(text.find(kBeginMarker, block + 1), std::string::npos);
 }

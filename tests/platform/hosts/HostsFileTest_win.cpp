@@ -49,10 +49,10 @@ inline void KillChild(const PROCESS_INFORMATION& child) {
     Finish(child);
 }
 
-inline bool RunAtOnce(const std::string& hosts, int togglers, int toggles, int appends) {
+inline bool RunAtOnce(const std::string& hosts, int pressers, int presses, int appends) {
     std::vector<PROCESS_INFORMATION> started;
-    for (int i = 0; i < togglers; ++i)
-        started.push_back(StartChild(Toggler() + " toggle " + std::to_string(toggles)));
+    for (int i = 0; i < pressers; ++i)
+        started.push_back(StartChild(Toggler() + " press " + std::to_string(presses)));
     started.push_back(
         StartChild(Toggler() + " append \"" + hosts + "\" " + std::to_string(appends)));
     bool all = true;

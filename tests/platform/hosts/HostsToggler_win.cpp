@@ -1,9 +1,10 @@
 // A child process for the crash and concurrency cases of the hosts file (HostsChildren.h):
 //   hosts_toggler loop <hosts> <event>    adds and removes a block for ever (until killed), after
 //                                         setting the inherited event whose handle value is given
-//   hosts_toggler toggle <count>          toggles as the main dialog does, in the working folder
+//   hosts_toggler press <count>           presses Hide and Show in turn, in the working folder
 //   hosts_toggler append <hosts> <count>  appends a numbered line per locked edit
-// Exit status 0 when every step worked and there was never more than one block.
+// Exit status 0 when every step worked, every press ended as it asked, and there was never more
+// than one block.
 #include <windows.h>
 
 #include <cstdint>
@@ -22,8 +23,7 @@ int wmain(int argc, wchar_t** argv) {
             static_cast<std::uintptr_t>(std::wcstoull(argv[3], nullptr, 10))));
         children::AddAndRemoveForever(WideToUtf8(argv[2]));
     }
-    if (mode == L"toggle")
-        return children::ToggleLikeTheDialog(std::wcstol(argv[2], nullptr, 10)) ? 0 : 1;
+    if (mode == L"press") return children::PressInTurns(std::wcstol(argv[2], nullptr, 10)) ? 0 : 1;
     if (mode == L"append" && argc >= 4)
         return children::AppendNumberedLines(WideToUtf8(argv[2]), std::wcstol(argv[3], nullptr, 10))
                    ? 0

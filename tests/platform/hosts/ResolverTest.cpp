@@ -1,5 +1,6 @@
 // The system resolver sees the block: run as root in a private mount namespace where a copy of
-// /etc, with a hosts file of its own bind-mounted over /etc/hosts, stands in for the real /etc.
+// /etc, with a hosts file of its own bind-mounted over /etc/hosts, stands in for the real /etc,
+// and a /run of its own holds the lock.
 // The machine's own hosts file and /etc are never touched.
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -60,6 +61,11 @@ int RunInNamespace(const std::string& dir, const std::vector<std::string>& domai
         say(std::string("making mounts private failed: ") + std::strerror(errno));
         return kSkip;
     }
+    // The system file's lock goes into a /run of this namespace's own.
+    if (::mount("tmpfs", "/run", "tmpfs", 0, "mode=0755") != 0) {
+        say(std::string("mounting a private /run failed: ") + std::strerror(errno));
+        return kSkip;
+    }
     const std::string etc = dir + "/etc";
     std::filesystem::create_directory(etc);
     for (const char* name : {"nsswitch.conf", "host.conf", "gai.conf", "resolv.conf"}) {
@@ -83,8 +89,13 @@ int RunInNamespace(const std::string& dir, const std::vector<std::string>& domai
     if (hosts.GetHostsPath() != "/etc/hosts") return say("hosts path is not /etc/hosts"), 1;
 
     // Renaming over a mount point fails with EBUSY: this goes through the in-place rewrite.
-    if (!hosts.AddBlock()) return say("AddBlock failed"), 1;
-    if (!hosts.IsBlockActive()) return say("block not active after AddBlock"), 1;
+    if (!hosts.ApplyIntent(HostsIntent::Hide)) return say("Hide failed"), 1;
+    if (!hosts.IsBlockActive()) return say("block not active after Hide"), 1;
+    struct stat lock {};
+    if (::lstat("/run/vantrel-hosts.lock", &lock) != 0 || !S_ISREG(lock.st_mode) ||
+        lock.st_uid != 0 || (lock.st_mode & 07777) != 0600) {
+        return say("the system file was not locked through a root-only file in /run"), 1;
+    }
     for (const std::string& domain : domains) {
         if (Resolve(domain) != std::vector<std::string>{"0.0.0.0"}) {
             return say(domain + " does not resolve to 0.0.0.0 with the block"), 1;

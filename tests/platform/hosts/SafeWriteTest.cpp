@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/HostsText.h"
 #include "platform/CHostsFile.h"
 #include "platform/FileOps_unix.h"
 #include "platform/HostsFileIO.h"
@@ -215,13 +216,16 @@ TEST_F(SafeWrite, OnlyAnInterruptedRewriteIsPutBackAndOnlyByAWrite) {
                               "# Begin Vantrel\n0.0.0.0 a.example\n\n# End Vantrel";
     const std::string backup = BackupFilePath(m_hosts);
 
-    // Killed part way: the new bytes' start over the old bytes' rest. A status read shows the
-    // file as it is and leaves everything alone; the next write puts the old bytes back.
+    // Killed part way (or still at work): the new bytes' start over the old bytes' rest. A
+    // status read sees the file as it was before the rewrite, never the torn bytes, and leaves
+    // everything alone; the next write puts the old bytes back.
     const std::string torn = added.substr(0, 100) + m_original.substr(100);
     Spit(backup, BackupOf(m_original, added));
     SetHosts(torn);
     EXPECT_FALSE(CHostsFile().IsBlockActive());
-    EXPECT_EQ(ReadHostsText(m_hosts).status, ReadStatus::Ok);
+    std::string before = m_original;
+    DropCarriageReturns(before);
+    EXPECT_EQ(ReadHostsText(m_hosts).text, before);
     EXPECT_EQ(Hosts(), torn);
     EXPECT_TRUE(std::filesystem::exists(backup));
     EXPECT_EQ(TouchNothing(m_hosts), EditOutcome::Unchanged);
@@ -435,10 +439,12 @@ TEST_F(SafeWrite, AUserChangesAHostsFileHeMayWriteInAFolderHeMayNot) {
     EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>());
 }
 
-TEST_F(SafeWrite, TemporaryFilesOfAKilledWriterGoWithTheNextOperation) {
+TEST_F(SafeWrite, TemporaryFilesOfAKilledWriterGoWithTheNextWrite) {
     Spit(TempFilePrefix(m_hosts) + "99-0-0", "half");
     Spit(m_dir + "/.hosts2.vantrel-tmp-1", "someone else's");
-    EXPECT_FALSE(CHostsFile().IsBlockActive());
+    EXPECT_FALSE(CHostsFile().IsBlockActive());  // a read changes nothing
+    EXPECT_EQ(HiddenFiles(m_dir).size(), 2u);
+    EXPECT_TRUE(CHostsFile().RemoveBlock());
     EXPECT_EQ(HiddenFiles(m_dir), std::vector<std::string>{".hosts2.vantrel-tmp-1"});
 }
 
