@@ -139,6 +139,8 @@ printf 'passwd: files\ngroup: files\nshadow: files\nhosts: files dns\n' >"$work/
 mount --bind "$work/etc" /etc || abort "cannot bind the scratch /etc"
 [ "$(stat -c %d:%i /etc/hosts)" = "$(stat -c %d:%i "$work/etc/hosts")" ] ||
   abort "/etc/hosts is not the scratch copy"
+# The program's lock on the system hosts file goes into /run: this namespace's own.
+mount -t tmpfs -o mode=0755 tmpfs /run || abort "cannot mount a private /run"
 
 # --- the network: loopback only, with the addresses a dual-stack PC and the fake servers have -
 ip link set lo up &&

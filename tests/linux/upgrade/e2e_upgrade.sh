@@ -116,8 +116,9 @@ for d in usr var; do
 done
 cp -a /etc "$T/etc"
 mount --bind "$T/etc" /etc
-mkdir -p /run/dbus
-mount -t tmpfs tmpfs /run/dbus
+# A /run of its own: the bus, and the lock on the system hosts file.
+mount -t tmpfs -o mode=0755 tmpfs /run
+mkdir -p /run/dbus /run/lock
 
 echo "== installing 1.0 with apt-get"
 if dpkg-query -W -f='${Status}' vantrel 2>/dev/null | grep -q "install ok installed"; then
@@ -132,7 +133,7 @@ grep -A6 'id="org.vantrel.upgrade"' /usr/share/polkit-1/actions/org.vantrel.host
 # Ads hidden before the upgrade, by the installed helper as the program would. The maker's
 # server is this machine.
 printf '127.0.0.1 localhost\n::1 localhost ip6-localhost\n127.0.0.1 %s\n' "$host" >/etc/hosts
-/usr/libexec/vantrel/vantrel-hosts-helper add </usr/share/vantrel/vantrel_settings.txt
+/usr/libexec/vantrel/vantrel-hosts-helper hide </usr/share/vantrel/vantrel_settings.txt >/dev/null
 grep -q '^# Begin Vantrel' /etc/hosts || fail "no block to keep"
 cp /etc/hosts "$T/hosts.with-block"
 

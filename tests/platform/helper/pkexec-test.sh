@@ -6,8 +6,10 @@
 # toggles add and remove the block through the privileged helper; a user without the grant
 # changes nothing; the helper refuses lines that would send a name anywhere but to this PC, and
 # the user is told. Also checks that the helper ignores VANTREL_HOSTS_FILE. Never touches the
-# machine's own /etc, bus or polkit. While another account holds a shared lock on the hosts file,
-# Hide, Show and -uninstall give up after their bounded wait and say why.
+# machine's own /etc, /run, bus or polkit: /run is a tmpfs of the namespace's own. A lock that
+# another account holds on /etc/hosts, shared or exclusive, holds up no Hide, Show or -uninstall;
+# a lock file that another account could hold is not used; two presses of Hide at once both end
+# with ads hidden and one block.
 # Exits 77 (skipped), saying why, where it cannot run.
 # Usage: pkexec-test.sh <dir with vantrel-hosts-helper> <dir with vantrel_hosts_toggle> <source dir>
 #        <dir with vantrel>
@@ -52,6 +54,9 @@ chmod 644 "$T/home/vantrel_settings.txt"
 cp -a /etc "$T/etc"
 mount --bind "$T/etc" /etc
 [ "$(stat -c %i /etc)" = "$(stat -c %i "$T/etc")" ] || fail "the copy of /etc is not in place"
+# The system file's lock is made in /run: this namespace's own.
+mount -t tmpfs -o mode=0755 tmpfs /run
+lock=/run/vantrel-hosts.lock
 
 printf '127.0.0.1 localhost\n::1 localhost ip6-localhost\n' >"$T/hosts.orig"
 cp "$T/hosts.orig" "$T/hosts"
@@ -65,17 +70,17 @@ grep -q '^# Begin Vantrel$' "$T/hosts.direct" || fail "the program's own write a
 
 echo "== the helper writes /etc/hosts only, whatever the environment says"
 cp "$T/hosts.orig" "$T/decoy"
-(cat "$T/home/vantrel_settings.txt"; echo) | VANTREL_HOSTS_FILE="$T/decoy" "$T/vantrel-hosts-helper" add
+(cat "$T/home/vantrel_settings.txt"; echo) | VANTREL_HOSTS_FILE="$T/decoy" "$T/vantrel-hosts-helper" hide >/dev/null
 cmp -s "$T/decoy" "$T/hosts.orig" || fail "the helper wrote the file named by VANTREL_HOSTS_FILE"
 cmp -s "$T/hosts" "$T/hosts.direct" || fail "the helper's block differs from the program's"
-VANTREL_HOSTS_FILE="$T/decoy" "$T/vantrel-hosts-helper" remove </dev/null
+[ "$(stat -c '%F %u %a' "$lock")" = "regular empty file 0 600" ] || fail "the lock is not a root-only file"
+VANTREL_HOSTS_FILE="$T/decoy" "$T/vantrel-hosts-helper" show </dev/null >/dev/null
 cmp -s "$T/hosts" "$T/hosts.orig" || fail "the helper did not remove its block"
 
 echo "== a private system bus and polkitd with a rule for the test user"
 echo 'vantreltest:x:4242:4242:Vantrel test:/nonexistent:/usr/sbin/nologin' >>/etc/passwd
 echo 'vantreltest:x:4242:' >>/etc/group
 mkdir -p /run/dbus
-mount -t tmpfs tmpfs /run/dbus
 find /etc/polkit-1/rules.d -mindepth 1 -delete
 cat >/etc/polkit-1/rules.d/50-vantrel-test.rules <<'RULE'
 polkit.addRule(function(action, subject) {
@@ -127,7 +132,7 @@ echo "== the helper refuses a line that sends a name elsewhere, whoever asks"
 printf '0.0.0.0 pagead2.googlesyndication.com\n203.0.113.66 login.mybank.example\n\n' >"$T/evil"
 status=0
 (cd "$T/home" && setsid setpriv --reuid=4242 --regid=4242 --clear-groups \
-  pkexec "$T/vantrel-hosts-helper" add <"$T/evil" 2>"$T/helper.err") || status=$?
+  pkexec "$T/vantrel-hosts-helper" hide <"$T/evil" 2>"$T/helper.err") || status=$?
 [ "$status" -eq 3 ] || { cat "$T/helper.err"; fail "the helper's status was $status, not 3 (refused)"; }
 grep -q 'refused: line 2 ' "$T/helper.err" || { cat "$T/helper.err"; fail "the helper did not say which line"; }
 cmp -s "$T/hosts" "$T/hosts.orig" || fail "the helper wrote a non-local address"
@@ -157,42 +162,52 @@ getent hosts ads.example.com | grep -qE '^(0\.0\.0\.0|::) ' || fail "the resolve
 as_user 4242 || fail "the block of that list was not removed"
 cmp -s "$T/hosts" "$T/hosts.orig" || fail "removing that block did not give the file back"
 
-echo "== another account's shared lock on the hosts file: Hide, Show and -uninstall give up and say so"
+echo "== two presses of Hide at once: both end with ads hidden, and the file holds one block"
+as_user 4242 hide >"$T/first.out" & first=$!
+as_user 4242 hide >"$T/second.out" & second=$!
+wait "$first" || fail "the first of two Hides at once failed"
+wait "$second" || fail "the second of two Hides at once failed"
+[ "$(cat "$T/first.out" "$T/second.out")" = "$(printf 'hidden\nhidden')" ] || fail "a Hide did not end hidden"
+cmp -s "$T/hosts" "$T/hosts.list" || { cat "$T/hosts"; fail "two Hides at once did not leave one block"; }
+as_user 4242 show >/dev/null || fail "Show failed"
+
+echo "== another account's lock on the hosts file, shared or exclusive, holds up nothing"
 holder=
-# The holder is one process (flock's own child would keep the lock after flock was killed).
+# The holder is one process (flock's own child would keep the lock after flock was killed); root
+# sees it held once its own try fails.
 hold_lock() {
   setpriv --reuid=65534 --regid=65534 --clear-groups \
-    bash -c 'exec 9</etc/hosts && flock -s 9 && exec sleep 600' &
+    bash -c "exec 9</etc/hosts && flock $1 9 && exec sleep 600" &
   holder=$!
   pids+=("$holder")
-  sleep 0.3
+  while flock -n -x /etc/hosts true; do sleep 0.05; done
 }
 release_lock() { kill "$holder"; wait "$holder" 2>/dev/null || true; }
-busy="Another program holds a lock on the hosts file"
-# Each must end by itself well before the time limit (the wait is bounded at ten seconds).
-hold_lock
-if timeout 60 bash -c "$(declare -f as_user); T='$T' as_user 4242" 2>"$T/busy.err"; then
-  fail "Hide reported success while the hosts file was locked"
-fi
-grep -q "$busy" "$T/busy.err" || { cat "$T/busy.err"; fail "Hide did not say the hosts file is locked"; }
-cmp -s "$T/hosts" "$T/hosts.orig" || fail "Hide changed the locked hosts file"
-release_lock
-as_user 4242 || fail "Hide failed once the lock was gone"
-cp "$T/hosts" "$T/hosts.hidden"
-hold_lock
-if timeout 60 bash -c "$(declare -f as_user); T='$T' as_user 4242" 2>"$T/busy.err"; then
-  fail "Show reported success while the hosts file was locked"
-fi
-grep -q "$busy" "$T/busy.err" || { cat "$T/busy.err"; fail "Show did not say the hosts file is locked"; }
-cmp -s "$T/hosts" "$T/hosts.hidden" || fail "Show changed the locked hosts file"
-status=0
-(cd "$T/home" && timeout 60 env -u VANTREL_HOSTS_FILE "$program_dir/vantrel" -uninstall 2>"$T/busy.err") || status=$?
-[ "$status" -eq 1 ] || fail "-uninstall ended with $status, not 1, while the hosts file was locked"
-grep -q "$busy" "$T/busy.err" || { cat "$T/busy.err"; fail "-uninstall did not say the hosts file is locked"; }
-cmp -s "$T/hosts" "$T/hosts.hidden" || fail "-uninstall changed the locked hosts file"
-release_lock
-(cd "$T/home" && env -u VANTREL_HOSTS_FILE "$program_dir/vantrel" -uninstall) || fail "-uninstall failed once the lock was gone"
-cmp -s "$T/hosts" "$T/hosts.orig" || fail "-uninstall did not remove the block"
+for mode in -s -x; do
+  hold_lock "$mode"
+  timeout 60 bash -c "$(declare -f as_user); T='$T' as_user 4242 hide" >/dev/null 2>"$T/locked.err" ||
+    { cat "$T/locked.err"; fail "Hide failed while another account held flock $mode on /etc/hosts"; }
+  cmp -s "$T/hosts" "$T/hosts.list" || fail "Hide under flock $mode did not add the block"
+  timeout 60 bash -c "$(declare -f as_user); T='$T' as_user 4242 show" >/dev/null 2>"$T/locked.err" ||
+    { cat "$T/locked.err"; fail "Show failed while another account held flock $mode on /etc/hosts"; }
+  cmp -s "$T/hosts" "$T/hosts.orig" || fail "Show under flock $mode did not remove the block"
+  as_user 4242 hide >/dev/null || fail "Hide failed"
+  (cd "$T/home" && timeout 60 env -u VANTREL_HOSTS_FILE "$program_dir/vantrel" -uninstall 2>"$T/locked.err") ||
+    { cat "$T/locked.err"; fail "-uninstall failed while another account held flock $mode on /etc/hosts"; }
+  cmp -s "$T/hosts" "$T/hosts.orig" || fail "-uninstall under flock $mode did not remove the block"
+  release_lock
+done
+
+echo "== a lock file that another account could hold is not used"
+for plant in "install -m 0666 -o 65534 /dev/null $lock" "ln -s /etc/hosts $lock" "mkfifo -m 0600 $lock"; do
+  rm -f "$lock"
+  $plant
+  if as_user 4242 hide >/dev/null 2>&1; then fail "Hide used a lock made by: $plant"; fi
+  cmp -s "$T/hosts" "$T/hosts.orig" || fail "Hide changed the hosts file with a lock made by: $plant"
+done
+rm -f "$lock"
+as_user 4242 hide >/dev/null || fail "Hide failed once the planted lock was gone"
+as_user 4242 show >/dev/null || fail "Show failed once the planted lock was gone"
 
 leftovers=$(find /etc -maxdepth 1 -name '.hosts.vantrel-*')
 [ -z "$leftovers" ] || fail "left beside the hosts file: $leftovers"

@@ -34,6 +34,8 @@ cp -a /etc/. "$T/etc/" 2>/dev/null
 rm -f "$T/etc/hosts"
 printf '127.0.0.1\tlocalhost\n' >"$T/etc/hosts"
 mount --bind "$T/etc" /etc || fail "cannot bind the scratch /etc"
+# The helper's lock goes into /run: this namespace's own.
+mount -t tmpfs -o mode=0755 tmpfs /run || fail "cannot mount a private /run"
 ip link set lo up && ip addr add 192.0.2.10/24 dev lo || fail "cannot configure loopback"
 
 # A browser to move: the helper announces nothing while the user runs none. A copy of the
@@ -49,7 +51,7 @@ others() { ip -o addr show | grep -v " $ADDR/32 " | sed 's/ *valid_lft.*//'; }
 before=$(others)
 
 # 1. Killed while it holds the address.
-printf '0.0.0.0 ads.example\n' | "$helper" add --reconnect 127.0.0.2 ::2 &
+printf '0.0.0.0 ads.example\n' | "$helper" hide --reconnect 127.0.0.2 ::2 >/dev/null &
 helper_pid=$!
 pids+=($helper_pid)
 for _ in $(seq 1 200); do
@@ -73,16 +75,16 @@ echo "PASS: killed while holding $ADDR: the kernel removed it $((SECONDS - kille
 
 # 2. A left-over address without a lifetime: the next run removes it, and leaves none itself.
 ip addr add $ADDR/32 dev lo label lo:vantrel || fail "cannot add the left-over address"
-"$helper" remove --reconnect 127.0.0.2 </dev/null
+"$helper" show --reconnect 127.0.0.2 </dev/null >/dev/null
 status=$?
-[ $status -eq 0 ] || fail "the helper's remove ended with $status"
+[ $status -eq 0 ] || fail "the helper's show ended with $status"
 grep -q 'Begin Vantrel' /etc/hosts && fail "the block was not removed"
 has_addr && fail "$ADDR is still on lo after a complete run"
 echo "PASS: a complete run removed a left-over $ADDR and left none of its own"
 
 # 3. Nothing else on the interfaces changed; bad addresses change nothing at all.
 [ "$(others)" = "$before" ] || fail "other addresses changed: $(diff <(echo "$before") <(others))"
-printf '0.0.0.0 ads.example\n' | "$helper" add --reconnect 127.0.0.2 not-an-address
+printf '0.0.0.0 ads.example\n' | "$helper" hide --reconnect 127.0.0.2 not-an-address
 status=$?
 [ $status -ne 0 ] || fail "the helper accepted a bad address"
 grep -q 'Begin Vantrel' /etc/hosts && fail "a refused call changed the hosts file"
