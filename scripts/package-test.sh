@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Debian package, installs it with apt-get, checks where its files went, and removes it
-# again, checking that the removal took Vantrel's block out of the hosts file and that a lock that
-# another account holds on the hosts file cannot hang the removal script. The hosts file used
-# is a temporary file bind-mounted over /etc/hosts in a private mount namespace: the machine's own
-# /etc/hosts is never touched. Needs root (it installs a package); skips otherwise.
+# again, checking that the removal took Vantrel's block out of the hosts file although another
+# account holds a lock (shared, then exclusive) on the hosts file: the program locks a root-only
+# file in /run instead, so nobody else can hold up the removal script. The removal runs in a
+# private mount namespace with a scratch copy of /etc, a temporary hosts file bind-mounted over
+# /etc/hosts and a /run of its own: the machine's own /etc and /run are never touched. Needs root
+# (it installs a package); skips otherwise.
 # Usage: scripts/package-test.sh [build-dir]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -113,34 +115,54 @@ if ! unshare -m --propagation private true 2>/dev/null; then
   exit 0
 fi
 
-echo "== removing in a private mount namespace with a sandbox /etc/hosts"
+echo "== removing in a private mount namespace with a sandbox /etc/hosts, under another account's lock"
 printf '127.0.0.1 localhost\n::1 localhost ip6-localhost\n' >"$work/hosts.orig"
 cp "$work/hosts.orig" "$work/hosts"
+lock_before=$(ls -l /run/vantrel-hosts.lock 2>/dev/null || true)
 export WORK="$work"
 unshare -m --propagation private bash -euo pipefail -c '
+  fail() { echo "FAIL package-test: $*"; exit 1; }
+  mount -t tmpfs -o mode=0755 tmpfs /run
+  mkdir /run/lock
+  cp -a /etc "$WORK/etc"
+  mount --bind "$WORK/etc" /etc
   mount --bind "$WORK/hosts" /etc/hosts
-  # The installed helper writes the block exactly as the program would.
-  /usr/libexec/vantrel/vantrel-hosts-helper add </usr/share/vantrel/vantrel_settings.txt
-  grep -q "^# Begin Vantrel" /etc/hosts || { echo "FAIL package-test: no block was added"; exit 1; }
+  holder=
+  # One process holds the lock, so killing it frees the file; root sees it held once its own
+  # try fails.
+  hold_lock() {
+    setpriv --reuid=65534 --regid=65534 --clear-groups \
+      bash -c "exec 9</etc/hosts && flock $1 9 && exec sleep 600" &
+    holder=$!
+    while flock -n -x /etc/hosts true; do sleep 0.05; done
+  }
+  release_lock() { kill "$holder"; wait "$holder" 2>/dev/null || true; holder=; }
+  trap "[ -z \"\$holder\" ] || kill \"\$holder\" 2>/dev/null || true" EXIT
+  # The installed helper writes the block exactly as the program would, also under the lock.
+  hold_lock -s
+  /usr/libexec/vantrel/vantrel-hosts-helper hide </usr/share/vantrel/vantrel_settings.txt >/dev/null ||
+    fail "the helper could not hide ads while another account held a shared lock"
+  grep -q "^# Begin Vantrel" /etc/hosts || fail "no block was added"
   cp /etc/hosts "$WORK/hosts.with-block"
-  # Another account that holds a lock on the hosts file cannot hang the removal script: it ends,
-  # says why the block stays, and changes nothing. (One process holds the lock, so killing it
-  # frees the file.)
-  setpriv --reuid=65534 --regid=65534 --clear-groups \
-    bash -c "exec 9</etc/hosts && flock -s 9 && exec sleep 600" &
-  holder=$!
-  sleep 0.3
+  [ "$(stat -c "%u %a" /run/vantrel-hosts.lock)" = "0 600" ] || fail "the lock is not a root-only file"
+  # The removal script takes the block out and says nothing.
   timeout 120 /var/lib/dpkg/info/vantrel.prerm remove 2>"$WORK/prerm.err" ||
-    { cat "$WORK/prerm.err"; echo "FAIL package-test: the removal script failed or hung under a lock"; exit 1; }
-  kill "$holder"
-  wait "$holder" 2>/dev/null || true
-  grep -q "Another program holds a lock on the hosts file" "$WORK/prerm.err" ||
-    { cat "$WORK/prerm.err"; echo "FAIL package-test: the removal script did not say the file is locked"; exit 1; }
-  cmp -s /etc/hosts "$WORK/hosts.with-block" || { echo "FAIL package-test: a locked hosts file changed"; exit 1; }
-  DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vantrel >/dev/null
+    { cat "$WORK/prerm.err"; fail "the removal script failed or hung under a shared lock"; }
+  [ ! -s "$WORK/prerm.err" ] || { cat "$WORK/prerm.err"; fail "the removal script complained"; }
+  cmp -s /etc/hosts "$WORK/hosts.orig" || fail "the removal script left the block under a shared lock"
+  release_lock
+  # The whole removal, under an exclusive lock.
+  /usr/libexec/vantrel/vantrel-hosts-helper hide </usr/share/vantrel/vantrel_settings.txt >/dev/null
+  cmp -s /etc/hosts "$WORK/hosts.with-block" || fail "the block was not added again"
+  hold_lock -x
+  DEBIAN_FRONTEND=noninteractive timeout 300 dpkg -r vantrel >"$WORK/dpkg.log" 2>&1 ||
+    { cat "$WORK/dpkg.log"; fail "dpkg -r failed or hung under an exclusive lock"; }
+  release_lock
 '
 grep -q "googlesyndication" "$work/hosts.with-block" || fail "the block held no ad domains"
 dpkg-query -W -f='${Status}' vantrel 2>/dev/null | grep -q "install ok installed" && fail "the package is still installed"
 [ ! -e /usr/libexec/vantrel/vantrel ] || fail "the program is still there after removal"
 cmp -s "$work/hosts" "$work/hosts.orig" || { diff "$work/hosts.orig" "$work/hosts" || true; fail "the block survived the package's removal"; }
+[ "$(ls -l /run/vantrel-hosts.lock 2>/dev/null || true)" = "$lock_before" ] ||
+  fail "the machine's own /run got a lock file"
 echo "PASS package-test: installed, validated, and removal took the block out of the hosts file"
