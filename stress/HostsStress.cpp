@@ -268,8 +268,9 @@ struct RoundResult {
     int lost = 0;
 };
 
-// One round: `togglers` processes each toggle `toggles` times through CHostsFile while one more
-// process appends `appends` lines of its own.
+// One round: `togglers` processes each press `toggles` times through CHostsFile, asking Hide and
+// Show in turn, while one more process appends `appends` lines of its own. With a locking
+// appender every press must end in the state it asked for.
 RoundResult RunRound(const CScratch& scratch, const std::string& base, int togglers, int toggles,
                      int appends, bool careless, int round) {
     Spit(scratch.Hosts(), base);
@@ -279,11 +280,13 @@ RoundResult RunRound(const CScratch& scratch, const std::string& base, int toggl
         Check(child >= 0, "fork");
         if (child == 0) {
             for (int i = 0; i < toggles; ++i) {
+                const bool hide = (i + t) % 2 == 0;
                 CHostsFile hosts;
-                const bool ok = hosts.IsBlockActive() ? hosts.RemoveBlock() : hosts.AddBlock();
+                const bool hidden = hosts.ApplyIntent(hide ? HostsIntent::Hide : HostsIntent::Show);
                 const std::string text = hosts.ReadHostsFile();
-                if (!ok) ::_exit(2);
+                if (!hosts.GetFailure().empty()) ::_exit(2);
                 if (Count(text, kBeginMarker) > 1) ::_exit(3);
+                if (!careless && hidden != hide) ::_exit(5);
             }
             ::_exit(0);
         }
@@ -353,10 +356,10 @@ void RunConcurrency(int roundsOf2, int roundsOf8) {
             total.lost += r.lost;
         }
         std::printf(
-            "concurrency: %d rounds of %d togglers and a%s appender: %d toggles, %d lines "
+            "concurrency: %d rounds of %d pressers and a%s appender: %d presses%s, %d lines "
             "appended, %d lost%s, never two blocks, %.1f s\n",
             plan.rounds, plan.togglers, plan.careless ? " lockless" : " locking", total.toggles,
-            total.appended, total.lost,
+            plan.careless ? "" : " each ending as it asked", total.appended, total.lost,
             plan.careless ? " (measured only: a lockless appender cannot be protected)" : "",
             SecondsSince(start));
     }

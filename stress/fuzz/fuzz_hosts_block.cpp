@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,6 +40,24 @@ void WriteWhole(const std::string& path, std::string_view bytes) {
     FUZZ_CHECK(fd >= 0);
     FUZZ_CHECK(::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()));
     ::close(fd);
+}
+
+// What Hide makes of the CR-free text, by the plain text rules: nullopt when it writes nothing;
+// *refused tells a refusal from a file that already hides ads or already holds this block.
+std::optional<std::string> HideByText(const std::string& text,
+                                      const std::vector<std::string>& lines, bool* refused) {
+    *refused = false;
+    if (ContainsAdLabel(text)) return std::nullopt;
+    const BlockState state = ClassifyBlock(text);
+    std::string block;
+    *refused = state == BlockState::ForeignMarker || state == BlockState::DamagedBlock ||
+               !HasEntryLines(lines) || !AppendBlock(block, lines);
+    if (*refused) return std::nullopt;
+    if (state == BlockState::NoBlock) return text + block;
+    const std::size_t begin = text.find(kBeginMarker);
+    const std::size_t end = text.find(kEndMarker, begin + kBeginMarker.size()) + kEndMarker.size();
+    if (text.compare(begin, end - begin, block) == 0) return std::nullopt;
+    return text.substr(0, begin) + block + text.substr(end);
 }
 
 std::string ScratchHosts() {
@@ -135,5 +154,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool removeOk = RemoveBlockAt(path, "\n");
     FUZZ_CHECK(removeOk == (state != BlockState::DamagedBlock));
     FUZZ_CHECK(ReadWhole(path) == (cutResult == CutResult::Cut ? cut : std::string(hostsPart)));
+
+    // A press: Hide against the text rules, Show as the cut; either says what the file now holds.
+    const SettingsSource source = [&lines] { return std::optional(lines); };
+    bool refused = false;
+    const std::optional<std::string> hidden = HideByText(text, lines, &refused);
+    // Both line ends: with LF the kernel copies the unchanged start of the file.
+    const std::string_view hideEnd = input.size() % 2 != 0 ? "\n" : "\r\n";
+    WriteWhole(path, hostsPart);
+    HostsChange change = ApplyIntentAt(path, HostsIntent::Hide, source, hideEnd);
+    FUZZ_CHECK((change.outcome == EditOutcome::Refused) == refused);
+    FUZZ_CHECK((change.outcome == EditOutcome::Written) == hidden.has_value());
+    std::string expectedHide;
+    if (hidden) AppendWithLineEnds(expectedHide, *hidden, hideEnd);
+    FUZZ_CHECK(ReadWhole(path) == (hidden ? expectedHide : std::string(hostsPart)));
+    FUZZ_CHECK(change.hidden == ContainsAdLabel(hidden ? *hidden : text));
+
+    WriteWhole(path, hostsPart);
+    change = ApplyIntentAt(path, HostsIntent::Show, source, "\n");
+    FUZZ_CHECK((change.outcome == EditOutcome::Written) == (cutResult == CutResult::Cut));
+    FUZZ_CHECK(ReadWhole(path) == (cutResult == CutResult::Cut ? cut : std::string(hostsPart)));
+    FUZZ_CHECK(change.hidden == ContainsAdLabel(cutResult == CutResult::Cut ? cut : text));
     return 0;
 }
