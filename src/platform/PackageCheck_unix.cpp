@@ -140,10 +140,10 @@ KeyPtr MakerKey(const std::string& pem) {
 }  // namespace
 
 std::optional<std::string> RunAndRead(const std::vector<std::string>& argv,
-                                      const std::vector<std::string>& environment) {
+                                      const std::vector<std::string>& environment, int errorFd) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
-    const pid_t pid = Start(argv, environment, fds[1], -1, "/dev/null");
+    const pid_t pid = Start(argv, environment, fds[1], errorFd, "/dev/null");
     ::close(fds[1]);
     std::string output;
     char buffer[4096];
@@ -166,9 +166,10 @@ int RunForStatus(const std::vector<std::string>& argv, const std::vector<std::st
 }
 
 std::optional<PackageFields> ReadPackageFields(const std::string& debPath,
-                                               const std::vector<std::string>& environment) {
+                                               const std::vector<std::string>& environment,
+                                               int errorFd) {
     const std::optional<std::string> output =
-        RunAndRead({kDpkgDeb, "--field", debPath, "Package", "Version"}, environment);
+        RunAndRead({kDpkgDeb, "--field", debPath, "Package", "Version"}, environment, errorFd);
     if (!output) return std::nullopt;
     PackageFields fields{FieldValue(*output, "Package"), FieldValue(*output, "Version")};
     if (fields.name.empty() || fields.version.empty()) return std::nullopt;
@@ -176,8 +177,10 @@ std::optional<PackageFields> ReadPackageFields(const std::string& debPath,
 }
 
 bool IsNewerPackageVersion(const std::string& candidate, const std::string& current,
-                           const std::vector<std::string>& environment) {
-    return RunForStatus({kDpkg, "--compare-versions", candidate, "gt", current}, environment) == 0;
+                           const std::vector<std::string>& environment, int errorFd) {
+    const pid_t pid = Start({kDpkg, "--compare-versions", candidate, "gt", current}, environment,
+                            -1, errorFd, "/dev/null");
+    return pid >= 0 && Wait(pid) == 0;
 }
 
 std::string Sha256HexOfFile(const std::string& path) {
@@ -233,10 +236,10 @@ UpgradeRefusal CheckSignedPackage(const std::string& debPath, const std::string&
 
 UpgradeRefusal CheckPackageFields(const std::string& debPath, const std::string& current,
                                   PackageFields& fields,
-                                  const std::vector<std::string>& environment) {
-    const std::optional<PackageFields> read = ReadPackageFields(debPath, environment);
+                                  const std::vector<std::string>& environment, int errorFd) {
+    const std::optional<PackageFields> read = ReadPackageFields(debPath, environment, errorFd);
     if (!read || read->name != kPackageName) return UpgradeRefusal::kNotOurPackage;
-    if (!IsNewerPackageVersion(read->version, current, environment))
+    if (!IsNewerPackageVersion(read->version, current, environment, errorFd))
         return UpgradeRefusal::kNotNewer;
     fields = *read;
     return UpgradeRefusal::kNone;

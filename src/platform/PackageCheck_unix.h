@@ -36,10 +36,12 @@ struct PackageFields {
 };
 
 // Runs argv (argv[0] an absolute path) without a shell, with `environment` (the caller's own
-// when empty) and standard input from /dev/null, and returns its standard output when it ends
-// with status 0. Children start with SIGPIPE at its default and no signal blocked.
+// when empty), standard input from /dev/null and standard error on `errorFd` (inherited when
+// -1), and returns its standard output when it ends with status 0. Children start with SIGPIPE
+// at its default and no signal blocked.
 std::optional<std::string> RunAndRead(const std::vector<std::string>& argv,
-                                      const std::vector<std::string>& environment = {});
+                                      const std::vector<std::string>& environment = {},
+                                      int errorFd = -1);
 // The exit status of argv, or -1 when it could not be started or did not end normally.
 // Standard input is the file `inputPath`; standard output and error go to `outputFd` when it is
 // not -1 (inherited otherwise).
@@ -48,11 +50,13 @@ int RunForStatus(const std::vector<std::string>& argv,
                  const std::string& inputPath = "/dev/null", int outputFd = -1);
 
 // "Package" and "Version" of a .deb file, read with dpkg-deb; nullopt when it is no package.
+// What dpkg says on standard error goes to `errorFd` (inherited when -1), here and below.
 std::optional<PackageFields> ReadPackageFields(const std::string& debPath,
-                                               const std::vector<std::string>& environment = {});
+                                               const std::vector<std::string>& environment = {},
+                                               int errorFd = -1);
 // Debian's ordering of versions (dpkg --compare-versions candidate gt current).
 bool IsNewerPackageVersion(const std::string& candidate, const std::string& current,
-                           const std::vector<std::string>& environment = {});
+                           const std::vector<std::string>& environment = {}, int errorFd = -1);
 
 // The lower-case hex SHA-256 of a file's content, or "" when it cannot be read.
 std::string Sha256HexOfFile(const std::string& path);
@@ -72,7 +76,8 @@ bool SignedByMaker(const std::string& path, const std::string& derSignature,
 // `current` (kNotNewer). On success `fields` receives the package's name and version.
 UpgradeRefusal CheckPackageFields(const std::string& debPath, const std::string& current,
                                   PackageFields& fields,
-                                  const std::vector<std::string>& environment = {});
+                                  const std::vector<std::string>& environment = {},
+                                  int errorFd = -1);
 // All checks, in this order, each with its own refusal: the maker's signature over the file
 // (kBadSignature), then CheckPackageFields. Nothing of a file the maker did not sign is read.
 UpgradeRefusal CheckSignedPackage(const std::string& debPath, const std::string& derSignature,

@@ -195,8 +195,9 @@ private:
     int m_log = -1;
 };
 
-std::optional<std::string> InstalledVersion(const UpgradeHelperSetup& setup) {
-    return RunAndRead({setup.strDpkgQuery, "-W", "-f=${Version}", kPackageName}, setup.environment);
+std::optional<std::string> InstalledVersion(const UpgradeHelperSetup& setup, int log) {
+    return RunAndRead({setup.strDpkgQuery, "-W", "-f=${Version}", kPackageName}, setup.environment,
+                      log);
 }
 
 int Refuse(int status) {
@@ -264,10 +265,12 @@ int RunUpgradeHelper(const std::vector<std::string>& args, int inputFd,
     // The program's checks, in the same order: nothing of a file the maker did not sign is read.
     if (!SignedByMaker(copy, *signature, setup.strPublicKeyPem))
         return Refuse(kUpgradeBadSignature);
-    const std::optional<std::string> installed = InstalledVersion(setup);
+    // Whatever dpkg says goes to the log, as apt-get's output does below.
+    const std::optional<std::string> installed = InstalledVersion(setup, scratch.Log());
     if (!installed || installed->empty()) return Refuse(kUpgradeInstallFailed);
     PackageFields fields;
-    const UpgradeRefusal refusal = CheckPackageFields(copy, *installed, fields, setup.environment);
+    const UpgradeRefusal refusal =
+        CheckPackageFields(copy, *installed, fields, setup.environment, scratch.Log());
     if (refusal != UpgradeRefusal::kNone) return Refuse(StatusOf(refusal));
     if (fields.version != version) return Refuse(kUpgradeNotOurPackage);
 
@@ -276,7 +279,7 @@ int RunUpgradeHelper(const std::vector<std::string>& args, int inputFd,
     std::vector<std::string> install = setup.installCommand;
     install.push_back(copy);
     const bool ran = RunForStatus(install, setup.environment, "/dev/null", scratch.Log()) == 0;
-    const std::optional<std::string> now = InstalledVersion(setup);
+    const std::optional<std::string> now = InstalledVersion(setup, scratch.Log());
     if (ran && now && *now == version) return kUpgradeOk;
     scratch.SummariseLog();
     return kUpgradeInstallFailed;
