@@ -149,8 +149,7 @@ void RemoveLeftCopies(const std::string& base) {
 }
 
 // The private folder of this run, locked for as long as it lives so that no other helper takes
-// it for left behind, and removed on every way out (the signals that could end the helper
-// halfway are ignored or at their default only where nothing can send them).
+// it for left behind, and removed on every way out; only a kill leaves it, for the next run.
 class ScratchDir {
 public:
     explicit ScratchDir(const std::string& base) {

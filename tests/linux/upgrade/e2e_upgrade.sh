@@ -67,6 +67,10 @@ fail() {
   for log in app server polkitd apt; do
     [ -s "$T/$log.log" ] && sed "s/^/  $log: /" "$T/$log.log"
   done
+  # What dpkg and apt recorded of the installations in this namespace.
+  for log in /var/log/dpkg.log /var/log/apt/term.log; do
+    [ -s "$log" ] && tail -n 40 "$log" | sed "s|^|  $log: |"
+  done
   exit 1
 }
 trap 'fail "command at line $LINENO failed"' ERR
