@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "core/UpgradeRefusal.h"
 #include "linux/net/CHttpFetcher.h"
 #include "linux/net/NetTestServers.h"
-#include "linux/net/UpdateInstaller.h"
 
 namespace {
 

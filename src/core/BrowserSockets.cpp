@@ -13,9 +13,13 @@ std::string ComparablePeer(std::string_view address) {
     return std::string(address);
 }
 
-bool IsWildcardAddress(std::string_view address) {
-    if (address.size() != 4 && address.size() != 16) return true;
-    return std::all_of(address.begin(), address.end(), [](char c) { return c == 0; });
+bool IsThisMachine(std::string_view address) {
+    const std::string comparable = ComparablePeer(address);
+    if (comparable.size() == 4) return comparable[0] == 127 || comparable == std::string(4, '\0');
+    if (comparable.size() != 16) return true;
+    const bool zeroHead =
+        std::all_of(comparable.begin(), comparable.end() - 1, [](char c) { return c == 0; });
+    return zeroHead && (comparable.back() == 0 || comparable.back() == 1);
 }
 
 bool IsWebPort(unsigned port) {
@@ -27,8 +31,7 @@ std::vector<std::size_t> SelectBrowserSockets(const std::vector<InetSocket>& soc
                                               const std::set<std::uint64_t>& browserInodes) {
     std::set<std::string> wanted;
     for (const std::string& peer : peers) {
-        const std::string comparable = ComparablePeer(peer);
-        if (!IsWildcardAddress(comparable)) wanted.insert(comparable);
+        if (!IsThisMachine(peer)) wanted.insert(ComparablePeer(peer));
     }
     std::vector<std::size_t> chosen;
     for (std::size_t i = 0; i < sockets.size(); ++i) {

@@ -22,13 +22,16 @@ struct InetSocket {
 // The form peers are compared in: an IPv4-mapped IPv6 address (::ffff:a.b.c.d) as its 4 bytes,
 // everything else as it is.
 std::string ComparablePeer(std::string_view address);
-// 0.0.0.0, :: and addresses of any other length: no socket's peer, never ended.
-bool IsWildcardAddress(std::string_view address);
+// This PC itself, in any form: the wildcard addresses (0.0.0.0, ::), loopback (127.0.0.0/8, ::1),
+// the same as IPv4-mapped IPv6 addresses, and addresses of any other length. A hosts block's own
+// answers, and the user's local servers (a web server on 127.x): their connections are never
+// ended.
+bool IsThisMachine(std::string_view address);
 // Web traffic only: HTTP and HTTPS, over TCP or QUIC.
 bool IsWebPort(unsigned port);
 
 // The sockets (their indexes) that belong to a browser (their inode is one of browserInodes)
-// and lead to one of `peers` on a web port. Nothing else is chosen.
+// and lead to one of `peers` on a web port, none of them this machine. Nothing else is chosen.
 std::vector<std::size_t> SelectBrowserSockets(const std::vector<InetSocket>& sockets,
                                               const std::vector<std::string>& peers,
                                               const std::set<std::uint64_t>& browserInodes);

@@ -12,6 +12,9 @@ bool IsBlank(char c) {
 
 const char kManualUpgrade[] = "\n\nYou can manually upgrade your software by visiting ";
 const char kManualUpgradeEnd[] = " and clicking Download Evaluation to obtain the latest version.";
+const char kNoMakerKeyReason[] =
+    "this copy of Vantrel was built without its maker's key, so it cannot check that an upgrade "
+    "comes from the maker and installs none";
 }  // namespace
 
 std::string TrimmedLine(const std::string& text) {
@@ -82,6 +85,12 @@ std::string RefusalMessage(UpgradeRefusal refusal, const std::string& downloadPa
                 "the downloaded file is not signed by the maker of Vantrel. It may have been "
                 "altered, and it has been deleted.";
             break;
+        case UpgradeRefusal::kSignatureMissing:
+            reason =
+                "the maker's signature of the download (the same address with .sig appended) is "
+                "missing from the server, so the download cannot be checked, and it has been "
+                "deleted.";
+            break;
         case UpgradeRefusal::kNotOurPackage:
             reason = "the downloaded file is not a Vantrel package, and it has been deleted.";
             break;
@@ -91,14 +100,7 @@ std::string RefusalMessage(UpgradeRefusal refusal, const std::string& downloadPa
                 "has been deleted.";
             break;
         case UpgradeRefusal::kNoMakerKey:
-            reason =
-                "this copy of Vantrel was built without its maker's key, so it cannot check that "
-                "an upgrade comes from the maker and installs none.";
-            break;
-        case UpgradeRefusal::kNotSignedByMaker:
-            reason =
-                "the package does not carry a valid signature of Vantrel's maker, or it is not "
-                "the newer version that was offered, so it was refused and has been deleted.";
+            reason = std::string(kNoMakerKeyReason) + ".";
             break;
         case UpgradeRefusal::kNotAuthorized:
             reason =
@@ -111,4 +113,15 @@ std::string RefusalMessage(UpgradeRefusal refusal, const std::string& downloadPa
     }
     return "The upgrade was not installed: " + reason +
            " Your current version is still installed." + manual;
+}
+
+std::string NoMakerKeyOfferMessage(const std::string& downloadPage) {
+    std::string text = kNoMakerKeyReason;
+    text[0] = 'T';
+    return text + "." + kManualUpgrade + downloadPage + kManualUpgradeEnd;
+}
+
+std::string PackageInstalledMessage(const std::string& version) {
+    return "Vantrel " + version +
+           " has been installed. Vantrel will now close; start it again to use the new version.";
 }

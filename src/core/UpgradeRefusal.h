@@ -19,12 +19,12 @@ enum class UpgradeRefusal {
     kNoKey,             // (Windows) this build holds no key to check signatures with
     kDownloadFailed,    // the transfer did not deliver a complete file
     kDigestMismatch,    // the file is not the one the page describes
-    kBadSignature,      // (Windows) the maker did not sign this file
-    kNotOurPackage,     // (Linux) the file is not a Debian package named vantrel
-    kNotNewer,          // (Linux) the package is not newer than the version that runs
+    kBadSignature,      // the maker did not sign this file (another key, or changed since)
+    kSignatureMissing,  // (Linux) the server has no signature beside the download
+    kNotOurPackage,     // (Linux) the file is not a Debian package named vantrel (or, to the
+                        // installer, not the version the password prompt named)
+    kNotNewer,          // (Linux) the package is not newer than the version that is installed
     kNoMakerKey,        // (Linux) this build holds no maker's key to check an upgrade with
-    kNotSignedByMaker,  // (Linux) the installer refused it: no good signature of the maker, or
-                        // not the newer vantrel of the version offered
     kNotAuthorized,     // (Linux) the administrator's authentication was refused or cancelled
     kInstallFailed,     // (Linux) the package manager did not install it
 };
@@ -42,3 +42,9 @@ UpgradeRefusal CheckBeforeDownload(const std::string& pageUrl, const std::string
 
 // What the user is told; `downloadPage` is where a manual upgrade can be fetched.
 std::string RefusalMessage(UpgradeRefusal refusal, const std::string& downloadPage);
+
+// (Linux) Told in place of the question whether to download a newer version, after its
+// description, when this build holds no maker's key: no upgrade could be installed.
+std::string NoMakerKeyOfferMessage(const std::string& downloadPage);
+// (Linux) Told once the package manager has installed `version`.
+std::string PackageInstalledMessage(const std::string& version);

@@ -52,7 +52,8 @@ inline constexpr unsigned kThrowawayLifetimeSeconds = 4;
 inline constexpr int kAnnounceHoldMs = 1500;
 
 bool AddThrowawayAddress();
-// True also when the address was not there.
+// Removes the address only where it carries kThrowawayLabel: the same address an administrator
+// gave lo stays. True also when there was none to remove.
 bool RemoveThrowawayAddress();
 // Adds the address, holds it for holdMs, removes it. False when it could not be added.
 bool AnnounceNetworkChange(int holdMs = kAnnounceHoldMs);

@@ -2,6 +2,8 @@
 #include "platform/SocketEnding.h"
 
 #include <arpa/inet.h>
+#include <dirent.h>
+#include <fcntl.h>
 #include <libmnl/libmnl.h>
 #include <linux/if_addr.h>
 #include <linux/inet_diag.h>
@@ -18,7 +20,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -137,11 +138,17 @@ std::vector<DiagSocket> SelectedSockets(unsigned uid, const std::vector<std::str
     return selected;
 }
 
-std::optional<std::uint64_t> SocketInode(const std::filesystem::path& link) {
-    std::error_code error;
-    const std::string target = std::filesystem::read_symlink(link, error).string();
+// The target of the symbolic link `name` below the folder `dir`; empty when there is none.
+std::string LinkTarget(int dir, const char* name) {
+    char target[4096];
+    const ssize_t length = ::readlinkat(dir, name, target, sizeof target);
+    if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return {};
+    return std::string(target, static_cast<std::size_t>(length));
+}
+
+std::optional<std::uint64_t> SocketInode(const std::string& target) {
     constexpr std::string_view kPrefix = "socket:[";
-    if (error || !target.starts_with(kPrefix) || !target.ends_with("]")) return std::nullopt;
+    if (!target.starts_with(kPrefix) || !target.ends_with("]")) return std::nullopt;
     std::uint64_t inode = 0;
     for (std::size_t i = kPrefix.size(); i + 1 < target.size(); ++i) {
         if (target[i] < '0' || target[i] > '9') return std::nullopt;
@@ -150,10 +157,21 @@ std::optional<std::uint64_t> SocketInode(const std::filesystem::path& link) {
     return inode;
 }
 
-std::optional<unsigned> RealUid(const std::filesystem::path& process) {
-    std::ifstream status(process / "status");
+// The process's entries are all read through `process`, its own /proc folder opened once: a
+// process that ends meanwhile leaves that handle empty (ESRCH), so the next one to get its PID
+// can add nothing to what is read about it.
+std::optional<unsigned> RealUid(int process) {
+    const int fd = ::openat(process, "status", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string text;
+    char buffer[4096];
+    ssize_t got = 0;
+    while (text.size() < 65536 && (got = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, static_cast<std::size_t>(got));
+    ::close(fd);
+    std::istringstream lines(text);
     std::string line;
-    while (std::getline(status, line)) {
+    while (std::getline(lines, line)) {
         if (line.rfind("Uid:", 0) != 0) continue;
         std::istringstream fields(line.substr(4));
         unsigned uid = 0;
@@ -163,16 +181,29 @@ std::optional<unsigned> RealUid(const std::filesystem::path& process) {
     return std::nullopt;
 }
 
-bool IsBrowserProcess(const std::filesystem::path& process) {
-    std::error_code error;
-    std::string program = std::filesystem::read_symlink(process / "exe", error).filename();
-    if (error) return false;
+bool IsBrowserProcess(int process) {
+    std::string program = std::filesystem::path(LinkTarget(process, "exe")).filename();
+    if (program.empty()) return false;
     constexpr std::string_view kDeleted = " (deleted)";
     if (program.ends_with(kDeleted)) program.resize(program.size() - kDeleted.size());
     return BrowserOfProgram(program).has_value();
 }
 
-// The loopback address request: the throwaway address, with its label and, when adding, the
+void AddSocketInodes(int process, std::set<std::uint64_t>& inodes) {
+    const int fds = ::openat(process, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fds < 0) return;
+    DIR* dir = ::fdopendir(fds);
+    if (!dir) {
+        ::close(fds);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        if (const auto inode = SocketInode(LinkTarget(fds, entry->d_name))) inodes.insert(*inode);
+    }
+    ::closedir(dir);
+}
+
+// The loopback address request: the throwaway address with its label and, when adding, the
 // lifetime after which the kernel deletes it by itself.
 int ThrowawayAddressRequest(std::uint16_t type, std::uint16_t flags) {
     const unsigned loopback = if_nametoindex("lo");
@@ -191,8 +222,10 @@ int ThrowawayAddressRequest(std::uint16_t type, std::uint16_t flags) {
     header->ifa_index = loopback;
     mnl_attr_put(request, IFA_LOCAL, sizeof address, &address);
     mnl_attr_put(request, IFA_ADDRESS, sizeof address, &address);
+    // The kernel deletes only an address that carries the label asked for: one an administrator
+    // gave lo (with another label, or none) stays.
+    mnl_attr_put_strz(request, IFA_LABEL, kThrowawayLabel);
     if (type == RTM_NEWADDR) {
-        mnl_attr_put_strz(request, IFA_LABEL, kThrowawayLabel);
         ifa_cacheinfo lifetime{};
         lifetime.ifa_prefered = kThrowawayLifetimeSeconds;
         lifetime.ifa_valid = kThrowawayLifetimeSeconds;
@@ -226,16 +259,19 @@ std::string PeerAddressText(std::string_view address) {
 
 std::set<std::uint64_t> BrowserSocketInodes(unsigned uid, const std::string& procRoot) {
     std::set<std::uint64_t> inodes;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(procRoot, error)) {
-        const std::string name = entry.path().filename().string();
-        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
-        if (RealUid(entry.path()) != uid || !IsBrowserProcess(entry.path())) continue;
-        std::error_code fdError;
-        for (const auto& fd : std::filesystem::directory_iterator(entry.path() / "fd", fdError)) {
-            if (const auto inode = SocketInode(fd.path())) inodes.insert(*inode);
-        }
+    DIR* proc = ::opendir(procRoot.c_str());
+    if (!proc) return inodes;
+    while (const dirent* entry = ::readdir(proc)) {
+        const std::string_view name = entry->d_name;
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string_view::npos)
+            continue;
+        const int process =
+            ::openat(::dirfd(proc), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (process < 0) continue;
+        if (RealUid(process) == uid && IsBrowserProcess(process)) AddSocketInodes(process, inodes);
+        ::close(process);
     }
+    ::closedir(proc);
     return inodes;
 }
 

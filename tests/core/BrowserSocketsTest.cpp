@@ -45,6 +45,41 @@ TEST(BrowserSockets, OnlyBrowserConnectionsToTheOldAddressesOnWebPorts) {
     EXPECT_TRUE(SelectBrowserSockets(sockets, {}, browser).empty());
 }
 
+TEST(BrowserSockets, NeverAConnectionToThisMachine) {
+    // A list that sends names to 127.x must not cut the user's browser off their own web server.
+    const std::string local[] = {V4(127, 0, 0, 1),
+                                 V4(127, 1, 2, 3),
+                                 V4(127, 255, 255, 254),
+                                 V4(0, 0, 0, 0),
+                                 V6({}),
+                                 V6({1}),
+                                 V6({127, 0, 0, 1}, true),
+                                 V6({0, 0, 0, 0}, true),
+                                 "ab"};
+    const std::string remote[] = {V4(126, 255, 255, 255), V4(128, 0, 0, 1),
+                                  V4(10, 0, 0, 1),        V6({2}),
+                                  V6({0x01, 0x01}),       V6({1, 0, 0, 0, 0})};
+    std::vector<InetSocket> sockets;
+    std::vector<std::string> peers;
+    std::set<std::uint64_t> browser;
+    for (const std::string& address : local) {
+        EXPECT_TRUE(IsThisMachine(address)) << sockets.size();
+        sockets.push_back({false, address, 443, sockets.size() + 1});
+    }
+    const std::size_t firstRemote = sockets.size();
+    for (const std::string& address : remote) {
+        EXPECT_FALSE(IsThisMachine(address)) << sockets.size();
+        sockets.push_back({false, address, 443, sockets.size() + 1});
+    }
+    for (const InetSocket& socket : sockets) {
+        peers.push_back(socket.peer);
+        browser.insert(socket.inode);
+    }
+    std::vector<std::size_t> expected;
+    for (std::size_t i = firstRemote; i < sockets.size(); ++i) expected.push_back(i);
+    EXPECT_EQ(SelectBrowserSockets(sockets, peers, browser), expected);
+}
+
 TEST(BrowserSockets, FallsBackForTheFirstReasonAndSaysWhyOnlyWhileABrowserMustRestart) {
     LiveApplyFacts facts;
     facts.privileged = true;

@@ -315,8 +315,6 @@ void CVantrelDlg::OfferToCloseBrowsers() {
 
 void CVantrelDlg::OnUpgrade() {
     m_dlgUpgrade.SetUpgradeInfo("Vantrel", 1.0f, CUpgradeDlg::UpgradePageUrl());
-    // On Linux the program comes as a Debian package, and so do its upgrades.
-    m_dlgUpgrade.SetPackageUpgrade(true);
     m_dlgUpgrade.exec();
 }
 

@@ -10,15 +10,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <future>
+#include <optional>
 
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
 #include "linux/net/CUpgradeProgressDlg.h"
 #include "linux/net/NetConfig.h"
-#include "linux/net/UpdateInstaller.h"
-#include "linux/root/PackageUpgrade.h"
+#include "linux/net/PackageInstall.h"
 #include "platform/CRegistryStore.h"
+#include "platform/PackageCheck_unix.h"
 
 namespace {
 QString FromBytes(const std::string& text) {
@@ -26,7 +27,8 @@ QString FromBytes(const std::string& text) {
 }
 }  // namespace
 
-CUpgradeDlg::CUpgradeDlg(QWidget* parent) : QDialog(parent) {
+CUpgradeDlg::CUpgradeDlg(QWidget* parent)
+    : QDialog(parent), m_strHelper(UpgradeHelperPath()), m_strPkexec(kPkexecPath) {
     setObjectName(QStringLiteral("upgradeDialog"));
     setWindowTitle(QStringLiteral("Check for Upgrade"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -162,16 +164,24 @@ void CUpgradeDlg::OnOK() {
 
     bool closeAfterwards = false;
     if (m_page.fNewVersion > m_fVersion) {
-        const QString text = QStringLiteral("A new upgrade of ") + product +
-                             QStringLiteral(" is available for download.\n\nDescription:\n\n") +
-                             FromBytes(m_page.strDescription) +
-                             QStringLiteral("\n\nWould you like to download the upgrade now?");
-        const auto answer = ShowMessage(this, text, QStringLiteral("A new upgrade is available."),
-                                        QMessageBox::Yes | QMessageBox::No, QMessageBox::NoIcon);
-        if (answer == QMessageBox::Yes)
+        const QString offer = QStringLiteral("A new upgrade of ") + product +
+                              QStringLiteral(" is available for download.\n\nDescription:\n\n") +
+                              FromBytes(m_page.strDescription) + QStringLiteral("\n\n");
+        const QString caption = QStringLiteral("A new upgrade is available.");
+        // A build that could install no upgrade says so now, not after the user said Yes.
+        const std::optional<std::string> key = HelperPublicKey(m_strHelper);
+        m_strMakerKey = key.value_or(std::string());
+        if (!key) {
+            ShowMessage(this, offer + FromBytes(NoMakerKeyOfferMessage(VANTREL_DOWNLOAD_PAGE)),
+                        caption, QMessageBox::Ok, QMessageBox::Warning);
+        } else if (ShowMessage(
+                       this, offer + QStringLiteral("Would you like to download the upgrade now?"),
+                       caption, QMessageBox::Yes | QMessageBox::No,
+                       QMessageBox::NoIcon) == QMessageBox::Yes) {
             DownloadAndInstall(m_page.strDownloadLink);
-        else
+        } else {
             closeAfterwards = true;
+        }
     } else {
         ShowMessage(this,
                     QStringLiteral("You have the most recent version v") +
@@ -190,56 +200,15 @@ void CUpgradeDlg::RefuseUpgrade(const std::string& message, bool warning) {
 }
 
 void CUpgradeDlg::DownloadAndInstall(std::string link) {
+    namespace fs = std::filesystem;
     link = TrimmedLine(link);
     UpgradeRefusal refusal = CheckBeforeDownload(m_strUpgradeUrl, link, m_page.strSha256);
-    if (refusal == UpgradeRefusal::kNone && m_bPackageUpgrade) {
-        InstallPackage(link);
-        return;
-    }
-    // A file left from before must never pass for this download.
-    if (!m_bPackageUpgrade) std::remove(kDownloadFile);
+    // Nothing is downloaded that could never be installed.
+    if (refusal == UpgradeRefusal::kNone && !IsMakerKey(m_strMakerKey))
+        refusal = UpgradeRefusal::kNoMakerKey;
     if (refusal != UpgradeRefusal::kNone) {
         RefuseUpgrade(RefusalMessage(refusal, VANTREL_DOWNLOAD_PAGE),
                       refusal != UpgradeRefusal::kNoLink);
-        return;
-    }
-
-    CUpgradeProgressDlg* progress = ShowProgressWindow(QStringLiteral("Upgrading Software"));
-    {
-        CHttpFetcher fetcher;
-        fetcher.Fetch(link, kDownloadFile, [progress](const std::string& text) {
-            progress->SetStatusText(QString::fromStdString(text));
-        });
-        refusal = CheckDownload(fetcher.LastFetchSucceeded(), kDownloadFile, m_page.strSha256);
-    }
-    if (refusal == UpgradeRefusal::kNone && !MakeOwnerExecutable(kDownloadFile))
-        refusal = UpgradeRefusal::kDownloadFailed;
-    if (refusal != UpgradeRefusal::kNone) {
-        std::remove(kDownloadFile);
-        RefuseUpgrade(RefusalMessage(refusal, VANTREL_DOWNLOAD_PAGE),
-                      refusal == UpgradeRefusal::kDigestMismatch);
-        CloseProgressWindow();
-        return;
-    }
-
-    progress->SetStatusText(QStringLiteral("Removing old version .."));
-    // Nothing is dispatched while the two programs run: the text must be on the screen first.
-    progress->ShowPainted();
-    RunUninstallerThenInstaller();
-    CloseProgressWindow();
-    std::remove(kDownloadFile);
-    // The old version is gone: end here, without the normal shutdown that would record the
-    // check's date or run anything else of this program.
-    std::fflush(nullptr);
-    _exit(0);
-}
-
-void CUpgradeDlg::InstallPackage(const std::string& link) {
-    namespace fs = std::filesystem;
-    const std::string helper = UpgradeHelperPath();
-    // Nothing is downloaded that could never be installed.
-    if (!UpgradeHelperCanVerify(helper)) {
-        RefuseUpgrade(RefusalMessage(UpgradeRefusal::kNoMakerKey, VANTREL_DOWNLOAD_PAGE), true);
         return;
     }
     // A folder of the user's own: nobody else can put another file in its place.
@@ -252,11 +221,8 @@ void CUpgradeDlg::InstallPackage(const std::string& link) {
     }
     const fs::path dir = pattern;
     const std::string package = (dir / "vantrel-upgrade.deb").string();
-    const std::string signaturePath = package + ".sig";
 
     CUpgradeProgressDlg* progress = ShowProgressWindow(QStringLiteral("Upgrading Software"));
-    UpgradeRefusal refusal;
-    std::optional<std::string> signature;
     {
         CHttpFetcher fetcher;
         fetcher.Fetch(link, package, [progress](const std::string& text) {
@@ -264,22 +230,22 @@ void CUpgradeDlg::InstallPackage(const std::string& link) {
         });
         refusal = CheckDownload(fetcher.LastFetchSucceeded(), package, m_page.strSha256);
     }
-    if (refusal == UpgradeRefusal::kNone) {
-        // The maker's signature lies beside the package, and comes the same way.
-        CHttpFetcher fetcher;
-        fetcher.Fetch(link + ".sig", signaturePath);
-        if (fetcher.LastFetchSucceeded()) signature = ReadSignatureFile(signaturePath);
-        if (!signature) refusal = UpgradeRefusal::kDownloadFailed;
-    }
-    std::string version;
-    if (refusal == UpgradeRefusal::kNone) refusal = CheckPackage(package, VANTREL_VERSION, version);
+    std::string signature;
+    if (refusal == UpgradeRefusal::kNone)
+        refusal = FetchSignature(link, package + ".sig", signature);
+    // The helper's own checks, made here first: a package it would refuse is refused before
+    // anyone is asked for a password, with its one reason.
+    PackageFields fields;
+    if (refusal == UpgradeRefusal::kNone)
+        refusal = CheckSignedPackage(package, signature, m_strMakerKey, VANTREL_VERSION, fields);
     if (refusal == UpgradeRefusal::kNone) {
         progress->SetStatusText(QStringLiteral("Installing the new version .."));
         progress->ShowPainted();
         // The password prompt and apt-get take their time: keep the windows painted meanwhile,
         // with the buttons of this dialog still off.
         auto install = std::async(std::launch::async, [&] {
-            return InstallPackageElevated(helper, package, *signature, version, dir.string());
+            return InstallPackageElevated(m_strPkexec, m_strHelper, package, signature,
+                                          fields.version, dir.string());
         });
         while (install.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -293,11 +259,34 @@ void CUpgradeDlg::InstallPackage(const std::string& link) {
         return;
     }
     CloseProgressWindow();
-    ShowMessage(this, FromBytes(PackageInstalledMessage(version)), QStringLiteral("Vantrel"),
+    ShowMessage(this, FromBytes(PackageInstalledMessage(fields.version)), QStringLiteral("Vantrel"),
                 QMessageBox::Ok, QMessageBox::Information);
-    // The files of this program have been replaced: end as after any upgrade.
+    // The files of this program have been replaced: end as after any upgrade, without the normal
+    // shutdown that would record the check's date or run anything else of this program.
     std::fflush(nullptr);
     _exit(0);
+}
+
+UpgradeRefusal CUpgradeDlg::FetchSignature(const std::string& link, const std::string& path,
+                                           std::string& signature) {
+    // The maker's signature lies beside the package, and comes the same way.
+    CHttpFetcher fetcher;
+    fetcher.Fetch(link + ".sig", path);
+    if (!fetcher.LastFetchSucceeded()) {
+        // A server that answered, but not with a signature (a 404, an error page, nothing), has
+        // none to give: that is no network problem, and trying again will not help.
+        const EFetchError error = fetcher.LastError();
+        const bool answered =
+            fetcher.LastHttpStatus() != 0 &&
+            (error == EFetchError::None || error == EFetchError::HtmlPage ||
+             error == EFetchError::EmptyBody || error == EFetchError::RedirectFailed);
+        return answered ? UpgradeRefusal::kSignatureMissing : UpgradeRefusal::kDownloadFailed;
+    }
+    const std::optional<std::string> bytes = ReadSignatureFile(path);
+    // Larger than any signature of the maker's.
+    if (!bytes) return UpgradeRefusal::kBadSignature;
+    signature = *bytes;
+    return UpgradeRefusal::kNone;
 }
 
 void CUpgradeDlg::SaveUpgradeDate() {

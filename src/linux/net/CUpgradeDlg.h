@@ -4,9 +4,11 @@
 #include <QDateTime>
 #include <QDialog>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/UpgradePage.h"
+#include "core/UpgradeRefusal.h"
 #include "linux/net/CHttpFetcher.h"
 
 class CXPButton;
@@ -24,12 +26,17 @@ public:
     void SetUpgradeInfo(const std::string& productName, float version,
                         const std::string& upgradeUrl);
 
-    // An installation from the package: an upgrade installs the newer package through the
-    // package manager instead of running an installer and the old version's uninstaller.
-    void SetPackageUpgrade(bool bPackage) { m_bPackageUpgrade = bPackage; }
+    // The programs an upgrade runs: the privileged helper beside this program, which also holds
+    // the maker's key, and pkexec. Only tests name others.
+    void SetUpgradePrograms(std::string helper, std::string pkexec) {
+        m_strHelper = std::move(helper);
+        m_strPkexec = std::move(pkexec);
+    }
 
     void ParseUpgradePage(const CStringList& lines);
-    // Returns only when the upgrade could not go ahead; on success the process ends inside.
+    // Downloads the package and its signature, checks both, and hands the package to the helper
+    // behind the administrator's password. Returns only when the upgrade could not go ahead; on
+    // success the process ends inside.
     void DownloadAndInstall(std::string link);
     void SaveUpgradeDate();
 
@@ -56,8 +63,9 @@ private:
     void CloseProgressWindow();
     void FinishCheck();
     void RefuseUpgrade(const std::string& message, bool warning);
-    // The package manager's form of DownloadAndInstall, after the checks before the download.
-    void InstallPackage(const std::string& link);
+    // Why the download beside the package did not yield a signature, or kNone with it in hand.
+    UpgradeRefusal FetchSignature(const std::string& link, const std::string& path,
+                                  std::string& signature);
 
     float m_fVersion = 0.0f;
     std::string m_strUpgradeUrl;
@@ -67,7 +75,10 @@ private:
     QDateTime m_dtLastCheck;
 
     bool m_bChecking = false;
-    bool m_bPackageUpgrade = false;
+    std::string m_strHelper;
+    std::string m_strPkexec;
+    // The key the helper holds, asked for when an upgrade is found.
+    std::string m_strMakerKey;
     CXPButton* m_btnOK = nullptr;
     CXPButton* m_btnClose = nullptr;
     CUpgradeProgressDlg* m_pProgress = nullptr;

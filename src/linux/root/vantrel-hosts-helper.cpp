@@ -11,10 +11,14 @@
 #include <vector>
 
 #include "linux/root/HostsHelper.h"
+#include "linux/root/RootProcess.h"
 #include "platform/ProtectionCheck.h"
 #include "platform/SocketEnding.h"
 
 int main(int argc, char** argv) {
+    // Before anything else: no terminal may stop it while it holds the lock, no reader that went
+    // away may end it halfway, and no limit of the caller's may cut its writes short.
+    LeaveCallerProcessState();
     // Only the calling user's own browsers are ever moved onto the new answers.
     const unsigned caller = CallerUid(std::getenv("PKEXEC_UID"));
     clearenv();

@@ -80,7 +80,7 @@ std::vector<std::string> ResolveAll(const std::vector<std::string>& names) {
     lookups->done.wait_for(lock, kLookupLimit, [&] { return lookups->pending == 0; });
     std::vector<std::string> peers;
     for (const std::string& address : lookups->addresses) {
-        if (!IsWildcardAddress(ComparablePeer(address))) peers.push_back(address);
+        if (!IsThisMachine(address)) peers.push_back(address);
     }
     return peers;
 }

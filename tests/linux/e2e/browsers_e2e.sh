@@ -3,7 +3,7 @@
 #
 # Everything runs in private mount, network and PID namespaces: a scratch copy of /etc over /etc
 # (so the program edits that copy's hosts file, as root, without its helper), loopback only,
-# dnsmasq standing in for the internet's DNS, a fake ad server on 127.0.0.2 and ::2 (HTTP, and
+# dnsmasq standing in for the internet's DNS, a fake ad server on 198.51.100.2 and ::2 (HTTP, and
 # HTTPS with HTTP/2 under a throwaway CA that only the test's browser profiles trust), a
 # publisher page on 127.0.0.1 that asks for two ad scripts and an ad image every 2 s, and the
 # browsers on Xvfb with openbox. Vantrel is driven with xdotool; it reports what its status line
@@ -143,9 +143,12 @@ mount --bind "$work/etc" /etc || abort "cannot bind the scratch /etc"
 mount -t tmpfs -o mode=0755 tmpfs /run || abort "cannot mount a private /run"
 
 # --- the network: loopback only, with the addresses a dual-stack PC and the fake servers have -
+# The ad server stands for one on the internet: an address outside 127/8, whose connections
+# Vantrel ends (it leaves those to this PC's own servers alone).
 ip link set lo up &&
   ip addr add 192.0.2.10/24 dev lo &&
   ip addr add 2001:db8::10/64 dev lo nodad &&
+  ip addr add 198.51.100.2/32 dev lo &&
   ip addr add ::2/128 dev lo nodad || abort "cannot configure loopback"
 [ "$(ip -o link show | grep -cv ': lo:')" = 0 ] || abort "the namespace has a link besides loopback"
 # Every address added to or removed from an interface, with its time: the program's
@@ -159,7 +162,7 @@ mapfile -t names < <(awk 'NF >= 2 && $1 !~ /^#/ { print $2 }' "$src/res/vantrel_
 
 dns_args=()
 for name in "${names[@]}"; do
-  dns_args+=("--address=/$name/127.0.0.2" "--address=/$name/::2")
+  dns_args+=("--address=/$name/198.51.100.2" "--address=/$name/::2")
 done
 dnsmasq --keep-in-foreground --conf-file=/dev/null --no-resolv --no-hosts --no-poll \
   --listen-address=127.0.0.1 --bind-interfaces --port=53 --user=root --pid-file= \
@@ -186,7 +189,7 @@ pids+=($!)
 wait_for '[ -s "$work/servers.ready" ]' 20 || abort "the fake servers did not start"
 wait_for 'grep -q "started" "$work/dns.log" 2>/dev/null' 20 || abort "dnsmasq did not start"
 answer=$(getent ahostsv4 "${names[0]}" | awk 'NR == 1 { print $1 }')
-[ "$answer" = 127.0.0.2 ] || abort "the local DNS answers ${names[0]} with '$answer'"
+[ "$answer" = 198.51.100.2 ] || abort "the local DNS answers ${names[0]} with '$answer'"
 
 # --- the display ------------------------------------------------------------------------------
 mkdir -p /tmp/.X11-unix

@@ -3,10 +3,10 @@
 
 Usage: fake_servers.py AD_LOG TICK_LOG READY_FILE CERT KEY
 
-- Ad server on 127.0.0.2:80 and [::2]:80. The ad script is served with keep-alive, the ad image
+- Ad server on 198.51.100.2:80 and [::2]:80. The ad script is served with keep-alive, the ad image
   with "Connection: close", so a browser that keeps loading the script over an old connection
   tells itself apart from one that looks the name up again. Every request is logged.
-- Ad server over HTTPS with HTTP/2 only (ALPN h2) on 127.0.0.2:443 and [::2]:443, with the
+- Ad server over HTTPS with HTTP/2 only (ALPN h2) on 198.51.100.2:443 and [::2]:443, with the
   certificate CERT (issued by the test's own CA): a second ad script, so a browser's pooled
   HTTP/2 session to an ad server is covered as well.
 - Publisher site on 127.0.0.1:8000: /pub/NAME is a page that loads the ad script and an ad image
@@ -184,7 +184,7 @@ def serve_h2(cert, key, log_file):
     loop = asyncio.new_event_loop()
 
     async def start():
-        for host in ("127.0.0.2", "::2"):
+        for host in ("198.51.100.2", "::2"):
             await asyncio.start_server(lambda r, w: h2_connection(r, w, log_file), host, 443,
                                        ssl=context)
 
@@ -197,7 +197,7 @@ def main():
     AdHandler.log_file = open(ad_log, "a", encoding="utf-8")
     SiteHandler.log_file = open(tick_log, "a", encoding="utf-8")
     ThreadingHTTPServer.daemon_threads = True
-    servers = [ThreadingHTTPServer(("127.0.0.2", 80), AdHandler),
+    servers = [ThreadingHTTPServer(("198.51.100.2", 80), AdHandler),
                Server6(("::2", 80), AdHandler),
                ThreadingHTTPServer(("127.0.0.1", 8000), SiteHandler)]
     for server in servers:

@@ -17,6 +17,7 @@
 #include "linux/controls/DialogUnits.h"
 #include "linux/net/CUpgradeDlg.h"
 #include "linux/net/CUpgradeProgressDlg.h"
+#include "linux/net/NetConfig.h"
 #include "linux/net/NetUi.h"
 #include "linux/upgrade/TestServer.h"
 #include "linux/upgrade/UpgradeTestEnv.h"
@@ -71,6 +72,7 @@ TEST_F(UpgradeCheck, OffersANewerVersionAndNoClosesTheDialog) {
         {200, UpgradePage({"1.1", "Faster.\nSmaller.\nKinder.\n", "https://127.0.0.1/x.exe", ""})});
     MessageRecorder boxes([](const RecordedMessage&) { return QMessageBox::No; });
     CUpgradeDlg dlg;
+    dlg.SetUpgradePrograms(TEST_KEY_DIR "/vantrel-upgrade-helper", "/nonexistent/pkexec");
     Open(dlg, m_server.Url(kPagePath));
     Ok(dlg)->click();
 
@@ -85,6 +87,34 @@ TEST_F(UpgradeCheck, OffersANewerVersionAndNoClosesTheDialog) {
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_TRUE(dlg.LastCheck().isValid());
+}
+
+TEST_F(UpgradeCheck, ABuildWithoutTheMakersKeySaysSoInPlaceOfTheOffer) {
+    m_server.Serve(
+        kPagePath,
+        {200, UpgradePage({"1.1", "Faster.\n", m_server.Url("/new.deb"), std::string(64, 'a')})});
+    MessageRecorder boxes;
+    CUpgradeDlg dlg;
+    // Were the password ever asked for, this would be run, and fail the test.
+    dlg.SetUpgradePrograms(NO_KEY_HELPER, "/bin/false");
+    Open(dlg, m_server.Url(kPagePath));
+    Ok(dlg)->click();
+
+    ASSERT_EQ(boxes.Messages().size(), 1u);
+    const RecordedMessage& box = boxes.Messages()[0];
+    EXPECT_EQ(box.text.toStdString(),
+              "A new upgrade of Vantrel is available for download.\n\nDescription:\n\nFaster.\n\n\n"
+              "This copy of Vantrel was built without its maker's key, so it cannot check that an "
+              "upgrade comes from the maker and installs none.\n\nYou can manually upgrade your "
+              "software by visiting " VANTREL_DOWNLOAD_PAGE
+              " and clicking Download Evaluation to obtain the latest version.");
+    EXPECT_EQ(box.caption, "A new upgrade is available.");
+    EXPECT_EQ(box.buttons, QMessageBox::Ok);
+    EXPECT_EQ(box.icon, QMessageBox::Warning);
+    EXPECT_EQ(m_server.Hits("/new.deb"), 0);
+    // The check was made: the user is done here until the dialog is opened again.
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_FALSE(Ok(dlg)->isEnabled());
 }
 
 TEST_F(UpgradeCheck, SameOrOlderVersionIsTheMostRecentAndOkStaysOffUntilReopened) {

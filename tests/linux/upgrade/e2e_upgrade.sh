@@ -67,6 +67,10 @@ fail() {
   for log in app server polkitd apt; do
     [ -s "$T/$log.log" ] && sed "s/^/  $log: /" "$T/$log.log"
   done
+  # What dpkg and apt recorded of the installations in this namespace.
+  for log in /var/log/dpkg.log /var/log/apt/term.log; do
+    [ -s "$log" ] && tail -n 40 "$log" | sed "s|^|  $log: |"
+  done
   exit 1
 }
 trap 'fail "command at line $LINENO failed"' ERR
@@ -164,31 +168,32 @@ pids+=("$!")
 wait_for polkit_on_bus || skip "polkitd never took its bus name here"
 
 echo "== the installed helper, run through pkexec as any program of the user could, refuses"
-# helper_refuses WHAT SIGNATURE-FILE PACKAGE [VERSION]: status 3, and 1.0 still installed.
+# helper_refuses WHAT STATUS SIGNATURE-FILE PACKAGE [VERSION]: the refusal's own status (3: no
+# good signature of the maker, 4: not vantrel of the version named), and 1.0 still installed.
 helper_refuses() {
-  { if [ -s "$2" ]; then od -An -v -tx1 "$2" | tr -d ' \n'; fi; echo; cat "$3"; } >"$T/input"
+  { if [ -s "$3" ]; then od -An -v -tx1 "$3" | tr -d ' \n'; fi; echo; cat "$4"; } >"$T/input"
   chmod 644 "$T/input"
   local status=0
   setsid setpriv --reuid=4242 --regid=4242 --clear-groups pkexec \
-    /usr/libexec/vantrel/vantrel-upgrade-helper vantrel "${4:-1.1}" <"$T/input" >/dev/null 2>&1 || status=$?
-  [ "$status" -eq 3 ] || fail "$1: the helper's status was $status, not 3 (refused)"
+    /usr/libexec/vantrel/vantrel-upgrade-helper vantrel "${5:-1.1}" <"$T/input" >/dev/null 2>&1 || status=$?
+  [ "$status" -eq "$2" ] || fail "$1: the helper's status was $status, not $2 (refused)"
   [ "$(dpkg-query -W -f='${Version}' vantrel)" = 1.0 ] || fail "$1: the installed version changed"
   ! dpkg-query -W vantrel-other >/dev/null 2>&1 || fail "$1: another package was installed"
 }
 : >"$T/empty.sig"
-helper_refuses "an unsigned package" "$T/empty.sig" "$T/www/vantrel_1.1.deb"
+helper_refuses "an unsigned package" 3 "$T/empty.sig" "$T/www/vantrel_1.1.deb"
 openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$T/other.key" 2>/dev/null
 cp "$T/www/vantrel_1.1.deb" "$T/other-signer.deb"
 sign "$T/other-signer.deb" "$T/other.key"
-helper_refuses "a package signed by another key" "$T/other-signer.deb.sig" "$T/other-signer.deb"
+helper_refuses "a package signed by another key" 3 "$T/other-signer.deb.sig" "$T/other-signer.deb"
 make_package "$T/vother" vantrel-other 1.1 "$T/other-name.deb"
 sign "$T/other-name.deb" "$keys/maker.key"
-helper_refuses "another package signed by the maker" "$T/other-name.deb.sig" "$T/other-name.deb"
-helper_refuses "another version than the prompt named" "$T/www/vantrel_1.1.deb.sig" \
+helper_refuses "another package signed by the maker" 4 "$T/other-name.deb.sig" "$T/other-name.deb"
+helper_refuses "another version than the prompt named" 4 "$T/www/vantrel_1.1.deb.sig" \
   "$T/www/vantrel_1.1.deb" 1.2
 cp "$T/www/vantrel_1.1.deb" "$T/changed.deb"
 printf 'X' | dd of="$T/changed.deb" bs=1 seek=$(($(stat -c %s "$T/changed.deb") - 2)) conv=notrunc 2>/dev/null
-helper_refuses "a package changed after signing" "$T/www/vantrel_1.1.deb.sig" "$T/changed.deb"
+helper_refuses "a package changed after signing" 3 "$T/www/vantrel_1.1.deb.sig" "$T/changed.deb"
 ! ls -d /var/cache/vantrel-upgrade-* 2>/dev/null | grep -q . || fail "the helper left its copies"
 
 echo "== the maker's server: the upgrade page, the 1.1 package and its signature, over https"

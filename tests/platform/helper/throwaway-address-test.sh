@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The network-change announcement of the privileged helper never leaves its throwaway loopback
 # address behind: killed (SIGKILL) while it holds the address, the kernel deletes the address
-# by itself a few seconds later; an address left by anything else is removed by the next run.
+# by itself a few seconds later; an address with Vantrel's label left by anything else is removed
+# by the next run, the same address without that label is not.
 # The helper's other addresses and the hosts change itself are checked too. Runs in private
 # mount and network namespaces over a scratch copy of /etc; exits 77 (skipped) where it cannot.
 # Usage: throwaway-address-test.sh <dir with vantrel-hosts-helper>
@@ -82,7 +83,18 @@ grep -q 'Begin Vantrel' /etc/hosts && fail "the block was not removed"
 has_addr && fail "$ADDR is still on lo after a complete run"
 echo "PASS: a complete run removed a left-over $ADDR and left none of its own"
 
-# 3. Nothing else on the interfaces changed; bad addresses change nothing at all.
+# 3. The same address given to lo by an administrator (no label, or another one) is not
+# Vantrel's: a run leaves it where it is.
+for label in "" "label lo:admin"; do
+  # shellcheck disable=SC2086
+  ip addr add $ADDR/32 dev lo $label || fail "cannot add the administrator's address"
+  "$helper" remove --reconnect 127.0.0.2 </dev/null
+  has_addr || fail "the helper removed an administrator's $ADDR (${label:-no label})"
+  ip addr del $ADDR/32 dev lo || fail "cannot remove the administrator's address"
+done
+echo "PASS: an administrator's $ADDR without Vantrel's label stays"
+
+# 4. Nothing else on the interfaces changed; bad addresses change nothing at all.
 [ "$(others)" = "$before" ] || fail "other addresses changed: $(diff <(echo "$before") <(others))"
 printf '0.0.0.0 ads.example\n' | "$helper" hide --reconnect 127.0.0.2 not-an-address
 status=$?
