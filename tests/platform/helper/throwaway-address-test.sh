@@ -88,7 +88,7 @@ echo "PASS: a complete run removed a left-over $ADDR and left none of its own"
 for label in "" "label lo:admin"; do
   # shellcheck disable=SC2086
   ip addr add $ADDR/32 dev lo $label || fail "cannot add the administrator's address"
-  "$helper" remove --reconnect 127.0.0.2 </dev/null
+  "$helper" show --reconnect 127.0.0.2 </dev/null
   has_addr || fail "the helper removed an administrator's $ADDR (${label:-no label})"
   ip addr del $ADDR/32 dev lo || fail "cannot remove the administrator's address"
 done
