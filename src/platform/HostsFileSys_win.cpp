@@ -14,6 +14,7 @@
 
 #include "platform/CHostsFile.h"
 #include "platform/HostsFileSys.h"
+#include "platform/HostsPathForTests_win.h"
 #include "platform/WideText_win.h"
 
 const std::string_view kTextLineEnd = "\r\n";
@@ -35,9 +36,20 @@ std::string DefaultHostsPath() {
     return WideToUtf8(system);
 }
 
+namespace {
+std::string& PathForTests() {
+    static std::string s_path;
+    return s_path;
+}
+}  // namespace
+
+void SetHostsPathForTests(const std::string& path) {
+    PathForTests() = path;
+}
+
 std::string ConfiguredHostsPath() {
-    const std::string overridden = EnvironmentUtf8(L"VANTREL_HOSTS_FILE");
-    return overridden.empty() ? DefaultHostsPath() : overridden;
+    const std::string& named = PathForTests();
+    return named.empty() ? DefaultHostsPath() : named;
 }
 
 // Asked without opening the file: an open handle, however short, makes a replacement by another
