@@ -15,6 +15,7 @@
 #include "windows/CSplashDlg.h"
 #include "windows/MessageBox.h"
 #include "windows/ProgramFolder.h"
+#include "windows/net/UpgradeGate.h"
 #include "windows/resource.h"
 
 namespace {
@@ -314,7 +315,7 @@ INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
 }
 
 void CVantrelDlg::OnUpgrade() {
-    m_dlgUpgrade.SetUpgradeInfo("Vantrel", 1.0f, CUpgradeDlg::UpgradePageUrl());
+    m_dlgUpgrade.SetUpgradeInfo("Vantrel", RunningVersion(), CUpgradeDlg::UpgradePageUrl());
     m_dlgUpgrade.DoModal(m_hWnd);
 }
 

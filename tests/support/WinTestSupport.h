@@ -176,6 +176,15 @@ inline ChildRun RunChild(const std::string& commandLine) {
     return run;
 }
 
+// A window of another process, once it shows; null after `seconds`.
+inline HWND AwaitWindow(const wchar_t* title, int seconds = 30) {
+    for (int i = 0; i < seconds * 10; ++i) {
+        if (const HWND found = ::FindWindowW(nullptr, title)) return found;
+        ::Sleep(100);
+    }
+    return nullptr;
+}
+
 class HostsDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
