@@ -40,7 +40,7 @@ VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "LegalCopyright" "${PUBLISHER}"
 
-Page directory
+Page directory "" "" CheckInstallFolder
 Page instfiles
 UninstPage uninstConfirm
 UninstPage instfiles
@@ -118,6 +118,48 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; $0 = 1 when $INSTDIR is a folder inside $PROGRAMFILES64, else 0. Only administrators can
+; change Program Files and what it holds; a folder elsewhere (C:\Vantrel, say) lets every user
+; replace the program or put a library beside it, which would then run as administrator. A path
+; with ".." in it is refused rather than resolved. (NSIS itself drops characters that no file
+; name may hold, such as a colon past the drive.)
+Function InstallFolderIsProtected
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $0 0
+  StrLen $1 "$PROGRAMFILES64\"
+  StrCpy $2 "$INSTDIR" $1
+  StrCpy $3 "$INSTDIR" "" $1
+  ${If} $2 == "$PROGRAMFILES64\"
+  ${AndIf} $3 != ""
+    StrCpy $0 1
+    StrCpy $1 0
+    ${Do}
+      StrCpy $2 "$INSTDIR" 2 $1
+      ${If} $2 == ""
+        ${Break}
+      ${ElseIf} $2 == ".."
+        StrCpy $0 0
+      ${EndIf}
+      IntOp $1 $1 + 1
+    ${Loop}
+  ${EndIf}
+  Pop $3
+  Pop $2
+  Pop $1
+FunctionEnd
+
+!define INSTALL_FOLDER_REFUSED "${PRODUCT} installs only into a folder inside $PROGRAMFILES64, which only administrators can change: ${PRODUCT} runs as administrator, and in a folder that other accounts can change, any program could replace it.$\r$\n$\r$\nPlease choose a folder inside $PROGRAMFILES64."
+
+Function CheckInstallFolder
+  Call InstallFolderIsProtected
+  ${If} $0 = 0
+    MessageBox MB_OK|MB_ICONEXCLAMATION "${INSTALL_FOLDER_REFUSED}"
+    Abort
+  ${EndIf}
+FunctionEnd
+
 Function .onInit
   ${IfNot} ${RunningX64}
     MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs a 64-bit edition of Windows." /SD IDOK
@@ -129,6 +171,13 @@ Function .onInit
 FunctionEnd
 
 Section "Vantrel"
+  ; Also for a folder given with /D=, which no page checks.
+  Call InstallFolderIsProtected
+  ${If} $0 = 0
+    MessageBox MB_OK|MB_ICONSTOP "${INSTALL_FOLDER_REFUSED}" /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
   SetOutPath "$INSTDIR"
   !insertmacro REMOVE_PROGRAM
   File "/oname=vantrel.exe" "${PROGRAM}"
@@ -152,8 +201,8 @@ Section "Vantrel"
 
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
 
-  ; The program finds its settings and help files in its working directory: the shortcut starts
-  ; it in the installation folder (the output path when the shortcut is made).
+  ; The program takes its settings and help files from its own folder; the shortcut starts it
+  ; there too (the output path when the shortcut is made).
   SetOutPath "$INSTDIR"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\vantrel.exe" "" "$INSTDIR\vantrel.exe" 0
 
@@ -186,14 +235,43 @@ Section "Uninstall"
   ; The finish message says what was kept; the window closes with it.
   SetAutoClose true
   ; The block leaves the hosts file first: without the program nothing could remove it later.
-  ClearErrors
-  ExecWait '"$INSTDIR\vantrel.exe" -uninstall' $0
-  ${If} ${Errors}
-  ${OrIf} $0 <> 0
-    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} could not remove its block from the hosts file, so it has not been uninstalled.$\r$\n$\r$\nClose any program that has the hosts file open (a security program, say), then run the uninstaller again." /SD IDOK
+  ; Its exit status: 0, no block is left; 1, the hosts file was busy or could not be read or
+  ; written (a later run may succeed); 2, a block is left that only a person can remove (a begin
+  ; marker without its end, or a second block). Its one line says why, and for 2 which lines of
+  ; which file to delete.
+  nsExec::ExecToStack '"$INSTDIR\vantrel.exe" -uninstall'
+  Pop $0
+  Pop $1
+  StrCpy $2 $1 9
+  ${If} $2 == "vantrel: "
+    StrCpy $1 $1 "" 9
+  ${EndIf}
+  ${Do}
+    StrCpy $2 $1 1 -1
+    ${If} $2 != "$\r"
+    ${AndIf} $2 != "$\n"
+      ${Break}
+    ${EndIf}
+    StrCpy $1 $1 -1
+  ${Loop}
+  ${If} $0 == 2
+  ${AndIfNot} ${Silent}
+    MessageBox MB_YESNO|MB_ICONEXCLAMATION|MB_DEFBUTTON2 "${PRODUCT} could not remove its block from the hosts file: $1$\r$\n$\r$\nUninstall ${PRODUCT} anyway? Those lines then stay in the hosts file until you delete them. Choose No to keep ${PRODUCT} installed." IDYES uninstall_anyway
+    SetErrorLevel 3
+    Quit
+  ${ElseIf} $0 != 0
+    ${If} $1 == ""
+      StrCpy $1 "$INSTDIR\vantrel.exe could not be run."
+    ${EndIf}
+    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} has not been uninstalled: $1" /SD IDOK
     SetErrorLevel 3
     Quit
   ${EndIf}
+uninstall_anyway:
+  ; What the program kept beside the hosts file: its lock file, and the temporary files of a
+  ; write that was stopped halfway.
+  Delete "$SYSDIR\drivers\etc\.hosts.vantrel-lock"
+  Delete "$SYSDIR\drivers\etc\.hosts.vantrel-tmp-*"
 
   StrCpy $KeptSettings 0
   ${If} ${FileExists} "$INSTDIR\vantrel_settings.txt"

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "core/EcdsaSignature.h"
+#include "core/UpgradePage.h"
 
 namespace {
 bool IsBlank(char c) {
@@ -41,6 +42,16 @@ UpgradeRefusal CheckBeforeDownload(const std::string& pageUrl, const std::string
     if (!IsHttpsUrl(pageUrl)) return UpgradeRefusal::kPageNotSecure;
     if (!IsHttpsUrl(link)) return UpgradeRefusal::kLinkNotSecure;
     if (!ParseSha256Hex(publishedDigest)) return UpgradeRefusal::kNoDigest;
+    return UpgradeRefusal::kNone;
+}
+
+UpgradeRefusal CheckSetupVersion(std::optional<SetupVersion> setup, float offered, float running) {
+    if (!setup) return UpgradeRefusal::kSetupNotOffered;
+    // Read as the page's version is read, so that "1.10" on the page is the resource's 1.10.
+    const float version =
+        ReadVersionNumber(std::to_string(setup->major) + "." + std::to_string(setup->minor));
+    if (version != offered) return UpgradeRefusal::kSetupNotOffered;
+    if (!(version > running)) return UpgradeRefusal::kSetupNotNewer;
     return UpgradeRefusal::kNone;
 }
 
@@ -90,6 +101,16 @@ std::string RefusalMessage(UpgradeRefusal refusal, const std::string& downloadPa
                 "the maker's signature of the download (the same address with .sig appended) is "
                 "missing from the server, so the download cannot be checked, and it has been "
                 "deleted.";
+            break;
+        case UpgradeRefusal::kSetupNotOffered:
+            reason =
+                "the downloaded setup program is not the version that the upgrade page offered. "
+                "It may be an older setup served in its place, and it has been deleted.";
+            break;
+        case UpgradeRefusal::kSetupNotNewer:
+            reason =
+                "the downloaded setup program is not newer than the version that is installed, "
+                "and it has been deleted.";
             break;
         case UpgradeRefusal::kNotOurPackage:
             reason = "the downloaded file is not a Vantrel package, and it has been deleted.";

@@ -3,6 +3,7 @@
 // with each system's hashing and signature code.
 #pragma once
 
+#include <optional>
 #include <string>
 
 inline constexpr const char* kDownloadFile = "NewUpdate.exe";
@@ -21,6 +22,8 @@ enum class UpgradeRefusal {
     kDigestMismatch,    // the file is not the one the page describes
     kBadSignature,      // the maker did not sign this file (another key, or changed since)
     kSignatureMissing,  // (Linux) the server has no signature beside the download
+    kSetupNotOffered,   // (Windows) the setup's version resource is not the version offered
+    kSetupNotNewer,     // (Windows) the setup is not newer than the program that runs
     kNotOurPackage,     // (Linux) the file is not a Debian package named vantrel (or, to the
                         // installer, not the version the password prompt named)
     kNotNewer,          // (Linux) the package is not newer than the version that is installed
@@ -39,6 +42,15 @@ bool IsHttpsUrl(const std::string& url);
 // line ends of each are ignored.
 UpgradeRefusal CheckBeforeDownload(const std::string& pageUrl, const std::string& link,
                                    const std::string& publishedDigest);
+
+// A downloaded setup's own version (major and minor of its version resource; nothing when it
+// has none) against the version the upgrade page offered and the version that runs. Versions
+// compare as the page's version numbers do.
+struct SetupVersion {
+    unsigned major = 0;
+    unsigned minor = 0;
+};
+UpgradeRefusal CheckSetupVersion(std::optional<SetupVersion> setup, float offered, float running);
 
 // What the user is told; `downloadPage` is where a manual upgrade can be fetched.
 std::string RefusalMessage(UpgradeRefusal refusal, const std::string& downloadPage);

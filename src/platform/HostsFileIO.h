@@ -15,8 +15,8 @@ extern const std::string_view kTextLineEnd;
 
 // Where this platform keeps the hosts file.
 std::string DefaultHostsPath();
-// The hosts file the program works on: $VANTREL_HOSTS_FILE when it is set and not empty, else
-// DefaultHostsPath().
+// The hosts file the program works on: DefaultHostsPath(), unless a test named another (Linux:
+// $VANTREL_HOSTS_FILE when it is set and not empty; Windows: SetHostsPathForTests()).
 std::string ConfiguredHostsPath();
 
 // Busy: another program held the lock for longer than anyone should wait.

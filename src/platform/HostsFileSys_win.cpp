@@ -3,17 +3,24 @@
 // Lock: LockFileEx on a lock file beside the hosts file (".<name>.vantrel-lock", hidden), shared
 // for reads, exclusive for a read-modify-write. Not on the hosts file itself: a waiter would hold
 // it open, and Wine refuses to rename over a file that is open. The hosts file is opened only
-// while the lock is held; a folder without a hosts file gets no lock file.
+// while the lock is held; a folder without a hosts file gets no lock file. The lock file's access
+// list names Administrators and SYSTEM only, not what the folder passes on (drivers\etc gives
+// Users read access, and a read handle is enough to hold a lock): no other account can open it,
+// so none can keep the program waiting.
 // Replacement: ReplaceFileW, which keeps the original's security descriptor and attributes;
 // MoveFileExW with write-through where ReplaceFileW is not supported or not atomic (Wine). Either
 // way the path names the old bytes or the new ones, never a mixture and never nothing.
 #include <windows.h>
+// After windows.h.
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <atomic>
 
 #include "platform/CHostsFile.h"
 #include "platform/HostsFileSys.h"
+#include "platform/HostsPathForTests_win.h"
 #include "platform/WideText_win.h"
 
 const std::string_view kTextLineEnd = "\r\n";
@@ -35,9 +42,20 @@ std::string DefaultHostsPath() {
     return WideToUtf8(system);
 }
 
+namespace {
+std::string& PathForTests() {
+    static std::string s_path;
+    return s_path;
+}
+}  // namespace
+
+void SetHostsPathForTests(const std::string& path) {
+    PathForTests() = path;
+}
+
 std::string ConfiguredHostsPath() {
-    const std::string overridden = EnvironmentUtf8(L"VANTREL_HOSTS_FILE");
-    return overridden.empty() ? DefaultHostsPath() : overridden;
+    const std::string& named = PathForTests();
+    return named.empty() ? DefaultHostsPath() : named;
 }
 
 // Asked without opening the file: an open handle, however short, makes a replacement by another
@@ -71,18 +89,54 @@ bool RetryWhileShared(const Attempt& attempt) {
     }
 }
 
-HANDLE Open(const std::string& path, DWORD access, DWORD disposition, DWORD attributes) {
+HANDLE Open(const std::string& path, DWORD access, DWORD disposition, DWORD attributes,
+            SECURITY_ATTRIBUTES* security = nullptr) {
     const std::wstring wide = Utf8ToWide(path);
     HANDLE file = INVALID_HANDLE_VALUE;
     RetryWhileShared([&] {
         // Sharing delete lets another copy of the program replace the file while this handle
         // is open.
         file = ::CreateFileW(wide.c_str(), access,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, security,
                              disposition, attributes, nullptr);
         return file != INVALID_HANDLE_VALUE;
     });
     return file;
+}
+
+// Full control for Administrators and SYSTEM, nothing inherited from the folder.
+constexpr wchar_t kLockAccess[] = L"D:P(A;;FA;;;BA)(A;;FA;;;SY)";
+
+// The lock file, made with kLockAccess. One left by an earlier version, with the folder's access
+// list, is given kLockAccess too (a handle opened before keeps its access until it is closed).
+HANDLE OpenLockFile(const std::string& path) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(kLockAccess, SDDL_REVISION_1,
+                                                                &descriptor, nullptr)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+    const DWORD attributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+    HANDLE lock =
+        Open(path, GENERIC_READ | GENERIC_WRITE | WRITE_DAC, OPEN_ALWAYS, attributes, &security);
+    bool existed = lock != INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ALREADY_EXISTS;
+    if (lock == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_ACCESS_DENIED) {
+        // A lock file whose access list this account may not change: used as it is.
+        lock = Open(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS, attributes, &security);
+        existed = false;
+    }
+    if (existed) {
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        PACL dacl = nullptr;
+        if (::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && present) {
+            ::SetSecurityInfo(lock, SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr);
+        }
+    }
+    ::LocalFree(descriptor);
+    return lock;
 }
 
 // Waits for the lock, a few milliseconds at a time, up to kLockPatienceMs.
@@ -175,9 +229,8 @@ std::string Resolve(const std::string& path) {
 Locked OpenLocked(const std::string& path, bool exclusive) {
     Locked locked;
     if (!FileExists(path)) return locked;  // Missing
-    // The lock file is never removed: a waiter may hold it open.
-    locked.lock = Wrap(Open(LockFilePath(path), GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS,
-                            FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+    // The program never removes the lock file (a waiter may hold it open); the uninstaller does.
+    locked.lock = Wrap(OpenLockFile(LockFilePath(path)));
     if (!locked.lock.Valid()) {
         locked.status = ReadStatus::Unreadable;
         return locked;

@@ -23,7 +23,7 @@ LookupCheck CheckLookups(const std::vector<HostsEntry>& block,
 // The Firefox profiles below `home` whose prefs turn DNS over HTTPS on, by folder name.
 std::vector<std::string> FirefoxDohProfiles(const std::string& home);
 // Where FirefoxDohProfiles looks for the current user: $HOME on Linux, the roaming application
-// data folder (%APPDATA%) on Windows.
+// data folder on Windows (as the shell knows it, not %APPDATA%).
 std::string FirefoxProfilesHome();
 
 // True when `path` names the hosts file the system's resolver reads: the lookup check and the

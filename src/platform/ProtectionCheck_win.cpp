@@ -7,6 +7,8 @@
 
 #include "platform/ProtectionCheck.h"
 #include "platform/WideText_win.h"
+// After the browsers' names, which its InternetExplorer class would shadow.
+#include <shlobj.h>
 
 namespace {
 
@@ -115,8 +117,12 @@ bool SystemHostsInEffect(const std::string& path) {
 }
 
 std::string FirefoxProfilesHome() {
-    // The roaming application data folder, as Firefox itself finds it.
-    return EnvironmentUtf8(L"APPDATA");
+    // The user's roaming application data folder, as the shell knows it: not %APPDATA%, which
+    // any program of the user can point elsewhere for the next elevated start.
+    wchar_t path[MAX_PATH];
+    if (::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
+        return {};
+    return WideToUtf8(path);
 }
 
 bool InvalidateHostsCache() {

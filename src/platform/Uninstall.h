@@ -1,11 +1,11 @@
 // "-uninstall", the same on every system: the block goes, and the exit status says whether one
-// is left in the hosts file.
+// is left in the hosts file and what would remove it (core/UninstallReport.h).
 #pragma once
 
 #include <string>
 
 struct UninstallResult {
-    int status = 0;     // 0 when no block is left (also when there is no hosts file), else 1
+    int status = 0;     // kUninstallDone, kUninstallRetry or kUninstallByHand
     std::string error;  // the line for standard error (without its line end), or ""
 };
 

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdlib>
-
 std::wstring Utf8ToWide(std::string_view text) {
     if (text.empty()) return {};
     const int size = static_cast<int>(text.size());
@@ -21,9 +19,4 @@ std::string WideToUtf8(std::wstring_view text) {
     std::string utf8(static_cast<std::size_t>(count), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), count, nullptr, nullptr);
     return utf8;
-}
-
-std::string EnvironmentUtf8(const wchar_t* name) {
-    const wchar_t* value = ::_wgetenv(name);
-    return value != nullptr ? WideToUtf8(value) : std::string();
 }

@@ -6,6 +6,3 @@
 
 std::wstring Utf8ToWide(std::string_view text);
 std::string WideToUtf8(std::wstring_view text);
-
-// The environment variable's value as UTF-8; "" when it is not set.
-std::string EnvironmentUtf8(const wchar_t* name);

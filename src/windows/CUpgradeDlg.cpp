@@ -2,6 +2,9 @@
 // and the run of the old uninstaller and the new setup.
 #include "windows/CUpgradeDlg.h"
 
+// After windows.h, which CUpgradeDlg.h includes.
+#include <sddl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -10,13 +13,74 @@
 #include "platform/ProcessTree_win.h"
 #include "platform/WideText_win.h"
 #include "windows/MessageBox.h"
+#include "windows/ProgramFolder.h"
 #include "windows/net/NetConfig.h"
 #include "windows/resource.h"
+
+namespace {
+
+// The download's folder: made afresh below the system's temporary folder (%SystemRoot%\Temp,
+// where other accounts may make folders of their own but cannot change or remove anyone
+// else's), with an access list for Administrators and SYSTEM only that nothing is inherited
+// into; removed with what it holds.
+class CUpgradeFolder {
+public:
+    CUpgradeFolder() {
+        wchar_t windows[MAX_PATH];
+        const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (length == 0 || length >= MAX_PATH ||
+            !::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr)) {
+            return;
+        }
+        SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
+        const std::wstring prefix = std::wstring(windows, length) + L"\\Temp\\Vantrel-upgrade-" +
+                                    std::to_wstring(::GetCurrentProcessId()) + L"-";
+        // Never one that is there already, whoever made it.
+        for (unsigned attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+            const std::wstring path = prefix + std::to_wstring(::GetTickCount64() + attempt);
+            if (::CreateDirectoryW(path.c_str(), &security))
+                m_path = path;
+            else if (::GetLastError() != ERROR_ALREADY_EXISTS)
+                break;
+        }
+        ::LocalFree(descriptor);
+    }
+    ~CUpgradeFolder() { Remove(); }
+    CUpgradeFolder(const CUpgradeFolder&) = delete;
+    CUpgradeFolder& operator=(const CUpgradeFolder&) = delete;
+
+    bool Made() const { return !m_path.empty(); }
+    std::wstring File(const char* name) const { return m_path + L"\\" + Utf8ToWide(name); }
+    void Remove() {
+        if (m_path.empty()) return;
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = ::FindFirstFileW((m_path + L"\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+                    ::DeleteFileW((m_path + L"\\" + found.cFileName).c_str());
+            } while (::FindNextFileW(search, &found));
+            ::FindClose(search);
+        }
+        ::RemoveDirectoryW(m_path.c_str());
+        m_path.clear();
+    }
+
+private:
+    std::wstring m_path;
+};
+
+}  // namespace
 
 CUpgradeProgressDlg::CUpgradeProgressDlg() : CDialog(IDD_UPGRADE_PROGRESS) {}
 
 CUpgradeDlg::CUpgradeDlg()
-    : CDialog(IDD_UPGRADE), m_key(BuiltInUpgradeKey()), m_endProcess([](int code) {
+    : CDialog(IDD_UPGRADE),
+      m_key(BuiltInUpgradeKey()),
+      m_strProgramFolder(ProgramFolder()),
+      m_endProcess([](int code) {
           // The old version is gone: nothing else of this program may run.
           ::ExitProcess(static_cast<UINT>(code));
       }) {
@@ -125,15 +189,20 @@ void CUpgradeDlg::RefuseUpgrade(UpgradeRefusal refusal) {
 
 void CUpgradeDlg::DownloadAndInstall(std::string link) {
     link = TrimmedLine(link);
-    // A file left from before must never pass for this download.
-    ::DeleteFileW(Utf8ToWide(kDownloadFile).c_str());
-    ::DeleteFileW(Utf8ToWide(kSignatureFile).c_str());
     UpgradeRefusal refusal = CheckBeforeDownload(m_strUpgradeUrl, link, m_page.strSha256);
     if (refusal == UpgradeRefusal::kNone && !m_key) refusal = UpgradeRefusal::kNoKey;
     if (refusal != UpgradeRefusal::kNone) {
         RefuseUpgrade(refusal);
         return;
     }
+    // A fresh folder that only administrators can write: nobody else can put a file in place of
+    // the setup there, and nothing from before can pass for this download.
+    CUpgradeFolder folder;
+    if (!folder.Made()) {
+        RefuseUpgrade(UpgradeRefusal::kDownloadFailed);
+        return;
+    }
+    const std::wstring setup = folder.File(kDownloadFile);
 
     CUpgradeProgressDlg progress;
     if (progress.Create(m_hWnd)) {
@@ -147,24 +216,36 @@ void CUpgradeDlg::DownloadAndInstall(std::string link) {
     std::string signature;
     {
         CHttpFetcher fetcher;
-        fetcher.Fetch(link, kDownloadFile, status);
+        fetcher.Fetch(link, WideToUtf8(setup), status);
         refusal =
             fetcher.LastFetchSucceeded() ? UpgradeRefusal::kNone : UpgradeRefusal::kDownloadFailed;
         // The maker's signature lies beside the setup, under the same name and ".sig".
         if (refusal == UpgradeRefusal::kNone) {
-            fetcher.Fetch(link + ".sig", kSignatureFile);
-            FILE* file = ::_wfopen(Utf8ToWide(kSignatureFile).c_str(), L"rb");
+            const std::wstring signatureFile = folder.File(kSignatureFile);
+            fetcher.Fetch(link + ".sig", WideToUtf8(signatureFile));
+            FILE* file = ::_wfopen(signatureFile.c_str(), L"rb");
             char bytes[256];
             const std::size_t got = file ? std::fread(bytes, 1, sizeof bytes, file) : 0;
             if (file) std::fclose(file);
-            ::DeleteFileW(Utf8ToWide(kSignatureFile).c_str());
             signature.assign(bytes, got);
         }
     }
+    // From its checks until it has run, the setup stays open, shared for reading only: it can be
+    // neither changed nor deleted nor renamed meanwhile.
+    const HANDLE held = refusal == UpgradeRefusal::kNone
+                            ? ::CreateFileW(setup.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                            : INVALID_HANDLE_VALUE;
+    if (refusal == UpgradeRefusal::kNone && held == INVALID_HANDLE_VALUE)
+        refusal = UpgradeRefusal::kDownloadFailed;
     if (refusal == UpgradeRefusal::kNone)
-        refusal = CheckDownload(kDownloadFile, m_page.strSha256, signature, *m_key);
+        refusal = CheckDownload(WideToUtf8(setup), m_page.strSha256, signature, *m_key);
+    // The maker signed every setup ever released: an older one must not pass for the offer.
+    if (refusal == UpgradeRefusal::kNone)
+        refusal = CheckSetupVersion(ProductVersionOf(setup), m_page.fNewVersion, m_fVersion);
     if (refusal != UpgradeRefusal::kNone) {
-        ::DeleteFileW(Utf8ToWide(kDownloadFile).c_str());
+        if (held != INVALID_HANDLE_VALUE) ::CloseHandle(held);
+        folder.Remove();
         ::ShowWindow(progress.GetSafeHwnd(), SW_HIDE);
         RefuseUpgrade(refusal);
         return;
@@ -174,18 +255,19 @@ void CUpgradeDlg::DownloadAndInstall(std::string link) {
     // Nothing is dispatched while the two programs run: the text must be on the screen first.
     ::RedrawWindow(progress.GetSafeHwnd(), nullptr, nullptr,
                    RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    // The old uninstaller, then the new setup, each with everything it starts to its end (an
-    // NSIS uninstaller hands over to a copy of itself and returns at once).
-    wchar_t cwd[MAX_PATH];
-    const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, cwd);
-    const std::wstring dir(cwd, length < MAX_PATH ? length : 0);
-    const std::wstring uninstaller = dir + L"\\" + Utf8ToWide(kUninstallerName);
-    if (::GetFileAttributesW(uninstaller.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        RunProcessTree(QuoteForCommandLine(uninstaller) + Utf8ToWide(kUninstallerArgument), dir);
+    // The old uninstaller from the program's own folder, then the new setup, each with
+    // everything it starts to its end (an NSIS uninstaller hands over to a copy of itself and
+    // returns at once).
+    const std::wstring uninstaller = m_strProgramFolder + L"\\" + Utf8ToWide(kUninstallerName);
+    if (!m_strProgramFolder.empty() &&
+        ::GetFileAttributesW(uninstaller.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        RunProcessTree(QuoteForCommandLine(uninstaller) + Utf8ToWide(kUninstallerArgument),
+                       m_strProgramFolder);
     }
-    RunProcessTree(QuoteForCommandLine(dir + L"\\" + Utf8ToWide(kDownloadFile)), dir);
+    RunProcessTree(QuoteForCommandLine(setup), m_strProgramFolder);
+    ::CloseHandle(held);
     ::ShowWindow(progress.GetSafeHwnd(), SW_HIDE);
-    ::DeleteFileW(Utf8ToWide(kDownloadFile).c_str());
+    folder.Remove();
     m_endProcess(0);
 }
 

@@ -35,6 +35,9 @@ public:
     // The maker's key that downloads must be signed with: the built-in one unless a test sets
     // another; nothing refuses every upgrade.
     void SetUpgradeKey(std::optional<P256PublicPoint> key) { m_key = key; }
+    // The folder whose uninstaller an accepted upgrade runs: the program's own unless a test
+    // sets another.
+    void SetProgramFolder(std::wstring folder) { m_strProgramFolder = std::move(folder); }
     // How the process ends after the new version was installed (tests watch it instead).
     void SetProcessEnd(std::function<void(int code)> end) { m_endProcess = std::move(end); }
     // The upgrade page's address this build was configured with.
@@ -46,8 +49,9 @@ protected:
 
 private:
     void FinishCheck();
-    // Downloads the setup behind `link`, checks it, runs the old uninstaller and the new setup,
-    // and ends the process; returns only when the upgrade did not go on (the user was told).
+    // Downloads the setup behind `link` into a folder of its own, checks it (digest, signature,
+    // version), runs the old uninstaller and the new setup, and ends the process; returns only
+    // when the upgrade did not go on (the user was told).
     void DownloadAndInstall(std::string link);
     void RefuseUpgrade(UpgradeRefusal refusal);
 
@@ -58,6 +62,7 @@ private:
     UpgradePageFetch m_fetch;
     CHttpFetcher m_fetcher;
     std::optional<P256PublicPoint> m_key;
+    std::wstring m_strProgramFolder;
     std::function<void(int)> m_endProcess;
     bool m_bChecking = false;
     SYSTEMTIME m_dtLastCheck{};  // wYear 0: no check has run

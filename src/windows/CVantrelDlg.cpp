@@ -1,8 +1,6 @@
 // The main dialog: the template's controls, the status display and the toggle.
 #include "windows/CVantrelDlg.h"
 
-#include <shellapi.h>
-
 #include <algorithm>
 #include <thread>
 
@@ -16,6 +14,8 @@
 #include "windows/CSettingsDlg.h"
 #include "windows/CSplashDlg.h"
 #include "windows/MessageBox.h"
+#include "windows/ProgramFolder.h"
+#include "windows/net/UpgradeGate.h"
 #include "windows/resource.h"
 
 namespace {
@@ -317,14 +317,30 @@ INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
 }
 
 void CVantrelDlg::OnUpgrade() {
-    m_dlgUpgrade.SetUpgradeInfo("Vantrel", 1.0f, CUpgradeDlg::UpgradePageUrl());
+    m_dlgUpgrade.SetUpgradeInfo("Vantrel", RunningVersion(), CUpgradeDlg::UpgradePageUrl());
     m_dlgUpgrade.DoModal(m_hWnd);
 }
 
 void CVantrelDlg::OnHelp() {
-    // The help file beside the program's working directory, only when it is there.
-    if (::GetFileAttributesW(L"help.txt") == INVALID_FILE_ATTRIBUTES) return;
-    ::ShellExecuteW(nullptr, nullptr, L"help.txt", nullptr, nullptr, SW_SHOW);
+    // The installed help file, only when it is there, in the system's own Notepad named by its
+    // full path: never through the association of .txt files, which any program of the user
+    // can change, while this program runs as administrator.
+    const std::wstring folder = ProgramFolder();
+    const std::wstring help = folder + L"\\help.txt";
+    if (folder.empty() || ::GetFileAttributesW(help.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    wchar_t system[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const std::wstring notepad = std::wstring(system, length) + L"\\notepad.exe";
+    std::wstring line = L"\"" + notepad + L"\" \"" + help + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (::CreateProcessW(notepad.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         folder.c_str(), &startup, &process)) {
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
 }
 
 void CVantrelDlg::OnSettings() {

@@ -8,6 +8,7 @@
 
 #include "platform/Uninstall.h"
 #include "windows/CVantrelApp.h"
+#include "windows/ProgramFolder.h"
 
 namespace {
 
@@ -23,12 +24,16 @@ void ReportError(const std::string& line) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    // Whatever folder the caller started it in, the files it names without a folder are the
+    // installed ones.
+    const bool bInOwnFolder = EnterProgramFolder();
     // The run-time's own split of the command line; the argument is compared byte for byte.
     if (__argc >= 2 && __wargv != nullptr && std::wcscmp(__wargv[1], L"-uninstall") == 0) {
         const UninstallResult result = RunUninstall();
         if (!result.error.empty()) ReportError(result.error);
         return result.status;
     }
+    if (!bInOwnFolder) return 1;
     CVantrelApp app;
     return app.InitInstance() ? 1 : 0;
 }

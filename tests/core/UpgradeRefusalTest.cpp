@@ -61,3 +61,13 @@ TEST(UpgradeRefusal, EveryRefusalHasItsOwnReason) {
         EXPECT_TRUE(reasons.insert(text).second) << i;
     }
 }
+
+TEST(UpgradeRefusal, TheSetupMustBeTheOfferedVersionAndNewer) {
+    EXPECT_EQ(CheckSetupVersion(SetupVersion{2, 0}, 2.0f, 1.0f), UpgradeRefusal::kNone);
+    // An older setup the maker once signed, served for the page's "2.0".
+    EXPECT_EQ(CheckSetupVersion(SetupVersion{0, 9}, 2.0f, 1.0f), UpgradeRefusal::kSetupNotOffered);
+    EXPECT_EQ(CheckSetupVersion(std::nullopt, 2.0f, 1.0f), UpgradeRefusal::kSetupNotOffered);
+    EXPECT_EQ(CheckSetupVersion(SetupVersion{1, 0}, 1.0f, 1.0f), UpgradeRefusal::kSetupNotNewer);
+    // Read as the page's numbers are: "1.10" is 1.1.
+    EXPECT_EQ(CheckSetupVersion(SetupVersion{1, 10}, 1.1f, 1.0f), UpgradeRefusal::kNone);
+}

@@ -1,13 +1,16 @@
-// A private folder per test, the hosts file inside it named by VANTREL_HOSTS_FILE and the folder
-// as the working directory, plus byte-exact file helpers and child processes, on the Win32 API.
+// A private folder per test, the hosts file inside it named through SetHostsPathForTests and the
+// folder as the working directory, plus byte-exact file helpers, the environment and child
+// processes, on the Win32 API.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/HostsPathForTests_win.h"
 #include "platform/WideText_win.h"
 
 inline std::string Slurp(const std::string& path) {
@@ -94,6 +97,25 @@ inline void SetEnv(const wchar_t* name, const std::string& value) {
     ::_wputenv_s(name, Utf8ToWide(value).c_str());
 }
 
+// The environment variable's value as UTF-8; "" when it is not set. (Only the tests read the
+// environment: the program never does.)
+inline std::string EnvironmentUtf8(const wchar_t* name) {
+    const wchar_t* value = ::_wgetenv(name);
+    return value != nullptr ? WideToUtf8(value) : std::string();
+}
+
+// The hosts file a test works on when it names none of its own: one that does not exist (CTest
+// names it in VANTREL_HOSTS_FILE), never the prefix's. Set for every test program before main.
+inline std::string NoHostsFile() {
+    const std::string named = EnvironmentUtf8(L"VANTREL_HOSTS_FILE");
+    if (!named.empty()) return named;
+    wchar_t temp[MAX_PATH];
+    const DWORD length = ::GetTempPathW(MAX_PATH, temp);
+    return WideToUtf8(std::wstring(temp, length < MAX_PATH ? length : 0)) +
+           "vantrel-no-such-hosts-file";
+}
+inline const bool g_bNoHostsFileByDefault = (SetHostsPathForTests(NoHostsFile()), true);
+
 struct ChildRun {
     DWORD exitCode = 0;
     std::string error;  // what it wrote to its standard error
@@ -154,6 +176,15 @@ inline ChildRun RunChild(const std::string& commandLine) {
     return run;
 }
 
+// A window of another process, once it shows; null after `seconds`.
+inline HWND AwaitWindow(const wchar_t* title, int seconds = 30) {
+    for (int i = 0; i < seconds * 10; ++i) {
+        if (const HWND found = ::FindWindowW(nullptr, title)) return found;
+        ::Sleep(100);
+    }
+    return nullptr;
+}
+
 class HostsDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -172,11 +203,15 @@ protected:
         ::GetCurrentDirectoryW(MAX_PATH, cwd);
         m_oldCwd = cwd;
         ::SetCurrentDirectoryW(Utf8ToWide(m_dir).c_str());
+        // In this process through the test seam; test programs it starts read the variable.
+        m_noHostsFile = NoHostsFile();
+        SetHostsPathForTests(m_hosts);
         SetEnv(L"VANTREL_HOSTS_FILE", m_hosts);
     }
     void TearDown() override {
         ::SetCurrentDirectoryW(m_oldCwd.c_str());
-        SetEnv(L"VANTREL_HOSTS_FILE", "");
+        SetEnv(L"VANTREL_HOSTS_FILE", m_noHostsFile);
+        SetHostsPathForTests(m_noHostsFile);
         WIN32_FIND_DATAW found{};
         const std::wstring dir = Utf8ToWide(m_dir);
         const HANDLE search = ::FindFirstFileW((dir + L"\\*").c_str(), &found);
@@ -198,5 +233,6 @@ protected:
 
     std::string m_dir;
     std::string m_hosts;
+    std::string m_noHostsFile;
     std::wstring m_oldCwd;
 };

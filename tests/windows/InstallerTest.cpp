@@ -90,12 +90,53 @@ void SetUserAddress(const std::string& address) {
               ERROR_SUCCESS);
 }
 
+// What Vantrel keeps beside the hosts file: its lock file and temporary files.
+std::vector<std::string> VantrelFilesBeside(const std::string& hosts) {
+    const std::string dir = hosts.substr(0, hosts.find_last_of('\\'));
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW(Utf8ToWide(dir + "\\.hosts.vantrel*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        names.push_back(WideToUtf8(found.cFileName));
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
+// A message box of another process whose text holds `part`, once it shows; null after a while.
+HWND AwaitMessageBox(const std::wstring& part) {
+    struct Search {
+        const std::wstring& part;
+        HWND found = nullptr;
+    } search{part};
+    for (int i = 0; i < 300 && search.found == nullptr; ++i) {
+        ::EnumWindows(
+            [](HWND window, LPARAM context) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(context);
+                wchar_t text[4096] = L"";
+                // A message box's text is its static control 0xFFFF.
+                ::GetDlgItemTextW(window, 0xFFFF, text, 4096);
+                if (std::wstring(text).find(s->part) == std::wstring::npos) return TRUE;
+                s->found = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.found == nullptr) ::Sleep(100);
+    }
+    return search.found;
+}
+
+std::string MessageText(HWND box) {
+    wchar_t text[4096] = L"";
+    ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
+    return WideToUtf8(text);
+}
+
 class Installer : public ::testing::Test {
 protected:
     void SetUp() override {
         ::CoInitialize(nullptr);
-        // The installed program is to find the system's hosts file by itself.
-        SetEnv(L"VANTREL_HOSTS_FILE", "");
         m_hosts = DefaultHostsPath();
         m_savedHosts = Slurp(m_hosts);
         ASSERT_NE(m_savedHosts, "<missing>");
@@ -147,7 +188,7 @@ TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
     EXPECT_EQ(Slurp(File("vantrel.exe")),
               Slurp(ProgramDir() + "\\..\\..\\src\\windows\\vantrel.exe"));
     EXPECT_EQ(Slurp(File("vantrel_settings.txt")), m_shipped);
-    EXPECT_EQ(Slurp(File("help.txt")), CrLf(Slurp(VANTREL_SOURCE_DIR "\\res\\help.txt")));
+    EXPECT_EQ(Slurp(File("help.txt")), CrLf(Slurp(VANTREL_SOURCE_DIR "\\res\\help-windows.txt")));
     const Shortcut shortcut = ReadShortcut(ShortcutPath());
     EXPECT_EQ(shortcut.target, File("vantrel.exe"));
     EXPECT_EQ(shortcut.workingDir, m_dir);
@@ -166,8 +207,12 @@ TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
     Spit(File("vantrel_settings.txt"), edited);
     SetUserAddress("127.0.0.2");
 
+    // What a write that was stopped halfway left beside the hosts file goes too.
+    const std::string etc = m_hosts.substr(0, m_hosts.find_last_of('\\'));
+    Spit(etc + "\\.hosts.vantrel-tmp-1-2-3", "0.0.0.0 half.example\r\n");
     ASSERT_EQ(Uninstall("/SILENT"), 0u);
     EXPECT_EQ(Slurp(m_hosts), mine);
+    EXPECT_EQ(VantrelFilesBeside(m_hosts), std::vector<std::string>());
     for (const char* name : {"vantrel.exe", "help.txt", "unins000.exe"})
         EXPECT_FALSE(Exists(File(name))) << name;
     EXPECT_FALSE(Exists(ShortcutPath()));
@@ -180,14 +225,53 @@ TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
     EXPECT_EQ(Slurp(File("vantrel_settings.txt")), edited);
     EXPECT_TRUE(Exists(File("unins000.exe")));
 
-    // A block that cannot be removed stops the uninstaller before it deletes anything. (Run in
-    // place, "_?=", the uninstaller's own exit status is the caller's to see.)
+    // A block that cannot be removed stops the silent uninstaller before it deletes anything.
+    // (Run in place, "_?=", the uninstaller's own exit status is the caller's to see.)
     const std::string damaged = mine + "# Begin Vantrel\r\n0.0.0.0 x.example\r\n";
     Spit(m_hosts, damaged);
-    EXPECT_NE(Uninstall("/SILENT _?=" + m_dir), 0u);
+    EXPECT_EQ(Uninstall("/SILENT _?=" + m_dir), 3u);
     EXPECT_EQ(Slurp(m_hosts), damaged);
     EXPECT_TRUE(Exists(File("vantrel.exe")));
     EXPECT_EQ(EntryValue(L"DisplayName"), "Vantrel");
+
+    // With its windows, it says what is wrong, with which lines of which file, and asks: No keeps
+    // everything, Yes uninstalls and leaves those lines.
+    for (const int answer : {IDNO, IDYES}) {
+        const PROCESS_INFORMATION run = StartChild(Quoted(File("unins000.exe")) + " _?=" + m_dir);
+        const HWND confirm = AwaitWindow(L"Vantrel " VANTREL_VERSION_W L" Uninstall: Confirmation");
+        ASSERT_NE(confirm, nullptr);
+        ::SendMessageW(::GetDlgItem(confirm, IDOK), BM_CLICK, 0, 0);
+        const HWND box = AwaitMessageBox(L"could not remove its block");
+        ASSERT_NE(box, nullptr);
+        const std::string text = MessageText(box);
+        EXPECT_NE(text.find("the block in " + m_hosts +
+                            " is damaged: line 2 is \"# Begin "
+                            "Vantrel\", but no \"# End Vantrel\" follows it"),
+                  std::string::npos)
+            << text;
+        EXPECT_NE(text.find("delete line 2, and line 3 if Vantrel added it"), std::string::npos);
+        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(box, answer)));
+        if (answer == IDYES) {
+            // The last window says what was kept.
+            const HWND done = AwaitMessageBox(L"has been removed from this computer");
+            ASSERT_NE(done, nullptr);
+            ::PostMessageW(done, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(done, IDOK)));
+        }
+        ::WaitForSingleObject(run.hProcess, INFINITE);
+        DWORD code = 0;
+        ::GetExitCodeProcess(run.hProcess, &code);
+        ::CloseHandle(run.hProcess);
+        ::CloseHandle(run.hThread);
+        EXPECT_EQ(Slurp(m_hosts), damaged);
+        EXPECT_EQ(code, answer == IDNO ? 3u : 0u);
+        EXPECT_EQ(Exists(File("vantrel.exe")), answer == IDNO);
+        EXPECT_EQ(EntryValue(L"DisplayName"), answer == IDNO ? "Vantrel" : "<missing>");
+    }
+    ::DeleteFileW(Utf8ToWide(File("unins000.exe")).c_str());
+    ::RemoveDirectoryW(Utf8ToWide(m_dir).c_str());
+    ASSERT_EQ(Setup(), 0u);
 
     // With the shipped list, nothing is left at all.
     Spit(m_hosts, mine);
@@ -197,6 +281,37 @@ TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
     EXPECT_FALSE(Exists(ShortcutPath()));
     EXPECT_EQ(EntryValue(L"DisplayName"), "<missing>");
     EXPECT_EQ(Slurp(m_hosts), mine);
+}
+
+// Only inside Program Files, which only administrators can change: a folder elsewhere is
+// refused before anything is written, from the folder page and from /D= alike.
+TEST_F(Installer, InstallsOnlyInsideProgramFiles) {
+    const std::string outside = "C:\\Vantrel";
+    for (const std::string& folder : {outside, m_dir + "\\..\\..\\Vantrel"}) {
+        EXPECT_EQ(RunChild(Quoted(m_setup) + " /S /D=" + folder).exitCode, 2u) << folder;
+    }
+    EXPECT_FALSE(Exists(outside));
+    EXPECT_FALSE(Exists(m_dir));
+    EXPECT_EQ(EntryValue(L"DisplayName"), "<missing>");
+
+    const PROCESS_INFORMATION run = StartChild(Quoted(m_setup) + " /D=" + outside);
+    const HWND page = AwaitWindow(L"Vantrel " VANTREL_VERSION_W L" Setup: Installation Folder");
+    ASSERT_NE(page, nullptr);
+    ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(page, IDOK)));
+    const HWND box = AwaitMessageBox(L"installs only into a folder inside");
+    ASSERT_NE(box, nullptr);
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)));
+    // Back on the folder page, which the user may now leave.
+    ASSERT_EQ(AwaitWindow(L"Vantrel " VANTREL_VERSION_W L" Setup: Installation Folder"), page);
+    ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(page, IDCANCEL)));
+    ::WaitForSingleObject(run.hProcess, INFINITE);
+    ::CloseHandle(run.hProcess);
+    ::CloseHandle(run.hThread);
+    EXPECT_FALSE(Exists(outside));
+    EXPECT_EQ(EntryValue(L"DisplayName"), "<missing>");
 }
 
 // An upgrade runs the uninstaller and the new setup while the old program still runs from the

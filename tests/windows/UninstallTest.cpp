@@ -1,6 +1,7 @@
 // "vantrel.exe -uninstall" on the Wine prefix's own hosts file, the one below
-// C:\windows\system32 (never the machine's /etc/hosts): the block goes, no window, and the exit
-// status says whether a block is left.
+// C:\windows\system32 (never the machine's /etc/hosts), whatever VANTREL_HOSTS_FILE says: the
+// block goes, no window, and the exit status says whether a block is left and what would remove
+// it.
 #include "core/HostsText.h"
 #include "platform/HostsFileIO.h"
 #include "support/WinTestSupport.h"
@@ -10,14 +11,15 @@ namespace {
 class Uninstall : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The program is to find the system's hosts file by itself.
-        SetEnv(L"VANTREL_HOSTS_FILE", "");
         m_hosts = DefaultHostsPath();
         ASSERT_NE(m_hosts.find("\\drivers\\etc\\hosts"), std::string::npos) << m_hosts;
         m_saved = Slurp(m_hosts);
         ASSERT_NE(m_saved, "<missing>");
     }
-    void TearDown() override { Spit(m_hosts, m_saved); }
+    void TearDown() override {
+        ::SetFileAttributesW(Utf8ToWide(m_hosts).c_str(), FILE_ATTRIBUTE_NORMAL);
+        Spit(m_hosts, m_saved);
+    }
 
     static ChildRun RunVantrel(const std::string& arguments) {
         return RunChild(Quoted(ProgramDir() + "\\..\\..\\src\\windows\\vantrel.exe") + " " +
@@ -33,11 +35,20 @@ TEST_F(Uninstall, RemovesTheBlockFromTheSystemsHostsFile) {
     Spit(m_hosts, mine);
     ASSERT_TRUE(AddBlockAt(m_hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}));
     ASSERT_NE(Slurp(m_hosts), mine);
+    // The program runs elevated with the user's environment: a file named there is not its.
+    const std::string noHostsFile = NoHostsFile();
+    const std::string decoy = noHostsFile + "-decoy";
+    const std::string decoyBytes = "127.0.0.1 decoy\n# Begin Vantrel\n0.0.0.0 x\n# End Vantrel";
+    Spit(decoy, decoyBytes);
+    SetEnv(L"VANTREL_HOSTS_FILE", decoy);
 
     const ChildRun run = RunVantrel("-uninstall");
+    SetEnv(L"VANTREL_HOSTS_FILE", noHostsFile);
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_EQ(run.error, "");
     EXPECT_EQ(Slurp(m_hosts), mine);
+    EXPECT_EQ(Slurp(decoy), decoyBytes);
+    ::DeleteFileW(Utf8ToWide(decoy).c_str());
 
     // Nothing to remove: the file is not rewritten, its LF line ends stay.
     Spit(m_hosts, "127.0.0.1 localhost\n");
@@ -46,14 +57,19 @@ TEST_F(Uninstall, RemovesTheBlockFromTheSystemsHostsFile) {
     EXPECT_EQ(Slurp(m_hosts), "127.0.0.1 localhost\n");
 }
 
-TEST_F(Uninstall, ABlockThatCannotBeRemovedIsReportedAndLeftAlone) {
+// 2: a block that no second run removes, with the lines to delete by hand and the file; 1: a
+// file that cannot be written now, with the reason.
+TEST_F(Uninstall, EachBlockThatStaysIsReportedWithWhatWouldRemoveIt) {
     const std::string damaged = "127.0.0.1 localhost\n# Begin Vantrel\n0.0.0.0 x.example\n";
     Spit(m_hosts, damaged);
     const ChildRun run = RunVantrel("-uninstall");
-    EXPECT_EQ(run.exitCode, 1u);
-    // The same words as on Linux, in this system's line end.
-    EXPECT_EQ(run.error, "vantrel: the block is still in " + m_hosts + ": " +
-                             std::string(kDamagedBlockText) + "\r\n");
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(run.error, "vantrel: the block in " + m_hosts +
+                             " is damaged: line 2 is \"# Begin Vantrel\", but no \"# End Vantrel\" "
+                             "follows it, so Vantrel cannot tell where its block ends and left "
+                             "the file as it is. Edit the file as an administrator: delete line 2, "
+                             "and line 3 if Vantrel added it (an ad domain sent to a local "
+                             "address), then save it.\r\n");
     EXPECT_EQ(Slurp(m_hosts), damaged);
 
     // Two blocks: the first goes, the second is reported.
@@ -61,10 +77,24 @@ TEST_F(Uninstall, ABlockThatCannotBeRemovedIsReportedAndLeftAlone) {
     const std::string second = "# Begin Vantrel\r\n0.0.0.0 b.example\r\n# End Vantrel\r\n";
     Spit(m_hosts, "127.0.0.1 localhost\r\n" + first + second);
     const ChildRun twice = RunVantrel("-uninstall");
-    EXPECT_EQ(twice.exitCode, 1u);
-    EXPECT_EQ(twice.error, "vantrel: the block is still in " + m_hosts +
-                               ": a second block follows the one removed.\r\n");
+    EXPECT_EQ(twice.exitCode, 2u);
+    EXPECT_EQ(twice.error, "vantrel: " + m_hosts +
+                               " holds another Vantrel block, at lines 3 to 5 (\"# Begin "
+                               "Vantrel\" to \"# End Vantrel\"), which Vantrel did not remove. "
+                               "Edit the file as an administrator: delete lines 3 to 5, then save "
+                               "it.\r\n");
     EXPECT_EQ(Slurp(m_hosts), "127.0.0.1 localhost\r\n\r\n" + second);
+
+    // A read-only file: nothing is written, and a run once that is mended may succeed.
+    Spit(m_hosts, "127.0.0.1 localhost\r\n" + first);
+    ASSERT_TRUE(::SetFileAttributesW(Utf8ToWide(m_hosts).c_str(), FILE_ATTRIBUTE_READONLY));
+    const ChildRun locked = RunVantrel("-uninstall");
+    EXPECT_EQ(locked.exitCode, 1u);
+    EXPECT_EQ(locked.error, "vantrel: the block is still in " + m_hosts +
+                                ": the file could not be written. Close any program that has it "
+                                "open (a security program, say), make sure it is not read-only, "
+                                "and try again.\r\n");
+    EXPECT_EQ(Slurp(m_hosts), "127.0.0.1 localhost\r\n" + first);
 }
 
 }  // namespace

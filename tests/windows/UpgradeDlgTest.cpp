@@ -47,6 +47,9 @@ protected:
         for (const char* name : {"unins000.exe", "runs.txt", "NewUpdate.exe"})
             ::DeleteFileW(Utf8ToWide(m_work + "\\" + name).c_str());
         ::RemoveDirectoryW(Utf8ToWide(m_work).c_str());
+        for (const char* name : {"unins000.exe", "runs.txt", "vantrel_settings.txt", "help.txt"})
+            ::DeleteFileW(Utf8ToWide(m_dir + "\\elsewhere\\" + name).c_str());
+        ::RemoveDirectoryW(Utf8ToWide(m_dir + "\\elsewhere").c_str());
         HostsDirTest::TearDown();
     }
 
@@ -55,6 +58,7 @@ protected:
         m_messages.clear();
         CUpgradeDlg dlg;
         dlg.SetUpgradeInfo("Vantrel", 1.0f, m_base + "/" + page);
+        dlg.SetProgramFolder(Utf8ToWide(m_work));
         if (bWithKey) dlg.SetUpgradeKey(m_key);
         dlg.SetProcessEnd([this](int code) { m_endCode = code; });
         DialogDriver driver;
@@ -76,6 +80,22 @@ protected:
     std::optional<int> m_endCode;
 };
 
+// The upgrade's download folders left in %SystemRoot%\Temp.
+std::vector<std::string> UpgradeFoldersLeft() {
+    wchar_t windows[MAX_PATH];
+    const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = ::FindFirstFileW(
+        (std::wstring(windows, length) + L"\\Temp\\Vantrel-upgrade-*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    do {
+        names.push_back(WideToUtf8(found.cFileName));
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    return names;
+}
+
 const char kOffer[] =
     "A new upgrade is available.: A new upgrade of Vantrel is available for download.\n\n"
     "Description:\n\nFaster.\n\n\nWould you like to download the upgrade now?";
@@ -85,9 +105,10 @@ const char kUpToDate[] =
 TEST_F(UpgradeDlg, EachPageGetsItsAnswerAndOnlyTheMakersSetupRuns) {
     TestHttps https(m_https);
     ASSERT_TRUE(https.Trusted());
-    // The old version's uninstaller, in the working directory as in an installation.
+    // The old version's uninstaller, in the program's folder as in an installation.
     ASSERT_TRUE(
         ::CopyFileW(Utf8ToWide(ProgramDir() + "\\fake_setup.exe").c_str(), L"unins000.exe", FALSE));
+    ASSERT_EQ(UpgradeFoldersLeft(), std::vector<std::string>());
 
     EXPECT_EQ(Check("same"), std::vector<std::string>{kUpToDate});
     EXPECT_EQ(Check("older"), std::vector<std::string>{kUpToDate});
@@ -99,31 +120,37 @@ TEST_F(UpgradeDlg, EachPageGetsItsAnswerAndOnlyTheMakersSetupRuns) {
                                        "upgrade page does not say which version is current.\n\n"
                                        "Please try again later."});
 
-    // Offered and accepted, but refused before anything runs; a file from before goes too.
+    // Offered and accepted, but refused before anything runs, and the download's folder goes.
+    // A setup of the same name in the program's folder is neither run nor taken for it.
+    Spit("NewUpdate.exe", "left from before");
     const std::string refused = "Vantrel: The upgrade was not installed: ";
     for (const auto& [page, why] : std::vector<std::pair<std::string, std::string>>{
              {"mismatch", "the downloaded file does not match the SHA-256 checksum"},
              {"stranger", "the downloaded file is not signed by the maker of Vantrel"},
              {"plain-link", "the download link does not use a secure (https) connection"},
-             {"newer-without-key", "this copy of Vantrel holds no key"}}) {
-        Spit("NewUpdate.exe", "left from before");
+             {"newer-without-key", "this copy of Vantrel holds no key"},
+             // Signed by the maker, but the 0.9 setup on a page that offers 2.0.
+             {"downgrade",
+              "the downloaded setup program is not the version that the upgrade "
+              "page offered. It may be an older setup served in its place"}}) {
         // A build made without the maker's key (as this test build is) refuses every upgrade.
         const std::vector<std::string> said =
             page == "newer-without-key" ? Check("newer", false) : Check(page);
         ASSERT_EQ(said.size(), 2u) << page;
         EXPECT_EQ(said[0], kOffer);
         EXPECT_EQ(said[1].find(refused + why), 0u) << said[1];
-        EXPECT_FALSE(Exists("NewUpdate.exe")) << page;
+        EXPECT_EQ(UpgradeFoldersLeft(), std::vector<std::string>()) << page;
         EXPECT_FALSE(m_endCode) << page;
     }
     EXPECT_FALSE(Exists("runs.txt"));
+    EXPECT_EQ(Slurp("NewUpdate.exe"), "left from before");
 
-    // The maker's setup: the old uninstaller, then the setup, each to its end, then the end.
+    // The maker's setup: the program folder's uninstaller, then the setup, held open against
+    // any change from its check until it has run, each to its end; then the end.
     EXPECT_EQ(Check("newer"), std::vector<std::string>{kOffer});
     EXPECT_EQ(m_endCode, 0);
-    EXPECT_EQ(Slurp("runs.txt"), "unins000.exe /SILENT\nNewUpdate.exe\n");
-    EXPECT_FALSE(Exists("NewUpdate.exe"));
-    EXPECT_FALSE(Exists("NewUpdate.exe.sig"));
+    EXPECT_EQ(Slurp("runs.txt"), "unins000.exe /SILENT\nNewUpdate.exe (held)\n");
+    EXPECT_EQ(UpgradeFoldersLeft(), std::vector<std::string>());
 }
 
 // "major.minor" from a program's version resource.
@@ -140,15 +167,6 @@ std::string FileVersion(const std::string& path) {
            std::to_string(LOWORD(info->dwFileVersionMS));
 }
 
-// A window of another process, once it shows; null after `seconds`.
-HWND AwaitWindow(const wchar_t* title, int seconds = 30) {
-    for (int i = 0; i < seconds * 10; ++i) {
-        if (const HWND found = ::FindWindowW(nullptr, title)) return found;
-        ::Sleep(100);
-    }
-    return nullptr;
-}
-
 // A click on a button of another process's dialog, without waiting for what it starts.
 void PostClick(HWND dialog, int id) {
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -156,8 +174,8 @@ void PostClick(HWND dialog, int id) {
 }
 
 // The whole road with the real programs: 1.0 installed with its setup, a block and the user's
-// edits; then, in the installed program's own windows (started in its folder, as the shortcut
-// starts it), Upgrade, OK, Yes: the 1.0 uninstaller removes the block and the program, the 1.1
+// edits; then, in the installed program's own windows (started in another folder), Upgrade, OK,
+// Yes: the 1.0 uninstaller removes the block and the program, the 1.1
 // setup (served signed) installs 1.1, the user's list and address are still there, the program
 // ends with 0; and the uninstaller then leaves nothing. The program is the test build's
 // vantrel_keyed: the throwaway key and the local page are built into it.
@@ -171,7 +189,6 @@ TEST_F(UpgradeDlg, TheInstalledProgramUpgradesItself) {
     TestHttps https(m_https);
     ASSERT_TRUE(https.Trusted());
 
-    SetEnv(L"VANTREL_HOSTS_FILE", "");
     const std::string hosts = DefaultHostsPath();
     const std::string savedHosts = Slurp(hosts);
     ASSERT_EQ(RunChild(Quoted(keyedSetup) + " /S").exitCode, 0u);
@@ -185,12 +202,21 @@ TEST_F(UpgradeDlg, TheInstalledProgramUpgradesItself) {
         CRegistryStore().ReadValue("Vantrel", "m_IPAddress", HKEY_CURRENT_USER, "Software");
     CRegistryStore().WriteValue("Vantrel", "m_IPAddress", "127.0.0.2", HKEY_CURRENT_USER);
 
+    // Started from another folder, as from an administrator's console in a shared folder, that
+    // holds an uninstaller of its own which marks each run (runs.txt), a settings file and a
+    // help file: none of them is used.
+    const std::string elsewhere = m_dir + "\\elsewhere";
+    ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(elsewhere).c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW(Utf8ToWide(ProgramDir() + "\\fake_setup.exe").c_str(),
+                            Utf8ToWide(elsewhere + "\\unins000.exe").c_str(), FALSE));
+    Spit(elsewhere + "\\vantrel_settings.txt", "0.0.0.0 planted.example\r\n");
+    Spit(elsewhere + "\\help.txt", "planted\r\n");
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION program{};
     std::wstring line = Utf8ToWide(Quoted(folder + "\\vantrel.exe"));
     ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 Utf8ToWide(folder).c_str(), &startup, &program));
+                                 Utf8ToWide(elsewhere).c_str(), &startup, &program));
     const HWND main = AwaitWindow(L"Vantrel");
     ASSERT_NE(main, nullptr);
     ::WaitForInputIdle(program.hProcess, 10000);
@@ -213,6 +239,9 @@ TEST_F(UpgradeDlg, TheInstalledProgramUpgradesItself) {
     EXPECT_EQ(code, 0u);
 
     EXPECT_EQ(Slurp(hosts), mine);
+    EXPECT_FALSE(Exists(elsewhere + "\\runs.txt"));
+    EXPECT_EQ(Slurp(elsewhere + "\\vantrel_settings.txt"), "0.0.0.0 planted.example\r\n");
+    EXPECT_EQ(UpgradeFoldersLeft(), std::vector<std::string>());
     EXPECT_EQ(FileVersion(folder + "\\vantrel.exe"), "1.1");
     EXPECT_FALSE(Exists(folder + "\\NewUpdate.exe"));
     EXPECT_EQ(Slurp(folder + "\\vantrel_settings.txt"), edited);

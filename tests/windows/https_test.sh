@@ -132,6 +132,15 @@ if [ -n "$fake_setup" ]; then
   page same 1.00 "$base/setup.exe" "$digest"
   page older 0.9 "$base/setup.exe" "$digest"
   page stranger 1.1 "$base/signed-by-another/setup.exe" "$digest"
+  # An older setup the maker once signed, served where the page offers 2.0.
+  old_setup=$(dirname "$fake_setup")/fake_setup_old.exe
+  if [ -f "$old_setup" ]; then
+    mkdir -p "$root/old"
+    openssl dgst -sha256 -sign maker.key -out old.sig "$old_setup"
+    answer "$old_setup" >"$root/old/setup.exe"
+    answer old.sig >"$root/old/setup.exe.sig"
+    page downgrade 2.0 "$base/old/setup.exe" "$(sha256sum "$old_setup" | cut -c1-64)"
+  fi
   page mismatch 1.1 "$base/setup.exe" "$(printf '%064d' 0)"
   page plain-link 1.1 "http://127.0.0.1:1/setup.exe" "$digest"
   # With their lengths: openssl s_server does not close the connection after an answer.

@@ -1,9 +1,13 @@
 // The maker's key of this build and the checks of the downloaded setup.
 #include "windows/net/UpgradeGate.h"
 
+#include <windows.h>
+
 #include <algorithm>
+#include <vector>
 
 #include "core/EcdsaSignature.h"
+#include "core/UpgradePage.h"
 #include "windows/net/NetConfig.h"
 
 std::optional<P256PublicPoint> BuiltInUpgradeKey() {
@@ -19,6 +23,31 @@ std::optional<P256PublicPoint> BuiltInUpgradeKey() {
     std::copy(x->begin(), x->end(), key.begin() + 1);
     std::copy(y->begin(), y->end(), key.begin() + 33);
     return key;
+}
+
+std::optional<SetupVersion> ProductVersionOf(const std::wstring& path) {
+    DWORD unused = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &unused);
+    if (size == 0) return std::nullopt;
+    std::vector<char> data(size);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!::GetFileVersionInfoW(path.c_str(), 0, size, data.data()) ||
+        !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) ||
+        info == nullptr || length < sizeof *info || info->dwSignature != VS_FFI_SIGNATURE) {
+        return std::nullopt;
+    }
+    return SetupVersion{HIWORD(info->dwProductVersionMS), LOWORD(info->dwProductVersionMS)};
+}
+
+float RunningVersion() {
+    std::wstring path(32768, L'\0');
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length < path.size() ? length : 0);
+    const std::optional<SetupVersion> version = ProductVersionOf(path);
+    if (!version) return 1.0f;
+    return ReadVersionNumber(std::to_string(version->major) + "." + std::to_string(version->minor));
 }
 
 UpgradeRefusal CheckDownload(const std::string& path, const std::string& publishedDigest,

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/HostsText.h"
+#include "core/UninstallReport.h"
 #include "platform/CHostsFile.h"
 #include "platform/HostsFileIO.h"
 #include "platform/SettingsFileIO.h"
@@ -304,16 +305,26 @@ TEST_F(HostsFileContract, UninstallSaysWhetherABlockIsLeftInTheSameWordsEverywhe
     EXPECT_EQ(result.error, "");
     EXPECT_EQ(Hosts(), contract::Written("a\n"));
 
-    SetHosts("a\n# Begin Vantrel\nx\n");
+    // Left for a person to remove: the lines to delete and the file.
+    SetHosts("a\n# Begin Vantrel\nx\ny\n");
     result = RunUninstall();
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.error, "vantrel: the block is still in " + m_hosts + ": " + kDamagedBlockText);
+    EXPECT_EQ(result.status, kUninstallByHand);
+    EXPECT_EQ(result.error, "vantrel: the block in " + m_hosts +
+                                " is damaged: line 2 is \"# Begin Vantrel\", but no \"# End "
+                                "Vantrel\" follows it, so Vantrel cannot tell where its block "
+                                "ends and left the file as it is. Edit the file as an "
+                                "administrator: delete line 2, and those of lines 3 to 4 that "
+                                "Vantrel added (ad domains sent to a local address), then save "
+                                "it.");
 
     SetHosts("# Begin Vantrel\n1\n# End Vantrel\n# Begin Vantrel\n2\n# End Vantrel");
     result = RunUninstall();
-    EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.error, "vantrel: the block is still in " + m_hosts +
-                                ": a second block follows the one removed.");
+    EXPECT_EQ(result.status, kUninstallByHand);
+    EXPECT_EQ(result.error, "vantrel: " + m_hosts +
+                                " holds another Vantrel block, at lines 2 to 4 (\"# Begin "
+                                "Vantrel\" to \"# End Vantrel\"), which Vantrel did not remove. "
+                                "Edit the file as an administrator: delete lines 2 to 4, then "
+                                "save it.");
 
     std::remove(m_hosts.c_str());
     result = RunUninstall();

@@ -100,11 +100,15 @@ TEST(HostsPath, TheDefaultIsTheSystemFoldersHostsFile) {
     const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
     ASSERT_GT(length, 0u);
     EXPECT_EQ(DefaultHostsPath(), WideToUtf8(system) + "\\drivers\\etc\\hosts");
-    SetEnv(L"VANTREL_HOSTS_FILE", "");
-    EXPECT_EQ(ConfiguredHostsPath(), DefaultHostsPath());
+    // The environment names no other file: only a test program's call does.
+    const std::string noHostsFile = NoHostsFile();
+    SetHostsPathForTests("");
     SetEnv(L"VANTREL_HOSTS_FILE", "C:\\elsewhere\\hosts");
+    EXPECT_EQ(ConfiguredHostsPath(), DefaultHostsPath());
+    SetHostsPathForTests("C:\\elsewhere\\hosts");
     EXPECT_EQ(ConfiguredHostsPath(), "C:\\elsewhere\\hosts");
-    SetEnv(L"VANTREL_HOSTS_FILE", "");
+    SetEnv(L"VANTREL_HOSTS_FILE", noHostsFile);
+    SetHostsPathForTests(noHostsFile);
 }
 
 }  // namespace

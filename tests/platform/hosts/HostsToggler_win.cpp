@@ -11,10 +11,14 @@
 #include <cwchar>
 #include <string>
 
+#include "platform/HostsPathForTests_win.h"
 #include "platform/WideText_win.h"
 #include "platform/hosts/HostsChildren.h"
 
 int wmain(int argc, wchar_t** argv) {
+    // The parent test names the hosts file in the environment, which the program never reads.
+    if (const wchar_t* hosts = ::_wgetenv(L"VANTREL_HOSTS_FILE"))
+        SetHostsPathForTests(WideToUtf8(hosts));
     if (argc < 3) return 2;
     const std::wstring mode = argv[1];
     if (mode == L"loop" && argc >= 4) {

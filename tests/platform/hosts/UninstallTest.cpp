@@ -102,10 +102,14 @@ TEST_F(Uninstall, ABlockThatStaysIsAFailureWithOneLineOnStandardError) {
     SetHosts(damaged);
     ProgramRun run = RunProgram({"-uninstall"}, m_dir, {"VANTREL_HOSTS_FILE=" + m_hosts}, 60000);
     EXPECT_TRUE(run.exited);
-    EXPECT_NE(run.status, 0);
-    EXPECT_EQ(run.errors, "vantrel: the block is still in " + m_hosts +
-                              ": The hosts file holds \"# Begin Vantrel\" without \"# End "
-                              "Vantrel\" after it, so the block was left as it is.\n");
+    // 2: no second run removes it; the line says which lines to delete by hand.
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.errors, "vantrel: the block in " + m_hosts +
+                              " is damaged: line 2 is \"# Begin Vantrel\", but no \"# End "
+                              "Vantrel\" follows it, so Vantrel cannot tell where its block ends "
+                              "and left the file as it is. Edit the file as an administrator: "
+                              "delete line 2, and line 3 if Vantrel added it (an ad domain sent "
+                              "to a local address), then save it.\n");
     EXPECT_EQ(Hosts(), damaged);
 
     // No hosts file at all: no block remains.
@@ -126,9 +130,14 @@ TEST_F(Uninstall, OnlyTheFirstOfTwoBlocksGoesAndTheSecondIsReported) {
                  between + second);
         const ProgramRun run =
             RunProgram({"-uninstall"}, m_dir, {"VANTREL_HOSTS_FILE=" + m_hosts}, 60000);
-        EXPECT_EQ(run.status, 1);
-        EXPECT_EQ(run.errors, "vantrel: the block is still in " + m_hosts +
-                                  ": a second block follows the one removed.\n");
+        EXPECT_EQ(run.status, 2);
+        const std::string lines = std::to_string(3 + filler) + " to " + std::to_string(5 + filler);
+        EXPECT_EQ(run.errors, "vantrel: " + m_hosts + " holds another Vantrel block, at lines " +
+                                  lines +
+                                  " (\"# Begin Vantrel\" to \"# End Vantrel\"), which Vantrel "
+                                  "did not remove. Edit the file as an administrator: delete "
+                                  "lines " +
+                                  lines + ", then save it.\n");
         EXPECT_EQ(Hosts(), "127.0.0.1 localhost\n\n" + between + second);
     }
 }

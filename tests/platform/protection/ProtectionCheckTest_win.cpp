@@ -54,8 +54,12 @@ TEST_F(FirefoxProfilesTest, NamesTheProfilesThatUseDnsOverHttps) {
     EXPECT_EQ(FirefoxDohProfiles(m_dir),
               (std::vector<std::string>{"a1b2.default-release", "d4.forced"}));
     EXPECT_TRUE(FirefoxDohProfiles(m_dir + "\\missing").empty());
-    EXPECT_EQ(FirefoxProfilesHome(), EnvironmentUtf8(L"APPDATA"));
-    EXPECT_FALSE(FirefoxProfilesHome().empty());
+    // The user's roaming folder as the shell knows it; %APPDATA% does not move it.
+    const std::string appData = EnvironmentUtf8(L"APPDATA");
+    EXPECT_EQ(FirefoxProfilesHome(), appData);
+    SetEnv(L"APPDATA", m_dir);
+    EXPECT_EQ(FirefoxProfilesHome(), appData);
+    SetEnv(L"APPDATA", appData);
     RemoveTree(Utf8ToWide(m_dir + "\\Mozilla"));
 }
 

@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# End to end on a virtual display with a window manager: vantrel.exe under Wine against the
-# Wine prefix's own system hosts file; the splash dismissed by a key, the toggle clicked with
-# xdotool twice and the hosts bytes checked after each click; Settings and the system menu's
-# About box opened. Screenshots of each are kept in the output folder.
+# End to end on a virtual display with a window manager: the setup installs Vantrel into a copy
+# of the build's Wine prefix; the installed vantrel.exe, started from another folder that holds
+# a settings file and a help file of its own, with VANTREL_HOSTS_FILE naming another file and a
+# per-user association of .txt files that runs a command, works on the prefix's own hosts file
+# with the installed list and opens the installed help in Notepad, touching none of the others.
+# The splash is dismissed by a key, the toggle clicked with xdotool twice and the hosts bytes
+# checked after each click; Settings and the system menu's About box are opened. Then the setup
+# refuses a folder outside Program Files, and the uninstaller, finding a damaged block, says so
+# and, told to go on, leaves nothing of Vantrel beside the hosts file. Screenshots of each are
+# kept in the output folder.
 # Usage: e2e_windows.sh <vantrel.exe> <the build's Wine prefix> <folder for the screenshots>
+#                       <the setup program>
 set -euo pipefail
-exe=$(realpath "$1")
 base_prefix=$(realpath "$2")
 out=$(realpath "${3:-.}")
+setup=$(realpath "$4")
 here=$(cd "$(dirname "$0")" && pwd)
-src=$(cd "$here/../../.." && pwd)
 for tool in Xvfb xdotool import openbox wine; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -59,19 +65,44 @@ export DISPLAY=":$(head -n1 "$work/display")"
 openbox --config-file "$here/openbox-rc.xml" >/dev/null 2>&1 &
 wm_pid=$!
 
+# Installed as a user installs it, into the prefix's Program Files.
+wine "$setup" /S >/dev/null 2>&1 || fail "the setup failed"
+wineserver -w
+installed="$prefix/drive_c/Program Files/Vantrel"
+[ -f "$installed/vantrel.exe" ] || fail "the setup installed no vantrel.exe"
+
+# Another folder to start it from, with a list and a help file of its own.
 mkdir "$work/wd"
-cp "$src/res/vantrel_settings.txt" "$src/res/help.txt" "$work/wd/"
+printf '0.0.0.0 planted.example\r\n' >"$work/wd/vantrel_settings.txt"
+printf 'planted help\r\n' >"$work/wd/help.txt"
+cp "$work/wd/vantrel_settings.txt" "$work/wd/help.txt" "$work/"
+# Another hosts file, named in the environment the program runs with.
+printf '127.0.0.1 decoy\r\n' >"$work/decoy-hosts"
+cp "$work/decoy-hosts" "$work/decoy-hosts.before"
+# Per-user associations of .txt files that any program of the user may write: through txtfile,
+# and through a class of .txt's own. Either leaves a marker when it runs. Windows merges them
+# into HKEY_CLASSES_ROOT, which the shell reads; Wine does not, so the class goes there too: a
+# program that opened help.txt through the shell would run it.
+reg_add() { wine reg add "$@" /f >/dev/null 2>&1 || fail "wine reg add $*"; }
+for classes in 'HKCU\Software\Classes' 'HKCR'; do
+  reg_add "$classes\\.txt" /ve /d vantrelplanted
+  reg_add "$classes\\vantrelplanted\\shell\\open\\command" /ve /d 'cmd /c echo x >C:\marker-class.txt'
+done
+reg_add 'HKCU\Software\Classes\txtfile\shell\open\command' /ve /d 'cmd /c echo x >C:\marker-txtfile.txt'
+wineserver -w
+
 printf '127.0.0.1 localhost\r\n::1 localhost\r\n' >"$hosts"
 cp "$hosts" "$work/hosts.before"
 {
   cat "$work/hosts.before"
   printf '# Begin Vantrel\r\n'
-  # The settings file's lines with CR LF, and the empty line its last break makes.
-  sed 's/$/\r/' "$work/wd/vantrel_settings.txt"
+  # The installed settings file's lines (CR LF), and the empty line its last break makes.
+  cat "$installed/vantrel_settings.txt"
   printf '\r\n# End Vantrel'
 } >"$work/hosts.added"
 
-(cd "$work/wd" && exec wine "$exe" >"$work/app.log" 2>&1) &
+(cd "$work/wd" && VANTREL_HOSTS_FILE="$(winepath -w "$work/decoy-hosts")" \
+  exec wine "$installed/vantrel.exe" >"$work/app.log" 2>&1) &
 app_pid=$!
 
 main=$(timeout 60 xdotool search --sync --onlyvisible --name '^Vantrel$' | head -n1) ||
@@ -93,6 +124,18 @@ wait_for '! splash_shown' 2 ||
   fail "a key press did not dismiss the splash"
 sleep 0.5
 cmp -s "$hosts" "$work/hosts.before" || fail "the key that dismissed the splash changed the hosts file"
+
+# The first visible window whose title matches, once one shows, within `2` seconds (default 30).
+# (xdotool's own --sync gives up at a window that vanishes while it looks.)
+await_window() {
+  local w
+  for _ in $(seq $(( ${2:-30} * 10 ))); do
+    w=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n1)
+    [ -n "$w" ] && { echo "$w"; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
 
 # Where a control of the template is, in screen pixels: dialog units scaled by the dialog's size.
 # (xwininfo's absolute corner: xdotool counts the window manager's frame in twice.)
@@ -130,16 +173,39 @@ sleep 0.5
 [ "$(count_colour "$(import -window root "$work/red.png"; echo "$work/red.png")" '#FF0000')" -gt 50 ] ||
   fail "no red status line after showing the ads again"
 
+cmp -s "$work/decoy-hosts" "$work/decoy-hosts.before" ||
+  fail "the program changed the file that VANTREL_HOSTS_FILE names"
+
 click_du 70 224 57 21
 settings=$(timeout 15 xdotool search --sync --onlyvisible --name '^Vantrel Settings$' | head -n1) ||
   fail "Settings did not open its dialog"
 sleep 0.5
 import -window root "$out/e2e-win-settings.png"
+cp "$installed/vantrel_settings.txt" "$work/installed-settings.before"
 xdotool windowactivate --sync "$settings" key Escape
 wait_for "! xdotool search --onlyvisible --name '^Vantrel Settings\$' >/dev/null" 10 ||
   fail "Escape did not close the settings dialog"
-cmp -s "$work/wd/vantrel_settings.txt" "$src/res/vantrel_settings.txt" ||
+cmp -s "$installed/vantrel_settings.txt" "$work/installed-settings.before" ||
   fail "closing the settings dialog with Escape changed the settings file"
+
+# Help: the installed help.txt in the system's Notepad, never through the .txt associations.
+markers() { ls "$prefix/drive_c" | grep '^marker-' || true; }
+click_du 228 225 57 20
+wait_for '[ -n "$(markers)" ] || xdotool search --onlyvisible --name Notepad >/dev/null 2>&1' 20 || true
+sleep 1
+[ -z "$(markers)" ] || fail "Help ran the user's association of .txt files: $(markers)"
+notepad=$(await_window 'Notepad') ||
+  fail "Help opened no Notepad"
+import -window root "$out/e2e-win-help.png"
+pgrep -af 'notepad\.exe' | grep -F 'system32\notepad.exe' | grep -qF 'C:\Program Files\Vantrel\help.txt' || {
+  pgrep -af 'notepad\.exe' || true
+  fail "Help did not open the installed help.txt with the system's notepad.exe"
+}
+xdotool windowactivate --sync "$notepad" key alt+F4
+wait_for "! xdotool search --onlyvisible --name 'Notepad' >/dev/null" 10 || fail "Notepad did not close"
+[ -z "$(markers)" ] || fail "Help ran the user's association of .txt files: $(markers)"
+cmp -s "$work/wd/help.txt" "$work/help.txt" && cmp -s "$work/wd/vantrel_settings.txt" \
+  "$work/vantrel_settings.txt" || fail "a file in the folder it was started from changed"
 
 # The system menu (Alt+Space), its last entry: the About box. The keys that choose the entry are
 # sent only once the menu's window shows: sent before, Enter would press the toggle.
@@ -162,4 +228,44 @@ click_du 291 225 57 20
 wait_for '! kill -0 "$app_pid" 2>/dev/null' 15 || fail "Exit did not end the program"
 app_pid=""
 cmp -s "$hosts" "$work/hosts.before" || fail "the hosts file changed on the way out"
-echo "PASS: splash, toggle twice byte for byte, settings, About, Exit; screenshots in $out/e2e-win-*.png"
+
+# The setup refuses a folder outside Program Files, and says why.
+(exec wine "$setup" '/D=C:\Vantrel' >/dev/null 2>&1) &
+page=$(await_window 'Setup: Installation Folder$') ||
+  fail "the setup showed no folder page"
+xdotool windowactivate --sync "$page" key Return
+refusal=$(await_window '^Vantrel .* Setup$') ||
+  fail "the setup did not refuse C:\\Vantrel"
+sleep 0.5
+import -window root "$out/e2e-win-setup-refuses-folder.png"
+xdotool windowactivate --sync "$refusal" key Return
+sleep 0.5
+xdotool windowactivate --sync "$page" key Escape
+wineserver -w
+[ ! -e "$prefix/drive_c/Vantrel" ] || fail "the setup made C:\\Vantrel"
+
+# The uninstaller finds a damaged block, says what is wrong, where, and what to delete, and
+# uninstalls on Yes; the lines stay, and nothing of Vantrel is left beside the hosts file.
+printf '127.0.0.1 localhost\r\n# Begin Vantrel\r\n0.0.0.0 x.example\r\n' >"$hosts"
+cp "$hosts" "$work/hosts.damaged"
+(exec wine "$installed/unins000.exe" >/dev/null 2>&1) &
+confirm=$(await_window 'Uninstall: Confirmation$') ||
+  fail "the uninstaller showed no confirmation page"
+xdotool windowactivate --sync "$confirm" key Return
+question=$(await_window '^Vantrel .* Uninstall$') ||
+  fail "the uninstaller did not ask about the damaged block"
+sleep 0.5
+import -window root "$out/e2e-win-uninstall-damaged.png"
+xdotool windowactivate --sync "$question" key y
+wait_for "[ ! -e \"\$installed/vantrel.exe\" ]" 30 || fail "Yes did not uninstall"
+done_box=$(await_window '^Vantrel .* Uninstall$') ||
+  fail "the uninstaller did not say it was done"
+xdotool windowactivate --sync "$done_box" key Return
+wineserver -w
+cmp -s "$hosts" "$work/hosts.damaged" || fail "the uninstaller changed the damaged hosts file"
+left=$(ls -A "$(dirname "$hosts")" | grep -i vantrel || true)
+[ -z "$left" ] || fail "the uninstaller left beside the hosts file: $left"
+[ ! -e "$installed" ] || fail "the uninstaller left $installed"
+echo "PASS: installed; started elsewhere: splash, toggle twice byte for byte on the prefix's" \
+  "hosts file with the installed list, settings, Help in Notepad, About, Exit; setup refusal;" \
+  "uninstall past a damaged block; screenshots in $out/e2e-win-*.png"
