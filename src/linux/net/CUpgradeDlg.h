@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/UpgradePage.h"
-#include "linux/net/CHttpFetcher.h"
+#include "platform/net/CHttpFetcher.h"
 
 class CXPButton;
 class CUpgradeProgressDlg;
