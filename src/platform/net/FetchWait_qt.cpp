@@ -20,6 +20,7 @@ constexpr int kDeadline = 0x5742;
 
 struct CFetchWait::Impl {
     std::optional<QEventLoop> loop;
+    std::optional<QTimer> deadlineTimer;
     std::atomic<bool> bWoken{false};
     std::atomic<bool> bPosted{false};  // a wake is on its way through the event queue
     std::mutex mutex;
@@ -38,7 +39,14 @@ struct CFetchWait::Impl {
 };
 
 CFetchWait::CFetchWait() : m_impl(std::make_unique<Impl>()) {
-    if (QCoreApplication::instance()) m_impl->loop.emplace();
+    if (!QCoreApplication::instance()) return;
+    Impl& w = *m_impl;
+    w.loop.emplace();
+    w.deadlineTimer.emplace();
+    w.deadlineTimer->setSingleShot(true);
+    w.deadlineTimer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(&*w.deadlineTimer, &QTimer::timeout, &*w.loop,
+                     [&w] { w.loop->exit(kDeadline); });
 }
 
 CFetchWait::~CFetchWait() = default;
@@ -48,16 +56,14 @@ CFetchWait::EWoke CFetchWait::Wait(std::optional<std::chrono::steady_clock::time
     if (!w.loop) return w.WaitWithoutLoop(deadline);
     // A wake that arrived while the loop did not run (its event ran in another loop) counts.
     if (w.bWoken.exchange(false)) return EWoke::Woken;
-    QTimer timer;
     if (deadline) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             *deadline - std::chrono::steady_clock::now());
-        timer.setSingleShot(true);
-        timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&timer, &QTimer::timeout, &*w.loop, [&w] { w.loop->exit(kDeadline); });
-        timer.start(std::max<std::chrono::milliseconds>(left, std::chrono::milliseconds(0)));
+        w.deadlineTimer->start(
+            std::max<std::chrono::milliseconds>(left, std::chrono::milliseconds(0)));
     }
     const int result = w.loop->exec();
+    w.deadlineTimer->stop();
     if (result == kWoken) w.bWoken = false;
     return result == kWoken ? EWoke::Woken : result == kDeadline ? EWoke::Deadline : EWoke::Quit;
 }
