@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "linux/net/CHttpFetcher.h"
+#include "platform/net/CHttpFetcher.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "linux/net/CHttpFetcher.h"
 #include "linux/net/CUpgradeProgressDlg.h"
+#include "platform/net/CHttpFetcher.h"
 
 namespace {
 long long ThreadCpuMicros() {

@@ -73,7 +73,7 @@ fuzz_all() {
   return $failed
 }
 suite fuzzing fuzz_all
-suite "hostile servers" "$stress_build"/stress/vantrel_stress_net 2000 2
+suite "hostile servers" "$stress_build"/stress/vantrel_stress_net 2000 2000
 echo "== all stress suites: wall time $((SECONDS - total_start)) s"
 if [ ${#failed_suites[@]} -gt 0 ]; then
   echo "== FAILED: ${failed_suites[*]}"

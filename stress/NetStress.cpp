@@ -2,7 +2,7 @@
 // fail without leaving a partial download behind, and never stop the calling thread's events.
 // Prints one line per server and mode; exits non-zero at the first broken promise.
 //
-//   vantrel_stress_net [connect-ms] [stall-seconds]
+//   vantrel_stress_net [connect-ms] [stall-ms]
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "core/UpgradeRefusal.h"
-#include "linux/net/CHttpFetcher.h"
 #include "linux/net/NetTestServers.h"
+#include "platform/net/CHttpFetcher.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ struct Outcome {
 
 // One fetch with a 10 ms timer ticking on this thread.
 Outcome TimedFetch(const std::string& url, bool fileMode, std::chrono::milliseconds connect,
-                   std::chrono::seconds stall, const std::string& caFile) {
+                   std::chrono::milliseconds stall, const std::string& caFile) {
     Outcome outcome;
     std::filesystem::remove(kDownloadFile);
     CHttpFetcher fetcher;
@@ -115,36 +115,35 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::chrono::milliseconds connect(argc > 1 ? std::atoi(argv[1]) : 2000);
-    const std::chrono::seconds stall(argc > 2 ? std::atoi(argv[2]) : 2);
+    const std::chrono::milliseconds stall(argc > 2 ? std::atoi(argv[2]) : 2000);
 
     const std::string workDir = MakeTempDir();
     std::filesystem::current_path(workDir);
 
     const std::string body(60000, 'x');
     // One byte now, the next a minute later: the stall limit must end it first.
-    RawServer drip([](int fd, const std::string&) {
-        SendAll(fd, Head("Content-Length: 1000\r\n") + "M");
+    RawServer drip([](RawServer::Reply& reply, const std::string&) {
+        reply.Send(Head("Content-Length: 1000\r\n") + "M");
         return false;
     });
-    RawServer silent([](int, const std::string&) { return false; });
-    RawServer endless([&](int fd, const std::string&) {
-        SendAll(fd, Head("Content-Length: 1000000\r\n") + body);
+    RawServer silent([](RawServer::Reply&, const std::string&) { return false; });
+    RawServer endless([&](RawServer::Reply& reply, const std::string&) {
+        reply.Send(Head("Content-Length: 1000000\r\n") + body);
         return false;  // never sends the rest, never closes
     });
     RawServer hugeHeader(RawServer::Answer(Head("X-Filler: " + std::string(1 << 20, 'h') + "\r\n") +
                                            "MZ small body\n"));
     RawServer longer(RawServer::Answer(Head("Content-Length: 100000\r\n") + body));
     RawServer shorter(RawServer::Answer(Head("Content-Length: 100\r\n") + body));
-    RawServer reset([&](int fd, const std::string&) {
-        SendAll(fd, Head("Content-Length: 200000\r\n") + body);
-        linger hard{1, 0};  // close with a reset instead of an orderly end
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    RawServer reset([&](RawServer::Reply& reply, const std::string&) {
+        reply.Send(Head("Content-Length: 200000\r\n") + body);
+        reply.Reset();  // close with a reset instead of an orderly end
         return true;
     });
     int loopPort = 0;
-    RawServer loop([&](int fd, const std::string&) {
-        SendAll(fd, "HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(loopPort) +
-                        "/again\r\n\r\n");
+    RawServer loop([&](RawServer::Reply& reply, const std::string&) {
+        reply.Send("HTTP/1.0 302 Found\r\nLocation: http://127.0.0.1:" + std::to_string(loopPort) +
+                   "/again\r\n\r\n");
         return true;
     });
     loopPort = loop.Port();
@@ -197,7 +196,8 @@ int main(int argc, char** argv) {
         {"expired TLS certificate", [&] { return expired.Url("/"); }, "", valid.caFile, 1},
     };
 
-    const double limit = std::chrono::duration<double>(connect).count() + stall.count();
+    const double limit = std::chrono::duration<double>(connect).count() +
+                         std::chrono::duration<double>(stall).count();
     const auto start = Clock::now();
     int fetches = 0;
     double longestGap = 0;

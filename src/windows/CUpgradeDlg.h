@@ -9,8 +9,8 @@
 #include "core/CStringList.h"
 #include "core/UpgradePage.h"
 #include "platform/FileSignature.h"
+#include "platform/net/CHttpFetcher.h"
 #include "windows/CDialog.h"
-#include "windows/net/CHttpFetcher.h"
 #include "windows/net/UpgradeGate.h"
 
 // The status window shown while a page or a download is fetched.

@@ -7,7 +7,8 @@
 
 #include "FuzzCheck.h"
 #include "core/FetchBody.h"
-#include "linux/net/CHttpFetcher.h"
+#include "core/HttpHead.h"
+#include "platform/net/FetchJob.h"
 
 namespace {
 
@@ -47,20 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(answer.strLocation.find('\n') == std::string::npos);
 
     // Redirects: followed only to http(s), never from https down to http.
-    std::string scheme;
-    if (StartsWithNoCase(base, "https://")) {
-        scheme = "https";
-    } else if (StartsWithNoCase(base, "http://")) {
-        scheme = "http";
-    } else {
-        return 0;
-    }
-    std::string target, targetScheme;
-    const EFetchError error =
-        ResolveRedirect(answer.strLocation, base, scheme, &target, &targetScheme);
+    if (!StartsWithNoCase(base, "https://") && !StartsWithNoCase(base, "http://")) return 0;
+    const std::optional<FetchUrl> from = ParseFetchUrl(base, nullptr);
+    if (!from) return 0;
+    FetchUrl target;
+    const EFetchError error = ResolveRedirect(answer.strLocation, *from, &target);
     if (error == EFetchError::None) {
-        FUZZ_CHECK(targetScheme == "https" || (targetScheme == "http" && scheme == "http"));
-        FUZZ_CHECK(StartsWithNoCase(target, targetScheme + "://"));
+        FUZZ_CHECK(target.scheme == "https" || (target.scheme == "http" && from->scheme == "http"));
+        FUZZ_CHECK(StartsWithNoCase(target.text, target.scheme + "://"));
     } else {
         FUZZ_CHECK(error == EFetchError::RedirectFailed || error == EFetchError::RedirectRefused);
     }

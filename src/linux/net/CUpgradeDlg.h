@@ -9,7 +9,7 @@
 
 #include "core/UpgradePage.h"
 #include "core/UpgradeRefusal.h"
-#include "linux/net/CHttpFetcher.h"
+#include "platform/net/CHttpFetcher.h"
 
 class CXPButton;
 class CUpgradeProgressDlg;

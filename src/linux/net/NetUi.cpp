@@ -1,4 +1,4 @@
-// Installs the real message box and password dialog as the fetcher's hooks.
+// Installs the real message box and password dialog as what every fetch shows the user.
 #include "linux/net/NetUi.h"
 
 #include <QApplication>
@@ -6,19 +6,19 @@
 
 #include "linux/controls/MessageBox.h"
 #include "linux/net/CPasswordDlg.h"
-#include "linux/net/NetHooks.h"
+#include "platform/net/CHttpFetcher.h"
 
 void InitNetUi() {
-    SetNetMessageHook([](const std::string& text) {
+    CHttpFetcher::SetMessageSink([](const std::string& text) {
         ShowMessage(QApplication::activeWindow(), QString::fromStdString(text),
                     QStringLiteral("Vantrel"), QMessageBox::Ok, QMessageBox::Warning);
     });
-    SetCredentialsHook(
-        [](const std::string& url, const std::string& realm) -> std::optional<NetCredentials> {
+    CHttpFetcher::SetCredentialsSource(
+        [](const std::string& url, const std::string& realm) -> std::optional<FetchCredentials> {
             const QUrl parsed(QString::fromStdString(url));
             CPasswordDlg dlg(parsed.host(), QString::fromStdString(realm),
                              QApplication::activeWindow());
             if (dlg.exec() != QDialog::Accepted) return std::nullopt;
-            return NetCredentials{dlg.UserName().toStdString(), dlg.Password().toStdString()};
+            return FetchCredentials{dlg.UserName().toStdString(), dlg.Password().toStdString()};
         });
 }

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "linux/net/CHttpFetcher.h"
 #include "linux/net/NetTestServers.h"
+#include "platform/net/CHttpFetcher.h"
 
 namespace {
 double ThreadCpuSeconds() {
@@ -20,11 +20,11 @@ double ThreadCpuSeconds() {
 
 TEST(FetchWaitBench, WaitingThreadCpuDuringThrottledDownload) {
     constexpr int kPieces = 500;
-    RawServer server([](int fd, const std::string&) {
-        SendAll(fd, "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kPieces * 1024) +
-                        "\r\n\r\n");
+    RawServer server([](RawServer::Reply& reply, const std::string&) {
+        reply.Send("HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(kPieces * 1024) +
+                   "\r\n\r\n");
         const std::string piece(1024, 'z');
-        for (int i = 0; i < kPieces && SendAll(fd, piece); ++i)
+        for (int i = 0; i < kPieces && reply.Send(piece); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return true;
     });

@@ -1,90 +1,14 @@
-// Local servers and certificates for the fetcher's tests.
+// Local servers and certificates for the Linux network tests.
 #include "linux/net/NetTestServers.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <sys/stat.h>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-
-RawServer::RawServer(Handler handler, int backlog) : m_handler(std::move(handler)) {
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&addr), len) != 0 ||
-        ::listen(m_listenFd, backlog) != 0 ||
-        ::getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&addr), &len) != 0)
-        throw std::runtime_error("cannot listen");
-    m_port = ntohs(addr.sin_port);
-    m_thread = std::thread([this] { Run(); });
-}
-
-RawServer::~RawServer() {
-    m_bStop = true;
-    ::shutdown(m_listenFd, SHUT_RDWR);  // wakes accept()
-    m_thread.join();
-    ::close(m_listenFd);
-    for (int fd : m_heldFds) ::close(fd);
-}
-
-std::string RawServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + path;
-}
-
-std::vector<std::string> RawServer::Requests() const {
-    std::lock_guard lock(m_mutex);
-    return m_requests;
-}
-
-void RawServer::Run() {
-    while (!m_bStop) {
-        const int fd = ::accept(m_listenFd, nullptr, nullptr);
-        if (fd < 0) break;
-        std::string request;
-        char buffer[4096];
-        while (request.find("\r\n\r\n") == std::string::npos) {
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            request.append(buffer, static_cast<size_t>(n));
-        }
-        {
-            std::lock_guard lock(m_mutex);
-            m_requests.push_back(request);
-        }
-        if (m_handler(fd, request)) {
-            ::close(fd);
-        } else {
-            std::lock_guard lock(m_mutex);
-            m_heldFds.push_back(fd);
-        }
-    }
-}
-
-bool SendAll(int fd, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-RawServer::Handler RawServer::Answer(std::string response, int delayMs) {
-    return [response = std::move(response), delayMs](int fd, const std::string&) {
-        if (delayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-        SendAll(fd, response);
-        return true;
-    };
-}
 
 HttpServer::HttpServer() : m_server(std::make_unique<httplib::Server>()) {}
 

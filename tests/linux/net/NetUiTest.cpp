@@ -1,4 +1,4 @@
-// The user-facing hooks that InitNetUi installs: the message box and the password dialog.
+// What InitNetUi puts before the user for every fetch: the message box and the password dialog.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,8 +9,8 @@
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
 #include "linux/net/CPasswordDlg.h"
-#include "linux/net/NetHooks.h"
 #include "linux/net/NetUi.h"
+#include "platform/net/CHttpFetcher.h"
 
 namespace {
 // Answers the password dialog once it is up.
@@ -32,7 +32,10 @@ TEST(NetUi, NoConnectionMessageIsAWarningBoxCaptionedVantrel) {
         shown.push_back(r);
         return QMessageBox::Ok;
     });
-    ShowNetMessage("Cannot open internet connection.");
+    const FetchMessageSink sink = CHttpFetcher::SetMessageSink({});
+    CHttpFetcher::SetCredentialsSource({});
+    ASSERT_TRUE(sink);
+    sink("Cannot open internet connection.");
     SetMessageHook({});
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, "Cannot open internet connection.");
@@ -43,14 +46,15 @@ TEST(NetUi, NoConnectionMessageIsAWarningBoxCaptionedVantrel) {
 
 TEST(NetUi, PasswordDialogGivesCredentialsOrNothingOnCancel) {
     InitNetUi();
+    const CredentialsSource ask = CHttpFetcher::SetCredentialsSource({});
+    CHttpFetcher::SetMessageSink({});
+    ASSERT_TRUE(ask);
     AnswerPasswordDialog("ann", "s3cret", true);
-    const auto answer = AskCredentials("http://updates.example:8080/page", "Updates");
+    const auto answer = ask("http://updates.example:8080/page", "Updates");
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(answer->user, "ann");
     EXPECT_EQ(answer->password, "s3cret");
 
     AnswerPasswordDialog("ann", "x", false);
-    EXPECT_FALSE(AskCredentials("http://updates.example/page", "").has_value());
-    SetCredentialsHook({});
-    SetNetMessageHook({});
+    EXPECT_FALSE(ask("http://updates.example/page", "").has_value());
 }

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "linux/net/CHttpFetcher.h"
 #include "linux/upgrade/TestServer.h"
 #include "platform/CRegistryStore.h"
+#include "platform/net/CHttpFetcher.h"
 
 namespace {
 // Runs before main, so before QSettings first looks at the configuration location.

@@ -1,13 +1,14 @@
 // Fetches one URL over HTTP(S) into text lines or into a file, on a worker thread, while the
-// calling thread keeps handling its events.
+// calling thread keeps handling its events. The same on every system: the rules of a fetch live
+// in FetchJob.cpp, the network library below them (HttpTransport_curl.cpp, _win.cpp) and the
+// calling thread's wait beside them (FetchWait_qt.cpp, _win.cpp).
 #pragma once
 
 #include <chrono>
 #include <cstddef>
-#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
-#include <string_view>
 
 #include "core/CStringList.h"
 #include "core/FetchError.h"
@@ -15,10 +16,21 @@
 // Receives progress texts on the calling thread; only the latest text matters.
 using ProgressSink = std::function<void(const std::string& text)>;
 
+struct FetchCredentials {
+    std::string user;
+    std::string password;
+};
+// Asked on the calling thread when a request is answered 401, with the request's address and the
+// realm the server names (may be empty); nothing: the 401 answer stands.
+using CredentialsSource = std::function<std::optional<FetchCredentials>(const std::string& url,
+                                                                        const std::string& realm)>;
+// Shows the fetcher's one message ("Cannot open internet connection.") on the calling thread.
+using FetchMessageSink = std::function<void(const std::string& text)>;
+
 class CHttpFetcher {
 public:
     static constexpr std::chrono::milliseconds kDefaultConnectTimeout{60'000};
-    static constexpr std::chrono::seconds kDefaultStallTimeout{60};
+    static constexpr std::chrono::milliseconds kDefaultStallTimeout{60'000};
     static constexpr std::size_t kDefaultTextLimit = 4 * 1024 * 1024;
 
     CHttpFetcher();
@@ -44,38 +56,33 @@ public:
     // empty after success.
     std::string LastFailureReason() const;
 
-    void SetTimeouts(std::chrono::milliseconds connect, std::chrono::seconds stall);
+    // Connecting may take `connect`; once connected, the server may stay silent for `stall`.
+    // The time the user takes to answer a password question counts for neither.
+    void SetTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds stall);
     void SetTextLimit(std::size_t bytes) { m_textLimit = bytes; }
-    // A PEM file of CA certificates trusted instead of the system's store.
+    // A PEM file of CA certificates trusted instead of the system's store, where the network
+    // library reads one (libcurl); WinINet always trusts the system's store.
     void SetCaFile(std::string path) { m_strCaFile = std::move(path); }
     // The same for every fetcher made afterwards (tests that drive the upgrade dialog against a
     // local server). Only code in this process can choose it, never its environment.
     static void SetDefaultCaFile(std::string path);
 
+    // What every fetch of the process asks on a 401 answer (once a fetch, never for the target
+    // of a redirect); none set: the system's own password dialog where the network library has
+    // one (WinINet), else nothing. Returns the one set before.
+    static CredentialsSource SetCredentialsSource(CredentialsSource source);
+    // Where the fetcher's one message goes; none set: the system's message box (Windows) or
+    // standard error. Returns the one set before.
+    static FetchMessageSink SetMessageSink(FetchMessageSink sink);
+
 private:
+    const CStringList& Refuse(EFetchError error, bool bFileMode);
+
     CStringList m_lines;
     EFetchError m_lastError = EFetchError::None;
     long m_lastStatus = 0;
     std::chrono::milliseconds m_connectTimeout = kDefaultConnectTimeout;
-    std::chrono::seconds m_stallTimeout = kDefaultStallTimeout;
+    std::chrono::milliseconds m_stallTimeout = kDefaultStallTimeout;
     std::size_t m_textLimit = kDefaultTextLimit;
     std::string m_strCaFile;
 };
-
-// What the fetcher keeps of an answer's head.
-struct ResponseHead {
-    long status = 0;
-    std::string strLocation;  // the first Location header's value
-    std::string strRealm;
-    std::int64_t contentLength = -1;
-};
-
-// Takes one head line as the network library hands it over (line end included). True at the
-// blank line that ends a head other than a 1xx one: the answer is then to be acted on.
-bool TakeHeadLine(ResponseHead& head, std::string_view line);
-
-// Where a redirect from url (of scheme) to location leads: None with the absolute target and its
-// scheme, RedirectFailed when there is no usable target, RedirectRefused when it is not followed.
-EFetchError ResolveRedirect(const std::string& location, const std::string& url,
-                            const std::string& scheme, std::string* target,
-                            std::string* targetScheme);
