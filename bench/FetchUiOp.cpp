@@ -8,7 +8,7 @@
 #include <chrono>
 #include <cstdio>
 
-#include "linux/net/CUpgradeProgressDlg.h"
+#include "linux/upgrade/CUpgradeProgressDlg.h"
 #include "platform/net/CHttpFetcher.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // runs it. The file is $VANTREL_HOSTS_FILE; "idle" does nothing, for a memory baseline.
 #include <string_view>
 
-#include "platform/CHostsFile.h"
+#include "platform/hosts/CHostsFile.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;

@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "core/UpgradeRefusal.h"
+#include "core/upgrade/UpgradeRefusal.h"
 #include "linux/net/NetTestServers.h"
 #include "platform/net/CHttpFetcher.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/Uninstall.h"
+#include "platform/hosts/Uninstall.h"
 
 namespace {
 // The dialog program's path: the folder of this executable, not of argv[0], so a symbolic link

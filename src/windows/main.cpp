@@ -6,9 +6,9 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/Uninstall.h"
-#include "windows/CVantrelApp.h"
-#include "windows/ProgramFolder.h"
+#include "platform/hosts/Uninstall.h"
+#include "windows/app/CVantrelApp.h"
+#include "windows/app/ProgramFolder.h"
 
 namespace {
 

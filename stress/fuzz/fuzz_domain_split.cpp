@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "core/AddressTwin.h"
-#include "core/HostsLine.h"
-#include "core/SettingsList.h"
-#include "platform/SettingsFileIO.h"
+#include "core/hosts/AddressTwin.h"
+#include "core/hosts/HostsLine.h"
+#include "core/settings/SettingsList.h"
+#include "platform/settings/SettingsFileIO.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string domains(reinterpret_cast<const char*>(data), size);

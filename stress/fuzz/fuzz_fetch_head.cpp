@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "core/FetchBody.h"
-#include "core/HttpHead.h"
+#include "core/net/FetchBody.h"
+#include "core/net/HttpHead.h"
 #include "platform/net/FetchJob.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "core/HostsText.h"
-#include "platform/FileOps_unix.h"
-#include "platform/HostsFileIO.h"
+#include "core/hosts/HostsText.h"
+#include "platform/hosts/HostsFileIO.h"
+#include "platform/system/FileOps_unix.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "platform/SettingsFileIO.h"
+#include "platform/settings/SettingsFileIO.h"
 
 namespace {
 

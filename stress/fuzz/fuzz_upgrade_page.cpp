@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "core/UpgradePage.h"
+#include "core/upgrade/UpgradePage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view page(reinterpret_cast<const char*>(data), size);

@@ -2,8 +2,8 @@
 // to asking the user to close the browsers.
 #include <gtest/gtest.h>
 
-#include "core/BrowserSockets.h"
-#include "core/ProtectionNotes.h"
+#include "core/browsers/BrowserSockets.h"
+#include "core/protection/ProtectionNotes.h"
 
 namespace {
 

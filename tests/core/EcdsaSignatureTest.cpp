@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/EcdsaSignature.h"
+#include "core/upgrade/EcdsaSignature.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/FetchBody.h"
+#include "core/net/FetchBody.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/HostsLine.h"
+#include "core/hosts/HostsLine.h"
 
 using namespace std::string_literals;
 

@@ -2,10 +2,10 @@
 // browser, the question's wording, the address twins, the notes, Firefox's DNS over HTTPS mode.
 #include <gtest/gtest.h>
 
-#include "core/AddressTwin.h"
-#include "core/BrowserNames.h"
-#include "core/ProtectionNotes.h"
-#include "core/SettingsFile.h"
+#include "core/browsers/BrowserNames.h"
+#include "core/hosts/AddressTwin.h"
+#include "core/protection/ProtectionNotes.h"
+#include "core/settings/SettingsFile.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "core/HostsLine.h"
-#include "core/SettingsFile.h"
-#include "core/SettingsList.h"
+#include "core/hosts/HostsLine.h"
+#include "core/settings/SettingsFile.h"
+#include "core/settings/SettingsList.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <sstream>
 
-#include "core/UpgradePage.h"
+#include "core/upgrade/UpgradePage.h"
 
 namespace {
 // Splits a page the way the fetcher delivers it: each line keeps its LF.

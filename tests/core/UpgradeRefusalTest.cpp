@@ -1,5 +1,5 @@
 // The checks before an upgrade's download and the sentences that explain a refusal.
-#include "core/UpgradeRefusal.h"
+#include "core/upgrade/UpgradeRefusal.h"
 
 #include <gtest/gtest.h>
 

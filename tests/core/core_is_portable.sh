@@ -19,7 +19,7 @@ allowed=" algorithm any array atomic bit bitset cassert cctype cerrno cfloat cha
  unordered_set utility variant vector version locale.h emmintrin.h"
 allowed=" $(echo $allowed) "
 
-for file in "$src"/core/*.h "$src"/core/*.cpp; do
+while IFS= read -r file; do
   while IFS= read -r line; do
     if [[ $line =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\<([^>]+)\> ]]; then
       header=${BASH_REMATCH[1]}
@@ -35,11 +35,11 @@ for file in "$src"/core/*.h "$src"/core/*.cpp; do
       fi
     fi
   done <"$file"
-done
+done < <(find "$src/core" -name '*.h' -o -name '*.cpp' | sort)
 
 # The Windows compiler finds what the header check cannot: a call only glibc declares.
 if [ -n "$cross" ] && command -v "$cross" >/dev/null; then
-  for file in "$src"/core/*.cpp; do
+  for file in $(find "$src/core" -name '*.cpp' | sort); do
     "$cross" -std=c++20 -fsyntax-only -Wall -Wextra -Werror -I"$src" "$file" || status=1
   done
 fi

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/HostsPathForTests_win.h"
-#include "platform/WideText_win.h"
+#include "platform/hosts/HostsPathForTests_win.h"
+#include "platform/system/WideText_win.h"
 
 inline std::string Slurp(const std::string& path) {
     const HANDLE file = ::CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,

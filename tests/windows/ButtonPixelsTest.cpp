@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "windows/CXPButton.h"
+#include "windows/controls/CXPButton.h"
 
 namespace {
 

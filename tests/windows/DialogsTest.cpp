@@ -4,13 +4,13 @@
 // refusals with the file and registry after each.
 #include <gtest/gtest.h>
 
-#include "platform/CRegistryStore.h"
+#include "platform/prefs/CRegistryStore.h"
 #include "support/WinDialogDriver.h"
 #include "support/WinTestSupport.h"
-#include "windows/CSettingsDlg.h"
-#include "windows/CSplashDlg.h"
-#include "windows/CVantrelDlg.h"
-#include "windows/MessageBox.h"
+#include "windows/app/CSettingsDlg.h"
+#include "windows/app/CSplashDlg.h"
+#include "windows/app/CVantrelDlg.h"
+#include "windows/controls/MessageBox.h"
 #include "windows/resource.h"
 
 namespace {

@@ -6,9 +6,9 @@
 
 #include <cstring>
 
-#include "core/HostsText.h"
-#include "platform/HostsFileIO.h"
-#include "platform/ProcessTree_win.h"
+#include "core/hosts/HostsText.h"
+#include "platform/hosts/HostsFileIO.h"
+#include "platform/system/ProcessTree_win.h"
 #include "support/WinTestSupport.h"
 
 namespace {

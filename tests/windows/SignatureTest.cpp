@@ -2,7 +2,7 @@
 // made for this run with throwaway keys (signature_test.sh).
 #include <cstdlib>
 
-#include "platform/FileSignature.h"
+#include "platform/upgrade/FileSignature.h"
 #include "support/WinTestSupport.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // C:\windows\system32 (never the machine's /etc/hosts), whatever VANTREL_HOSTS_FILE says: the
 // block goes, no window, and the exit status says whether a block is left and what would remove
 // it.
-#include "core/HostsText.h"
-#include "platform/HostsFileIO.h"
+#include "core/hosts/HostsText.h"
+#include "platform/hosts/HostsFileIO.h"
 #include "support/WinTestSupport.h"
 
 namespace {

@@ -5,15 +5,15 @@
 
 #include <optional>
 
-#include "core/EcdsaSignature.h"
-#include "platform/CRegistryStore.h"
-#include "platform/HostsFileIO.h"
-#include "platform/ProcessTree_win.h"
+#include "core/upgrade/EcdsaSignature.h"
+#include "platform/hosts/HostsFileIO.h"
+#include "platform/prefs/CRegistryStore.h"
+#include "platform/system/ProcessTree_win.h"
 #include "support/WinDialogDriver.h"
-#include "windows/CUpgradeDlg.h"
-#include "windows/MessageBox.h"
 #include "windows/TestServers.h"
+#include "windows/controls/MessageBox.h"
 #include "windows/resource.h"
+#include "windows/upgrade/CUpgradeDlg.h"
 
 namespace {
 

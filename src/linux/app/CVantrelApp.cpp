@@ -4,7 +4,7 @@
 #include "linux/app/CSplashDlg.h"
 #include "linux/app/CVantrelDlg.h"
 #include "linux/app/Pictures.h"
-#include "linux/net/NetUi.h"
+#include "linux/upgrade/NetUi.h"
 
 CVantrelApp::CVantrelApp(int& argc, char** argv) : QApplication(argc, argv) {
     // Read while the fonts are set up for the main dialog.

@@ -15,19 +15,19 @@
 #include <thread>
 
 #include "linux/app/CAboutDlg.h"
+#include "linux/app/CSettingsDlg.h"
 #include "linux/app/CSplashDlg.h"
 #include "linux/app/Pictures.h"
+#include "linux/browsers/BrowserOffer.h"
 #include "linux/controls/CColorLabel.h"
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
-#include "linux/settings/BrowserOffer.h"
-#include "linux/settings/CSettingsDlg.h"
-#include "linux/settings/LiveApply.h"
-#include "platform/BrowserProcesses.h"
-#include "platform/CHostsFile.h"
-#include "platform/HostsFileIO.h"
-#include "platform/ProtectionCheck.h"
+#include "platform/browsers/BrowserProcesses.h"
+#include "platform/browsers/LiveApply.h"
+#include "platform/hosts/CHostsFile.h"
+#include "platform/hosts/HostsFileIO.h"
+#include "platform/protection/ProtectionCheck.h"
 
 namespace {
 QLabel* AddText(QWidget* dialog, const DialogUnits& du, const QString& text, int x, int y, int w,

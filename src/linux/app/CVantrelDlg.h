@@ -7,10 +7,10 @@
 #include <QTimer>
 #include <vector>
 
-#include "core/ProtectionNotes.h"
-#include "linux/settings/BrowserOffer.h"
+#include "core/protection/ProtectionNotes.h"
+#include "linux/browsers/BrowserOffer.h"
 
-#include "linux/net/CUpgradeDlg.h"
+#include "linux/upgrade/CUpgradeDlg.h"
 
 class CColorLabel;
 class CSplashDlg;

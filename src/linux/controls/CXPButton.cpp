@@ -12,7 +12,7 @@
 #include <cmath>
 #include <vector>
 
-#include "core/ButtonOutline.h"
+#include "core/controls/ButtonOutline.h"
 
 namespace {
 

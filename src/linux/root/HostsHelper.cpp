@@ -8,8 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/ElevatedHosts.h"
-#include "platform/HostsFileIO.h"
+#include "platform/hosts/ElevatedHosts.h"
+#include "platform/hosts/HostsFileIO.h"
 
 namespace {
 void Complain(const std::string& what) {

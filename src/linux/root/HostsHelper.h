@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/HostsLine.h"
+#include "core/hosts/HostsLine.h"
 
 // The only file the installed helper ever writes.
 inline constexpr const char* kSystemHostsPath = "/etc/hosts";

@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/PackageCheck_unix.h"
+#include "platform/upgrade/PackageCheck_unix.h"
 
 namespace {
 // Far above any real package of this program.

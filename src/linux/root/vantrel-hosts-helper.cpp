@@ -12,8 +12,8 @@
 
 #include "linux/root/HostsHelper.h"
 #include "linux/root/RootProcess.h"
-#include "platform/ProtectionCheck.h"
-#include "platform/SocketEnding.h"
+#include "platform/browsers/SocketEnding.h"
+#include "platform/protection/ProtectionCheck.h"
 
 int main(int argc, char** argv) {
     // Before anything else: no terminal may stop it while it holds the lock, no reader that went

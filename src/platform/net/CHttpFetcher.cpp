@@ -10,10 +10,10 @@
 #include <thread>
 #include <utility>
 
-#include "platform/LargeBlock.h"
 #include "platform/net/FetchJob.h"
 #include "platform/net/FetchWait.h"
 #include "platform/net/HttpTransport.h"
+#include "platform/system/LargeBlock.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "core/CStringList.h"
-#include "core/FetchError.h"
+#include "core/net/FetchError.h"
 
 // Receives progress texts on the calling thread; only the latest text matters.
 using ProgressSink = std::function<void(const std::string& text)>;

@@ -16,9 +16,9 @@
 #include <string>
 
 #include "core/CStringList.h"
-#include "core/FetchBody.h"
-#include "core/FetchError.h"
-#include "core/HttpHead.h"
+#include "core/net/FetchBody.h"
+#include "core/net/FetchError.h"
+#include "core/net/HttpHead.h"
 #include "platform/net/CHttpFetcher.h"
 #include "platform/net/HttpTransport.h"
 

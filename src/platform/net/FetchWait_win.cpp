@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
-#include "platform/MessagePump_win.h"
-#include "platform/WideText_win.h"
+#include "platform/system/MessagePump_win.h"
+#include "platform/system/WideText_win.h"
 
 struct CFetchWait::Impl {
     HANDLE event = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);

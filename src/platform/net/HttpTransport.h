@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/FetchError.h"
-#include "core/HttpHead.h"
+#include "core/net/FetchError.h"
+#include "core/net/HttpHead.h"
 #include "platform/net/CHttpFetcher.h"
 
 // An absolute URL as the library understands it, and its scheme in lower case.

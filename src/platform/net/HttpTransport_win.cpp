@@ -7,8 +7,8 @@
 #include <cwctype>
 #include <vector>
 
-#include "platform/WideText_win.h"
 #include "platform/net/HttpTransport.h"
+#include "platform/system/WideText_win.h"
 
 namespace {
 

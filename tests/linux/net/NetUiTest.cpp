@@ -8,8 +8,8 @@
 
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
-#include "linux/net/CPasswordDlg.h"
-#include "linux/net/NetUi.h"
+#include "linux/upgrade/CPasswordDlg.h"
+#include "linux/upgrade/NetUi.h"
 #include "platform/net/CHttpFetcher.h"
 
 namespace {

@@ -15,14 +15,14 @@
 #include <sstream>
 #include <vector>
 
-#include "core/HostsLine.h"
+#include "core/hosts/HostsLine.h"
+#include "linux/app/CSettingsDlg.h"
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
-#include "linux/settings/CSettingsDlg.h"
-#include "platform/CHostsFile.h"
-#include "platform/CRegistryStore.h"
-#include "platform/SettingsFileIO.h"
+#include "platform/hosts/CHostsFile.h"
+#include "platform/prefs/CRegistryStore.h"
+#include "platform/settings/SettingsFileIO.h"
 
 // Readable failures for the dialog's texts.
 void PrintTo(const QString& text, std::ostream* out) {

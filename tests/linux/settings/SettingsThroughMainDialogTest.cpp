@@ -8,12 +8,12 @@
 #include <QSettings>
 #include <QTimer>
 
-#include "core/HostsText.h"
+#include "core/hosts/HostsText.h"
 #include "linux/app/AppTestSupport.h"
+#include "linux/app/CSettingsDlg.h"
 #include "linux/app/CVantrelDlg.h"
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
-#include "linux/settings/CSettingsDlg.h"
 
 namespace {
 

@@ -11,14 +11,14 @@
 #include <fstream>
 
 #include "linux/controls/DialogUnits.h"
-#include "linux/net/CUpgradeDlg.h"
-#include "linux/net/CUpgradeProgressDlg.h"
-#include "linux/net/NetConfig.h"
+#include "linux/upgrade/CUpgradeDlg.h"
+#include "linux/upgrade/CUpgradeProgressDlg.h"
+#include "linux/upgrade/NetConfig.h"
 #include "linux/upgrade/ScratchDir.h"
 #include "linux/upgrade/TestPackages.h"
 #include "linux/upgrade/TestServer.h"
 #include "linux/upgrade/UpgradeTestEnv.h"
-#include "platform/PackageCheck_unix.h"
+#include "platform/upgrade/PackageCheck_unix.h"
 
 namespace fs = std::filesystem;
 

@@ -15,7 +15,7 @@
 #include "linux/root/UpgradeHelper.h"
 #include "linux/upgrade/ScratchDir.h"
 #include "linux/upgrade/TestPackages.h"
-#include "platform/PackageCheck_unix.h"
+#include "platform/upgrade/PackageCheck_unix.h"
 
 namespace fs = std::filesystem;
 

@@ -15,10 +15,10 @@
 #include <mutex>
 
 #include "linux/controls/DialogUnits.h"
-#include "linux/net/CUpgradeDlg.h"
-#include "linux/net/CUpgradeProgressDlg.h"
-#include "linux/net/NetConfig.h"
-#include "linux/net/NetUi.h"
+#include "linux/upgrade/CUpgradeDlg.h"
+#include "linux/upgrade/CUpgradeProgressDlg.h"
+#include "linux/upgrade/NetConfig.h"
+#include "linux/upgrade/NetUi.h"
 #include "linux/upgrade/TestServer.h"
 #include "linux/upgrade/UpgradeTestEnv.h"
 

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "linux/upgrade/TestServer.h"
-#include "platform/CRegistryStore.h"
 #include "platform/net/CHttpFetcher.h"
+#include "platform/prefs/CRegistryStore.h"
 
 namespace {
 // Runs before main, so before QSettings first looks at the configuration location.

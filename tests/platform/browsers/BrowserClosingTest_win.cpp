@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <deque>
 
-#include "platform/BrowserOffer_win.h"
-#include "platform/BrowserProcesses.h"
+#include "platform/browsers/BrowserOffer_win.h"
+#include "platform/browsers/BrowserProcesses.h"
 #include "support/WinTestSupport.h"
 
 namespace {

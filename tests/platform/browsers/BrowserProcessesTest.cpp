@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/BrowserProcesses.h"
+#include "platform/browsers/BrowserProcesses.h"
 
 namespace {
 

@@ -30,10 +30,10 @@
 #include <filesystem>
 
 #include "linux/app/CVantrelDlg.h"
+#include "linux/browsers/BrowserOffer.h"
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
-#include "linux/settings/BrowserOffer.h"
-#include "platform/BrowserWindows.h"
+#include "platform/browsers/BrowserWindows.h"
 
 extern char** environ;
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/SocketEnding.h"
+#include "platform/browsers/SocketEnding.h"
 
 namespace {
 

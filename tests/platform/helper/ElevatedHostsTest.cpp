@@ -10,9 +10,9 @@
 #include <sstream>
 #include <string>
 
-#include "core/HostsText.h"
+#include "core/hosts/HostsText.h"
 #include "linux/root/HostsHelper.h"
-#include "platform/ElevatedHosts.h"
+#include "platform/hosts/ElevatedHosts.h"
 
 namespace fs = std::filesystem;
 

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "linux/root/HostsHelper.h"
-#include "platform/CHostsFile.h"
-#include "platform/ElevatedHosts.h"
-#include "platform/SettingsFileIO.h"
+#include "platform/hosts/CHostsFile.h"
+#include "platform/hosts/ElevatedHosts.h"
+#include "platform/settings/SettingsFileIO.h"
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;

@@ -9,9 +9,9 @@
 #include <sstream>
 #include <string>
 
-#include "core/SettingsList.h"
-#include "platform/CHostsFile.h"
-#include "platform/SettingsFileIO.h"
+#include "core/settings/SettingsList.h"
+#include "platform/hosts/CHostsFile.h"
+#include "platform/settings/SettingsFileIO.h"
 
 namespace {
 bool SaveList(const char* listPath, const std::string& address) {

@@ -8,11 +8,11 @@
 
 #include <random>
 
-#include "core/HostsText.h"
-#include "platform/CHostsFile.h"
-#include "platform/FileOps_unix.h"
-#include "platform/HostsFileIO.h"
+#include "core/hosts/HostsText.h"
+#include "platform/hosts/CHostsFile.h"
+#include "platform/hosts/HostsFileIO.h"
 #include "platform/hosts/HostsTestSupport.h"
+#include "platform/system/FileOps_unix.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 
 #include <cerrno>
 
-#include "core/HostsLine.h"
-#include "core/HostsText.h"
-#include "platform/CHostsFile.h"
-#include "platform/FileOps_unix.h"
-#include "platform/HostsFileIO.h"
-#include "platform/SettingsFileIO.h"
+#include "core/hosts/HostsLine.h"
+#include "core/hosts/HostsText.h"
+#include "platform/hosts/CHostsFile.h"
 #include "platform/hosts/HostsChildren.h"
+#include "platform/hosts/HostsFileIO.h"
 #include "platform/hosts/HostsTestSupport.h"
+#include "platform/settings/SettingsFileIO.h"
+#include "platform/system/FileOps_unix.h"
 
 using HostsFileContract = HostsDirTest;
 

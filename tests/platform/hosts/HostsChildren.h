@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/HostsText.h"
-#include "platform/CHostsFile.h"
-#include "platform/HostsFileIO.h"
+#include "core/hosts/HostsText.h"
+#include "platform/hosts/CHostsFile.h"
+#include "platform/hosts/HostsFileIO.h"
 
 namespace children {
 

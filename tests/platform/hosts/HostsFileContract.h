@@ -19,13 +19,13 @@
 #include <thread>
 #include <vector>
 
-#include "core/HostsText.h"
-#include "core/UninstallReport.h"
-#include "platform/CHostsFile.h"
-#include "platform/HostsFileIO.h"
-#include "platform/SettingsFileIO.h"
-#include "platform/Uninstall.h"
+#include "core/hosts/HostsText.h"
+#include "core/hosts/UninstallReport.h"
+#include "platform/hosts/CHostsFile.h"
 #include "platform/hosts/HostsChildren.h"
+#include "platform/hosts/HostsFileIO.h"
+#include "platform/hosts/Uninstall.h"
+#include "platform/settings/SettingsFileIO.h"
 
 namespace contract {
 

@@ -2,9 +2,9 @@
 // has: files held open without sharing, the read-only attribute, the system folder's hosts file.
 #include <cstdint>
 
-#include "core/HostsText.h"
-#include "platform/CHostsFile.h"
-#include "platform/HostsFileIO.h"
+#include "core/hosts/HostsText.h"
+#include "platform/hosts/CHostsFile.h"
+#include "platform/hosts/HostsFileIO.h"
 #include "support/WinTestSupport.h"
 
 using HostsFileContract = HostsDirTest;

@@ -11,9 +11,9 @@
 #include <cwchar>
 #include <string>
 
-#include "platform/HostsPathForTests_win.h"
-#include "platform/WideText_win.h"
 #include "platform/hosts/HostsChildren.h"
+#include "platform/hosts/HostsPathForTests_win.h"
+#include "platform/system/WideText_win.h"
 
 int wmain(int argc, wchar_t** argv) {
     // The parent test names the hosts file in the environment, which the program never reads.

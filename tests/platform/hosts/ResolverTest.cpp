@@ -13,7 +13,7 @@
 
 #include <cstring>
 
-#include "platform/CHostsFile.h"
+#include "platform/hosts/CHostsFile.h"
 #include "platform/hosts/HostsTestSupport.h"
 
 namespace {

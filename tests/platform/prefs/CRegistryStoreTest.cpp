@@ -5,7 +5,7 @@
 #include <QTemporaryDir>
 #include <fstream>
 
-#include "platform/CRegistryStore.h"
+#include "platform/prefs/CRegistryStore.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "platform/CRegistryStore.h"
-#include "platform/WideText_win.h"
+#include "platform/prefs/CRegistryStore.h"
+#include "platform/system/WideText_win.h"
 
 namespace {
 const wchar_t kKey[] = L"Software\\Vantrel";

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/CRegistryStore.h"
+#include "platform/prefs/CRegistryStore.h"
 
 namespace contract {
 

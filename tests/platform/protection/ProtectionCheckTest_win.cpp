@@ -5,7 +5,7 @@
 
 #include <cctype>
 
-#include "platform/ProtectionCheck.h"
+#include "platform/protection/ProtectionCheck.h"
 #include "support/WinTestSupport.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // left beside it, and a folder by that name left alone.
 #include <gtest/gtest.h>
 
-#include "platform/SettingsFileIO.h"
+#include "platform/settings/SettingsFileIO.h"
 #include "support/WinTestSupport.h"
 
 namespace {

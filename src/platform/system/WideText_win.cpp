@@ -1,0 +1,22 @@
+#include "platform/system/WideText_win.h"
+
+#include <windows.h>
+
+std::wstring Utf8ToWide(std::string_view text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int count = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(count), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), count);
+    return wide;
+}
+
+std::string WideToUtf8(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int size = static_cast<int>(text.size());
+    const int count =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(count), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), size, utf8.data(), count, nullptr, nullptr);
+    return utf8;
+}

@@ -1,0 +1,268 @@
+// The checks of a downloaded package, shared by the program and the privileged upgrade helper:
+// SHA-256 and the maker's ECDSA signature with libcrypto, the package's fields and the ordering
+// of versions with dpkg.
+#include "platform/upgrade/PackageCheck_unix.h"
+
+#include <fcntl.h>
+#include <openssl/bio.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "core/upgrade/EcdsaSignature.h"
+
+extern char** environ;
+
+namespace {
+const char* const kDpkgDeb = "/usr/bin/dpkg-deb";
+const char* const kDpkg = "/usr/bin/dpkg";
+
+std::vector<char*> Pointers(const std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    pointers.reserve(strings.size() + 1);
+    for (const std::string& s : strings) pointers.push_back(const_cast<char*>(s.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// Starts argv with stdin from the file `inputPath`, stdout on `outFd` and stderr on `errFd`
+// (-1: inherited). A privileged helper ignores SIGPIPE; its children get the default back, as
+// the programs it runs (and their maintainer scripts) expect.
+pid_t Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+            int outFd, int errFd, const std::string& inputPath) {
+    if (argv.empty()) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inputPath.c_str(), O_RDONLY, 0);
+    if (outFd >= 0) posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    if (errFd >= 0) posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    std::vector<char*> args = Pointers(argv);
+    std::vector<char*> env = Pointers(environment);
+    pid_t pid = -1;
+    const int started = posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, args.data(),
+                                    environment.empty() ? environ : env.data());
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return started == 0 ? pid : -1;
+}
+
+int Wait(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Trimmed(const std::string& text) {
+    const char* const blanks = " \t\r\n";
+    const std::size_t begin = text.find_first_not_of(blanks);
+    if (begin == std::string::npos) return {};
+    return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
+}
+
+std::string FieldValue(const std::string& output, const std::string& field) {
+    std::istringstream lines(output);
+    std::string line;
+    const std::string prefix = field + ":";
+    while (std::getline(lines, line)) {
+        if (line.rfind(prefix, 0) != 0) continue;
+        return Trimmed(line.substr(prefix.size()));
+    }
+    return {};
+}
+
+using Digest = std::array<unsigned char, 32>;
+
+std::optional<Digest> Sha256OfFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                    &EVP_MD_CTX_free);
+    bool ok = context && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1;
+    char buffer[65536];
+    while (ok) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) ok = false;
+        if (got <= 0) break;
+        ok = EVP_DigestUpdate(context.get(), buffer, static_cast<std::size_t>(got)) == 1;
+    }
+    ::close(fd);
+    Digest digest{};
+    unsigned length = 0;
+    if (!ok || EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1 ||
+        length != digest.size())
+        return std::nullopt;
+    return digest;
+}
+
+using KeyPtr = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+
+// The maker's key, only when it is an ECDSA key on P-256.
+KeyPtr MakerKey(const std::string& pem) {
+    KeyPtr none(nullptr, &EVP_PKEY_free);
+    if (pem.empty()) return none;
+    std::unique_ptr<BIO, decltype(&BIO_free)> bio(
+        BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), &BIO_free);
+    if (!bio) return none;
+    KeyPtr key(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr), &EVP_PKEY_free);
+    char group[64] = {};
+    std::size_t length = 0;
+    if (!key || !EVP_PKEY_is_a(key.get(), "EC") ||
+        EVP_PKEY_get_group_name(key.get(), group, sizeof group, &length) != 1 ||
+        std::string(group) != "prime256v1")
+        return none;
+    return key;
+}
+}  // namespace
+
+std::optional<std::string> RunAndRead(const std::vector<std::string>& argv,
+                                      const std::vector<std::string>& environment, int errorFd) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
+    const pid_t pid = Start(argv, environment, fds[1], errorFd, "/dev/null");
+    ::close(fds[1]);
+    std::string output;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t got = ::read(fds[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        // Package fields and keys are short; anything far longer is not an answer to read.
+        if (output.size() < (1u << 20)) output.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fds[0]);
+    if (pid < 0 || Wait(pid) != 0) return std::nullopt;
+    return output;
+}
+
+int RunForStatus(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+                 const std::string& inputPath, int outputFd) {
+    const pid_t pid = Start(argv, environment, outputFd, outputFd, inputPath);
+    return pid < 0 ? -1 : Wait(pid);
+}
+
+std::optional<PackageFields> ReadPackageFields(const std::string& debPath,
+                                               const std::vector<std::string>& environment,
+                                               int errorFd) {
+    const std::optional<std::string> output =
+        RunAndRead({kDpkgDeb, "--field", debPath, "Package", "Version"}, environment, errorFd);
+    if (!output) return std::nullopt;
+    PackageFields fields{FieldValue(*output, "Package"), FieldValue(*output, "Version")};
+    if (fields.name.empty() || fields.version.empty()) return std::nullopt;
+    return fields;
+}
+
+bool IsNewerPackageVersion(const std::string& candidate, const std::string& current,
+                           const std::vector<std::string>& environment, int errorFd) {
+    const pid_t pid = Start({kDpkg, "--compare-versions", candidate, "gt", current}, environment,
+                            -1, errorFd, "/dev/null");
+    return pid >= 0 && Wait(pid) == 0;
+}
+
+std::string Sha256HexOfFile(const std::string& path) {
+    const std::optional<Digest> digest = Sha256OfFile(path);
+    if (!digest) return {};
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char byte : *digest) {
+        hex.push_back(kDigits[byte >> 4]);
+        hex.push_back(kDigits[byte & 15]);
+    }
+    return hex;
+}
+
+UpgradeRefusal CheckDownload(bool transferSucceeded, const std::string& path,
+                             const std::string& publishedDigest) {
+    if (!transferSucceeded) return UpgradeRefusal::kDownloadFailed;
+    const std::string actual = Sha256HexOfFile(path);
+    if (actual.empty()) return UpgradeRefusal::kDownloadFailed;
+    std::string published = TrimmedLine(publishedDigest);
+    std::transform(published.begin(), published.end(), published.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return actual == published ? UpgradeRefusal::kNone : UpgradeRefusal::kDigestMismatch;
+}
+
+bool IsMakerKey(const std::string& pem) {
+    return MakerKey(pem) != nullptr;
+}
+
+bool SignedByMaker(const std::string& path, const std::string& derSignature,
+                   const std::string& pem) {
+    // The same strict form the Windows program accepts: one DER SEQUENCE of r and s, nothing else.
+    if (!DerToRawP256Signature(derSignature)) return false;
+    const KeyPtr key = MakerKey(pem);
+    const std::optional<Digest> digest = key ? Sha256OfFile(path) : std::nullopt;
+    if (!digest) return false;
+    std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)> context(
+        EVP_PKEY_CTX_new(key.get(), nullptr), &EVP_PKEY_CTX_free);
+    return context && EVP_PKEY_verify_init(context.get()) == 1 &&
+           EVP_PKEY_verify(context.get(),
+                           reinterpret_cast<const unsigned char*>(derSignature.data()),
+                           derSignature.size(), digest->data(), digest->size()) == 1;
+}
+
+UpgradeRefusal CheckSignedPackage(const std::string& debPath, const std::string& derSignature,
+                                  const std::string& makerKeyPem, const std::string& current,
+                                  PackageFields& fields,
+                                  const std::vector<std::string>& environment) {
+    // The fields of a file the maker did not sign could say anything.
+    if (!SignedByMaker(debPath, derSignature, makerKeyPem)) return UpgradeRefusal::kBadSignature;
+    return CheckPackageFields(debPath, current, fields, environment);
+}
+
+UpgradeRefusal CheckPackageFields(const std::string& debPath, const std::string& current,
+                                  PackageFields& fields,
+                                  const std::vector<std::string>& environment, int errorFd) {
+    const std::optional<PackageFields> read = ReadPackageFields(debPath, environment, errorFd);
+    if (!read || read->name != kPackageName) return UpgradeRefusal::kNotOurPackage;
+    if (!IsNewerPackageVersion(read->version, current, environment, errorFd))
+        return UpgradeRefusal::kNotNewer;
+    fields = *read;
+    return UpgradeRefusal::kNone;
+}
+
+std::string UpgradeHelperInputHead(const std::string& derSignature) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string head;
+    for (const char c : derSignature) {
+        const auto byte = static_cast<unsigned char>(c);
+        head.push_back(kDigits[byte >> 4]);
+        head.push_back(kDigits[byte & 15]);
+    }
+    head.push_back('\n');
+    return head;
+}
+
+std::optional<std::string> ReadSignatureFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string bytes(257, '\0');
+    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(file.gcount()));
+    if (bytes.empty() || bytes.size() > 256) return std::nullopt;
+    return bytes;
+}

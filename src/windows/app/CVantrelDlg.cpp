@@ -1,0 +1,355 @@
+// The main dialog: the template's controls, the status display and the toggle.
+#include "windows/app/CVantrelDlg.h"
+
+#include <algorithm>
+#include <thread>
+
+#include "platform/browsers/BrowserOffer_win.h"
+#include "platform/browsers/BrowserProcesses.h"
+#include "platform/hosts/CHostsFile.h"
+#include "platform/hosts/HostsFileIO.h"
+#include "platform/protection/ProtectionCheck.h"
+#include "platform/system/WideText_win.h"
+#include "windows/app/CAboutDlg.h"
+#include "windows/app/CSettingsDlg.h"
+#include "windows/app/CSplashDlg.h"
+#include "windows/app/ProgramFolder.h"
+#include "windows/controls/MessageBox.h"
+#include "windows/resource.h"
+#include "windows/upgrade/UpgradeGate.h"
+
+namespace {
+
+const wchar_t kProduct[] = L"Vantrel";
+// Posted at the end of the initialisation: the splash opens over the dialog once it shows.
+constexpr UINT kShowSplash = WM_APP + 1;
+// Posted by the lookup check's thread: wParam its number, lParam a LookupCheck to take over.
+constexpr UINT kLookupsDone = WM_APP + 2;
+// Once a second while browsers from before a change still run.
+constexpr UINT_PTR kRestartWatch = 1;
+
+// The resolver reads the system's hosts file only: the checks mean something only there.
+bool IsSystemHostsFile(const std::string& path) {
+    const std::string system = DefaultHostsPath();
+    return !path.empty() &&
+           ::CompareStringOrdinal(Utf8ToWide(path).c_str(), -1, Utf8ToWide(system).c_str(), -1,
+                                  TRUE) == CSTR_EQUAL;
+}
+
+// Dialog units to this dialog's pixels.
+RECT DialogRect(HWND dialog, int x, int y, int w, int h) {
+    RECT r{x, y, x + w, y + h};
+    ::MapDialogRect(dialog, &r);
+    return r;
+}
+
+void Place(HWND dialog, HWND control, int x, int y, int w, int h) {
+    const RECT r = DialogRect(dialog, x, y, w, h);
+    ::SetWindowPos(control, nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HICON LoadIconOfSize(int id, int cx, int cy) {
+    return static_cast<HICON>(::LoadImageW(CDialog::ResourceModule(), MAKEINTRESOURCEW(id),
+                                           IMAGE_ICON, cx, cy, LR_SHARED));
+}
+
+// The height `text` takes in `label`'s width, wrapped at words.
+int TextHeight(HWND label, const std::wstring& text) {
+    RECT r{};
+    ::GetClientRect(label, &r);
+    const HDC dc = ::GetDC(label);
+    const HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(label, dc);
+    return r.bottom - r.top;
+}
+
+}  // namespace
+
+CVantrelDlg::CVantrelDlg()
+    : CDialog(IDD_VANTREL_DIALOG),
+      m_hIcon(
+          LoadIconOfSize(IDI_APP, ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON))),
+      m_hSmallIcon(LoadIconOfSize(IDI_APP, ::GetSystemMetrics(SM_CXSMICON),
+                                  ::GetSystemMetrics(SM_CYSMICON))) {}
+
+CVantrelDlg::~CVantrelDlg() = default;
+
+BOOL CVantrelDlg::OnInitDialog() {
+    m_btnSettings.SubclassDlgItem(IDC_SETTINGS, m_hWnd);
+    m_btnHelp.SubclassDlgItem(IDC_HELP_BUTTON, m_hWnd);
+    m_statusIcon = GetDlgItem(IDC_STATUS_ICON);
+    m_statusLabel.SubclassDlgItem(IDC_STATUS_LABEL, m_hWnd);
+    m_btnUpgrade.SubclassDlgItem(IDC_UPGRADE, m_hWnd);
+    m_btnExit.SubclassDlgItem(IDCANCEL, m_hWnd);
+    m_btnToggle.SubclassDlgItem(IDOK, m_hWnd);
+
+    // The About entry closes the system menu, after a separator.
+    if (const HMENU menu = ::GetSystemMenu(m_hWnd, FALSE)) {
+        wchar_t about[128] = {};
+        if (::LoadStringW(ResourceModule(), IDS_ABOUTBOX, about, 128) > 0) {
+            ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about);
+        }
+    }
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hSmallIcon));
+
+    MakeNotesLine();
+    // The splash opens as soon as this dialog shows: owned by a window already on the screen,
+    // window managers keep it above that window.
+    if (m_bShowSplash) ::PostMessageW(m_hWnd, kShowSplash, 0, 0);
+    SetDlgItemText(IDC_UPGRADE, L"Upgrade");
+    ::SetWindowTextW(m_hWnd, kProduct);
+    RefreshStatus();
+    return TRUE;
+}
+
+void CVantrelDlg::MakeNotesLine() {
+    // Two lines of notes between the status and the hint: the group box grows by three dialog
+    // units, still clear of the buttons, and the hint moves below the notes.
+    Place(m_hWnd, GetDlgItem(IDC_SETTINGS_GROUP), 7, 165, 341, 53);
+    Place(m_hWnd, GetDlgItem(IDC_HINT), 48, 206, 283, 8);
+    const RECT r = DialogRect(m_hWnd, 48, 189, 281, 16);
+    m_lblNotes = ::CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT | SS_NOPREFIX,
+                                   r.left, r.top, r.right - r.left, r.bottom - r.top, m_hWnd,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_NOTES)),
+                                   ResourceModule(), nullptr);
+    ::SendMessageW(m_lblNotes, WM_SETFONT, ::SendMessageW(m_hWnd, WM_GETFONT, 0, 0), FALSE);
+}
+
+CVantrelDlg::HostsOutcome CVantrelDlg::UseHostsFile(std::optional<HostsIntent> intent) {
+    HostsOutcome outcome;
+    CHostsFile hosts;
+    if (intent) {
+        // One locked pass changes the file and says what it holds afterwards, so the status
+        // shows what really happened without reading the file again.
+        outcome.hidden = hosts.ApplyIntent(*intent);
+        outcome.failure = hosts.GetFailure();
+    } else {
+        outcome.hidden = hosts.IsBlockActive();
+    }
+    outcome.systemFile = IsSystemHostsFile(hosts.GetHostsPath());
+    if (outcome.hidden && outcome.systemFile) outcome.text = hosts.ReadHostsFile();
+    return outcome;
+}
+
+void CVantrelDlg::RefreshStatus() {
+    ShowStatus(UseHostsFile(std::nullopt));
+}
+
+void CVantrelDlg::ShowStatus(const HostsOutcome& outcome) {
+    const bool hidden = outcome.hidden;
+    // Shared icon handles: loaded from the resources each time, never freed.
+    const HICON icon = static_cast<HICON>(
+        ::LoadImageW(ResourceModule(), MAKEINTRESOURCEW(hidden ? IDI_ADS_HIDDEN : IDI_ADS_SHOWN),
+                     IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    ::SendMessageW(m_statusIcon, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    m_statusLabel.SetLabelColor(hidden ? RGB(0, 125, 0) : RGB(255, 0, 0));
+    SetDlgItemText(IDC_STATUS_LABEL,
+                   hidden ? L"Google Adsense advertisements are hidden on this PC."
+                          : L"Google Adsense advertisements are not hidden on this PC.");
+    SetDlgItemText(IDC_HINT, hidden ? L"To restore ads, click the Show Adsense button."
+                                    : L"To hide ads, click the Hide Adsense button.");
+    SetDlgItemText(IDOK, hidden ? L"Show Adsense" : L"Hide Adsense");
+    // What made the status is recomputed; the browsers to restart are the toggle's to set.
+    m_bHidden = hidden;
+    const bool cacheNotFlushed = m_facts.cacheNotFlushed;
+    m_facts = ProtectionFacts{};
+    m_facts.cacheNotFlushed = hidden && cacheNotFlushed;
+    m_firefoxPids.clear();
+    if (hidden) {
+        // Firefox with DNS over HTTPS reads the hosts file only as it starts: the ones running
+        // now keep the old state until they are restarted.
+        m_facts.dohProfiles = FirefoxDohProfiles(FirefoxProfilesHome());
+        if (!m_facts.dohProfiles.empty()) {
+            for (const BrowserProcess& process : FindBrowserProcesses()) {
+                if (process.browser == Browser::Firefox) m_firefoxPids.push_back(process.pid);
+            }
+        }
+        if (outcome.systemFile) StartLookupCheck(outcome.text);
+    }
+    if (!m_firefoxPids.empty()) ::SetTimer(m_hWnd, kRestartWatch, 1000, nullptr);
+    ShowNotes();
+}
+
+void CVantrelDlg::StartLookupCheck(const std::string& hostsText) {
+    m_facts.checking = true;
+    const unsigned check = ++m_nCheck;
+    const HWND dialog = m_hWnd;
+    // The resolver may wait for DNS servers for seconds: never on this thread.
+    std::thread([dialog, check, hostsText] {
+        auto* result =
+            new LookupCheck(CheckLookups(BlockEntries(hostsText), HostsEntries(hostsText)));
+        if (!::PostMessageW(dialog, kLookupsDone, check, reinterpret_cast<LPARAM>(result)))
+            delete result;
+    }).detach();
+}
+
+void CVantrelDlg::WatchBrowsersToRestart() {
+    // A browser restarted since the change has read the new hosts file.
+    const auto before = m_restart.size() + m_firefoxPids.size();
+    std::erase_if(m_restart, [](const RunningBrowser& browser) {
+        return browser.pid && !ProcessRunning(*browser.pid);
+    });
+    std::erase_if(m_firefoxPids, [](int pid) { return !ProcessRunning(pid); });
+    if (m_restart.empty() && m_firefoxPids.empty()) ::KillTimer(m_hWnd, kRestartWatch);
+    if (m_restart.size() + m_firefoxPids.size() != before) ShowNotes();
+}
+
+std::wstring CVantrelDlg::NotesText() const {
+    if (!m_strWaiting.empty()) return m_strWaiting;
+    if (!m_bHidden) return {};
+    ProtectionFacts facts = m_facts;
+    for (const RunningBrowser& browser : m_restart) facts.restart.push_back(browser.browser);
+    if (m_firefoxPids.empty()) facts.dohProfiles.clear();
+    std::wstring text;
+    for (const std::string& line : NotesLines(facts)) {
+        if (!text.empty()) text += L'\n';
+        text += Utf8ToWide(line);
+    }
+    return text;
+}
+
+void CVantrelDlg::ShowNotes() {
+    if (m_lblNotes == nullptr) return;
+    std::wstring text = NotesText();
+    RECT r{};
+    ::GetClientRect(m_lblNotes, &r);
+    // One sentence a line when there is room, else run together; the label cuts the rest.
+    if (!text.empty() && TextHeight(m_lblNotes, text) > r.bottom) {
+        for (wchar_t& c : text) {
+            if (c == L'\n') c = L' ';
+        }
+    }
+    ::SetWindowTextW(m_lblNotes, text.c_str());
+}
+
+void CVantrelDlg::OnOK() {
+    // The press asks for what the caption said: a change made meanwhile (another window) never
+    // turns it into the opposite.
+    const HostsOutcome outcome = UseHostsFile(m_bHidden ? HostsIntent::Show : HostsIntent::Hide);
+    // The DNS Client service would answer from the old file for a while.
+    m_facts.cacheNotFlushed = outcome.systemFile && !InvalidateHostsCache();
+    m_restart.clear();
+    ::KillTimer(m_hWnd, kRestartWatch);
+    ShowStatus(outcome);
+    if (!outcome.failure.empty())
+        ShowMessage(m_hWnd, Utf8ToWide(outcome.failure), kProduct, MB_OK | MB_ICONWARNING);
+    AfterHostsChange(outcome);
+}
+
+void CVantrelDlg::AfterHostsChange(const HostsOutcome& outcome) {
+    // Browsers keep the old name lookups until they end.
+    const BrowserOfferOutcome offer = OfferToCloseBrowserWindows(
+        m_hWnd,
+        [this](const std::string& text) {
+            m_strWaiting = Utf8ToWide(text);
+            // No second toggle or settings change while the first one's browsers close.
+            ::EnableWindow(GetDlgItem(IDOK), text.empty());
+            ::EnableWindow(GetDlgItem(IDC_SETTINGS), text.empty());
+            if (text.empty() && ::GetFocus() == nullptr) ::SetFocus(GetDlgItem(IDOK));
+            ShowNotes();
+        },
+        [](HWND owner, const std::string& question) {
+            return ShowMessage(owner, Utf8ToWide(question), kProduct, MB_YESNO | MB_ICONQUESTION) ==
+                   IDYES;
+        });
+    if (offer.found.empty() && offer.mustRestart.empty()) return;
+    m_restart = outcome.hidden ? offer.mustRestart : std::vector<RunningBrowser>{};
+    if (!m_restart.empty()) ::SetTimer(m_hWnd, kRestartWatch, 1000, nullptr);
+    ShowNotes();
+}
+
+bool CVantrelDlg::OnCommand(WORD id, WORD code) {
+    if (code != BN_CLICKED) return false;
+    switch (id) {
+        case IDC_UPGRADE:
+            OnUpgrade();
+            return true;
+        case IDC_HELP_BUTTON:
+            OnHelp();
+            return true;
+        case IDC_SETTINGS:
+            OnSettings();
+            return true;
+        default:
+            return false;
+    }
+}
+
+INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+    if (message == kShowSplash) {
+        // Owned by this dialog: it stays above it and goes with it. It takes the keyboard, so
+        // a key press dismisses it.
+        if (!m_pSplash) {
+            m_pSplash = std::make_unique<CSplashDlg>();
+            m_pSplash->Popup(m_hWnd);
+        }
+        handled = true;
+        return 0;
+    }
+    if (message == kLookupsDone) {
+        std::unique_ptr<LookupCheck> result(reinterpret_cast<LookupCheck*>(lParam));
+        if (wParam == m_nCheck && m_bHidden) {
+            m_facts.checking = false;
+            m_facts.notLocalV4 = result->notLocalV4;
+            m_facts.notLocalV6 = result->notLocalV6;
+            ShowNotes();
+        }
+        handled = true;
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == kRestartWatch) {
+        WatchBrowsersToRestart();
+        handled = true;
+        return 0;
+    }
+    if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == IDM_ABOUTBOX) {
+        OnAbout();
+        handled = true;
+    }
+    return 0;
+}
+
+void CVantrelDlg::OnUpgrade() {
+    m_dlgUpgrade.SetUpgradeInfo("Vantrel", RunningVersion(), CUpgradeDlg::UpgradePageUrl());
+    m_dlgUpgrade.DoModal(m_hWnd);
+}
+
+void CVantrelDlg::OnHelp() {
+    // The installed help file, only when it is there, in the system's own Notepad named by its
+    // full path: never through the association of .txt files, which any program of the user
+    // can change, while this program runs as administrator.
+    const std::wstring folder = ProgramFolder();
+    const std::wstring help = folder + L"\\help.txt";
+    if (folder.empty() || ::GetFileAttributesW(help.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    wchar_t system[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    const std::wstring notepad = std::wstring(system, length) + L"\\notepad.exe";
+    std::wstring line = L"\"" + notepad + L"\" \"" + help + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (::CreateProcessW(notepad.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                         folder.c_str(), &startup, &process)) {
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+}
+
+void CVantrelDlg::OnSettings() {
+    // Owned by this window so it opens over it; nothing here is refreshed afterwards.
+    CSettingsDlg dlg;
+    dlg.DoModal(m_hWnd);
+}
+
+void CVantrelDlg::OnAbout() {
+    CAboutDlg dlg;
+    dlg.DoModal(m_hWnd);
+}
