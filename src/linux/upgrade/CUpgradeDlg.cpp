@@ -1,34 +1,17 @@
-// The upgrade dialog of template 104: the check, the offer and the verified installation.
+// The upgrade dialog of template 104 and what the flow shows through it.
 #include "linux/upgrade/CUpgradeDlg.h"
 
-#include <unistd.h>
-
-#include <QCoreApplication>
 #include <QLabel>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <future>
-#include <optional>
 
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
 #include "linux/upgrade/CUpgradeProgressDlg.h"
 #include "linux/upgrade/NetConfig.h"
-#include "linux/upgrade/PackageInstall.h"
 #include "platform/prefs/CRegistryStore.h"
-#include "platform/upgrade/PackageCheck_unix.h"
-
-namespace {
-QString FromBytes(const std::string& text) {
-    return QString::fromStdString(text);
-}
-}  // namespace
 
 CUpgradeDlg::CUpgradeDlg(QWidget* parent)
-    : QDialog(parent), m_strHelper(UpgradeHelperPath()), m_strPkexec(kPkexecPath) {
+    : QDialog(parent), m_flow(*this, m_fetch, m_installer, VANTREL_DOWNLOAD_PAGE) {
     setObjectName(QStringLiteral("upgradeDialog"));
     setWindowTitle(QStringLiteral("Check for Upgrade"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -63,7 +46,7 @@ CUpgradeDlg::CUpgradeDlg(QWidget* parent)
 }
 
 CUpgradeDlg::~CUpgradeDlg() {
-    if (m_dtLastCheck.isValid()) SaveUpgradeDate();
+    SaveUpgradeDate();
 }
 
 std::string CUpgradeDlg::UpgradePageUrl() {
@@ -71,228 +54,73 @@ std::string CUpgradeDlg::UpgradePageUrl() {
     return VANTREL_UPGRADE_URL;
 }
 
-void CUpgradeDlg::SetUpgradeInfo(const std::string& productName, float version,
-                                 const std::string& upgradeUrl) {
-    m_strProductName = productName;
-    m_fVersion = version;
-    m_strUpgradeUrl = upgradeUrl;
-}
-
 void CUpgradeDlg::showEvent(QShowEvent* event) {
-    // Each opening starts idle, whatever the last one ended with.
-    if (!m_bChecking) {
-        m_btnOK->setEnabled(true);
-        m_btnClose->setEnabled(true);
+    m_flow.Open();
+    if (!m_flow.IsChecking()) {
+        ShowCheckState();
         m_btnOK->setFocus();
     }
     QDialog::showEvent(event);
 }
 
 void CUpgradeDlg::accept() {
-    OnOK();
+    m_flow.Check();
 }
 
 void CUpgradeDlg::reject() {
-    OnCancel();
-}
-
-void CUpgradeDlg::OnCancel() {
     // Closing in the middle of a check would leave it running against a closed dialog.
-    if (m_bChecking) return;
+    if (m_flow.IsChecking()) return;
     done(QDialog::Rejected);
 }
 
-void CUpgradeDlg::ParseUpgradePage(const CStringList& lines) {
-    ::ParseUpgradePage(lines, m_page);
+void CUpgradeDlg::SaveUpgradeDate() {
+    const std::string text = m_flow.UpgradeDateText();
+    if (text.empty()) return;
+    CRegistryStore store;
+    store.WriteValue(m_flow.ProductName(), "UpgradeDate", text, HKEY_CURRENT_USER);
 }
 
-CUpgradeProgressDlg* CUpgradeDlg::ShowProgressWindow(const QString& title) {
-    CloseProgressWindow();
+bool CUpgradeDlg::ShowMessage(const UpgradeMessage& message) {
+    static const QMessageBox::Icon kIcons[] = {QMessageBox::NoIcon, QMessageBox::Information,
+                                               QMessageBox::Warning};
+    const QMessageBox::StandardButtons buttons =
+        message.yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+    return ::ShowMessage(this, QString::fromStdString(message.text),
+                         QString::fromStdString(message.caption), buttons,
+                         kIcons[static_cast<int>(message.icon)]) == QMessageBox::Yes;
+}
+
+void CUpgradeDlg::ShowProgress(const std::string& title) {
+    CloseProgress();
     m_pProgress = new CUpgradeProgressDlg(this);
-    if (!title.isEmpty()) m_pProgress->setWindowTitle(title);
+    if (!title.empty()) m_pProgress->setWindowTitle(QString::fromStdString(title));
     m_pProgress->show();
-    return m_pProgress;
 }
 
-void CUpgradeDlg::CloseProgressWindow() {
+void CUpgradeDlg::SetProgressText(const std::string& text) {
+    if (m_pProgress) m_pProgress->SetStatusText(QString::fromStdString(text));
+}
+
+void CUpgradeDlg::PaintProgress(const std::string& text) {
+    if (!m_pProgress) return;
+    m_pProgress->SetStatusText(QString::fromStdString(text));
+    m_pProgress->ShowPainted();
+}
+
+void CUpgradeDlg::CloseProgress() {
     if (!m_pProgress) return;
     m_pProgress->hide();
     delete m_pProgress;
     m_pProgress = nullptr;
 }
 
-void CUpgradeDlg::FinishCheck() {
-    m_btnClose->setEnabled(true);
-    m_btnOK->setEnabled(false);
-    m_btnClose->setFocus();
-    m_dtLastCheck = QDateTime::currentDateTime();
+void CUpgradeDlg::ShowCheckState() {
+    // The buttons are off while a check runs; after one, OK stays off until the next opening.
+    m_btnClose->setEnabled(!m_flow.IsChecking());
+    m_btnOK->setEnabled(m_flow.CanCheck());
+    if (m_flow.IsChecked()) m_btnClose->setFocus();
 }
 
-void CUpgradeDlg::OnOK() {
-    // One check at a time: the buttons are disabled while it runs and a press that still
-    // arrives (Enter, a queued click) is ignored.
-    if (m_bChecking || !m_btnOK->isEnabled()) return;
-    m_bChecking = true;
-    m_btnOK->setEnabled(false);
-    m_btnClose->setEnabled(false);
-
-    ShowProgressWindow({});
-    const CStringList& lines = m_fetcher.Fetch(m_strUpgradeUrl, std::string());
-    const bool fetched = m_fetcher.LastFetchSucceeded();
-    const std::string failure = m_fetcher.LastFailureReason();
-    // A page that did not arrive whole is not read at all.
-    static const CStringList kNoLines;
-    ParseUpgradePage(fetched ? lines : kNoLines);
-    CloseProgressWindow();
-
-    const QString product = FromBytes(m_strProductName);
-    if (!fetched || !m_page.bVersionFound) {
-        // Not knowing is not the same as being up to date. The user may try again.
-        const std::string reason =
-            !fetched
-                ? (failure.empty() ? std::string("the upgrade page could not be fetched") : failure)
-                : std::string("the upgrade page does not say which version is current");
-        m_btnClose->setEnabled(true);
-        m_btnOK->setEnabled(true);
-        m_bChecking = false;
-        ShowMessage(this,
-                    product + QStringLiteral(" could not check for an upgrade: ") +
-                        FromBytes(reason) + QStringLiteral(".\n\nPlease try again later."),
-                    product, QMessageBox::Ok, QMessageBox::Warning);
-        return;
-    }
-
-    bool closeAfterwards = false;
-    if (m_page.fNewVersion > m_fVersion) {
-        const QString offer = QStringLiteral("A new upgrade of ") + product +
-                              QStringLiteral(" is available for download.\n\nDescription:\n\n") +
-                              FromBytes(m_page.strDescription) + QStringLiteral("\n\n");
-        const QString caption = QStringLiteral("A new upgrade is available.");
-        // A build that could install no upgrade says so now, not after the user said Yes.
-        const std::optional<std::string> key = HelperPublicKey(m_strHelper);
-        m_strMakerKey = key.value_or(std::string());
-        if (!key) {
-            ShowMessage(this, offer + FromBytes(NoMakerKeyOfferMessage(VANTREL_DOWNLOAD_PAGE)),
-                        caption, QMessageBox::Ok, QMessageBox::Warning);
-        } else if (ShowMessage(
-                       this, offer + QStringLiteral("Would you like to download the upgrade now?"),
-                       caption, QMessageBox::Yes | QMessageBox::No,
-                       QMessageBox::NoIcon) == QMessageBox::Yes) {
-            DownloadAndInstall(m_page.strDownloadLink);
-        } else {
-            closeAfterwards = true;
-        }
-    } else {
-        ShowMessage(this,
-                    QStringLiteral("You have the most recent version v") +
-                        QString::asprintf("%.2f", static_cast<double>(m_fVersion)) +
-                        QStringLiteral(".\nNo upgrade is available."),
-                    product, QMessageBox::Ok, QMessageBox::NoIcon);
-    }
-    m_bChecking = false;
-    FinishCheck();
-    if (closeAfterwards) done(QDialog::Rejected);
-}
-
-void CUpgradeDlg::RefuseUpgrade(const std::string& message, bool warning) {
-    ShowMessage(this, FromBytes(message), QStringLiteral("Vantrel"), QMessageBox::Ok,
-                warning ? QMessageBox::Warning : QMessageBox::Information);
-}
-
-void CUpgradeDlg::DownloadAndInstall(std::string link) {
-    namespace fs = std::filesystem;
-    link = TrimmedLine(link);
-    UpgradeRefusal refusal = CheckBeforeDownload(m_strUpgradeUrl, link, m_page.strSha256);
-    // Nothing is downloaded that could never be installed.
-    if (refusal == UpgradeRefusal::kNone && !IsMakerKey(m_strMakerKey))
-        refusal = UpgradeRefusal::kNoMakerKey;
-    if (refusal != UpgradeRefusal::kNone) {
-        RefuseUpgrade(RefusalMessage(refusal, VANTREL_DOWNLOAD_PAGE),
-                      refusal != UpgradeRefusal::kNoLink);
-        return;
-    }
-    // A folder of the user's own: nobody else can put another file in its place.
-    std::error_code error;
-    std::string pattern = (fs::temp_directory_path(error) / "vantrel-upgrade-XXXXXX").string();
-    if (error || !mkdtemp(pattern.data())) {
-        RefuseUpgrade(RefusalMessage(UpgradeRefusal::kDownloadFailed, VANTREL_DOWNLOAD_PAGE),
-                      false);
-        return;
-    }
-    const fs::path dir = pattern;
-    const std::string package = (dir / "vantrel-upgrade.deb").string();
-
-    CUpgradeProgressDlg* progress = ShowProgressWindow(QStringLiteral("Upgrading Software"));
-    {
-        CHttpFetcher fetcher;
-        fetcher.Fetch(link, package, [progress](const std::string& text) {
-            progress->SetStatusText(QString::fromStdString(text));
-        });
-        refusal = CheckDownload(fetcher.LastFetchSucceeded(), package, m_page.strSha256);
-    }
-    std::string signature;
-    if (refusal == UpgradeRefusal::kNone)
-        refusal = FetchSignature(link, package + ".sig", signature);
-    // The helper's own checks, made here first: a package it would refuse is refused before
-    // anyone is asked for a password, with its one reason.
-    PackageFields fields;
-    if (refusal == UpgradeRefusal::kNone)
-        refusal = CheckSignedPackage(package, signature, m_strMakerKey, VANTREL_VERSION, fields);
-    if (refusal == UpgradeRefusal::kNone) {
-        progress->SetStatusText(QStringLiteral("Installing the new version .."));
-        progress->ShowPainted();
-        // The password prompt and apt-get take their time: keep the windows painted meanwhile,
-        // with the buttons of this dialog still off.
-        auto install = std::async(std::launch::async, [&] {
-            return InstallPackageElevated(m_strPkexec, m_strHelper, package, signature,
-                                          fields.version, dir.string());
-        });
-        while (install.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        refusal = install.get();
-    }
-    fs::remove_all(dir, error);
-    if (refusal != UpgradeRefusal::kNone) {
-        RefuseUpgrade(RefusalMessage(refusal, VANTREL_DOWNLOAD_PAGE),
-                      refusal != UpgradeRefusal::kDownloadFailed);
-        CloseProgressWindow();
-        return;
-    }
-    CloseProgressWindow();
-    ShowMessage(this, FromBytes(PackageInstalledMessage(fields.version)), QStringLiteral("Vantrel"),
-                QMessageBox::Ok, QMessageBox::Information);
-    // The files of this program have been replaced: end as after any upgrade, without the normal
-    // shutdown that would record the check's date or run anything else of this program.
-    std::fflush(nullptr);
-    _exit(0);
-}
-
-UpgradeRefusal CUpgradeDlg::FetchSignature(const std::string& link, const std::string& path,
-                                           std::string& signature) {
-    // The maker's signature lies beside the package, and comes the same way.
-    CHttpFetcher fetcher;
-    fetcher.Fetch(link + ".sig", path);
-    if (!fetcher.LastFetchSucceeded()) {
-        // A server that answered, but not with a signature (a 404, an error page, nothing), has
-        // none to give: that is no network problem, and trying again will not help.
-        const EFetchError error = fetcher.LastError();
-        const bool answered =
-            fetcher.LastHttpStatus() != 0 &&
-            (error == EFetchError::None || error == EFetchError::HtmlPage ||
-             error == EFetchError::EmptyBody || error == EFetchError::RedirectFailed);
-        return answered ? UpgradeRefusal::kSignatureMissing : UpgradeRefusal::kDownloadFailed;
-    }
-    const std::optional<std::string> bytes = ReadSignatureFile(path);
-    // Larger than any signature of the maker's.
-    if (!bytes) return UpgradeRefusal::kBadSignature;
-    signature = *bytes;
-    return UpgradeRefusal::kNone;
-}
-
-void CUpgradeDlg::SaveUpgradeDate() {
-    const QDate day = m_dtLastCheck.date();
-    const std::string text =
-        QStringLiteral("%1 %2 %3").arg(day.month()).arg(day.day()).arg(day.year()).toStdString();
-    CRegistryStore store;
-    store.WriteValue(m_strProductName, "UpgradeDate", text, HKEY_CURRENT_USER);
+void CUpgradeDlg::CloseDialog() {
+    done(QDialog::Rejected);
 }

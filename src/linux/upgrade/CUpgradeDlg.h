@@ -1,20 +1,19 @@
-// "Check for Upgrade": asks the maker's server for a newer version and offers to install it.
+// "Check for Upgrade": asks the maker's server for a newer version and offers to install it. The
+// steps and their sentences are the flow's (UpgradeFlow); this dialog shows them.
 #pragma once
 
-#include <QDateTime>
 #include <QDialog>
 #include <string>
 #include <utility>
-#include <vector>
 
-#include "core/upgrade/UpgradePage.h"
-#include "core/upgrade/UpgradeRefusal.h"
-#include "platform/net/CHttpFetcher.h"
+#include "linux/upgrade/PackageInstaller.h"
+#include "model/upgrade/HttpUpgradeFetch.h"
+#include "model/upgrade/UpgradeFlow.h"
 
 class CXPButton;
 class CUpgradeProgressDlg;
 
-class CUpgradeDlg : public QDialog {
+class CUpgradeDlg : public QDialog, private UpgradeView {
     Q_OBJECT
 
 public:
@@ -24,25 +23,18 @@ public:
 
     // Called before every opening.
     void SetUpgradeInfo(const std::string& productName, float version,
-                        const std::string& upgradeUrl);
-
-    // The programs an upgrade runs: the privileged helper beside this program, which also holds
-    // the maker's key, and pkexec. Only tests name others.
-    void SetUpgradePrograms(std::string helper, std::string pkexec) {
-        m_strHelper = std::move(helper);
-        m_strPkexec = std::move(pkexec);
+                        const std::string& upgradeUrl) {
+        m_flow.SetUpgradeInfo(productName, version, upgradeUrl);
     }
-
-    void ParseUpgradePage(const CStringList& lines);
-    // Downloads the package and its signature, checks both, and hands the package to the helper
-    // behind the administrator's password. Returns only when the upgrade could not go ahead; on
-    // success the process ends inside.
-    void DownloadAndInstall(std::string link);
+    // The programs an upgrade runs: the privileged helper and pkexec (tests name others).
+    void SetUpgradePrograms(std::string helper, std::string pkexec) {
+        m_installer.SetPrograms(std::move(helper), std::move(pkexec));
+    }
+    // Another network than the program's HTTP client (tests).
+    void SetFetch(UpgradeFetch& fetch) { m_flow.SetFetch(fetch); }
     void SaveUpgradeDate();
 
-    const UpgradePageInfo& PageInfo() const { return m_page; }
-    QDateTime LastCheck() const { return m_dtLastCheck; }
-    bool IsChecking() const { return m_bChecking; }
+    const UpgradeFlow& Flow() const { return m_flow; }
     // The status window while one is shown (tests look at it from a message hook).
     CUpgradeProgressDlg* ProgressWindow() const { return m_pProgress; }
 
@@ -57,28 +49,17 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void OnOK();
-    void OnCancel();
-    CUpgradeProgressDlg* ShowProgressWindow(const QString& title);
-    void CloseProgressWindow();
-    void FinishCheck();
-    void RefuseUpgrade(const std::string& message, bool warning);
-    // Why the download beside the package did not yield a signature, or kNone with it in hand.
-    UpgradeRefusal FetchSignature(const std::string& link, const std::string& path,
-                                  std::string& signature);
+    bool ShowMessage(const UpgradeMessage& message) override;
+    void ShowProgress(const std::string& title) override;
+    void SetProgressText(const std::string& text) override;
+    void PaintProgress(const std::string& text) override;
+    void CloseProgress() override;
+    void ShowCheckState() override;
+    void CloseDialog() override;
 
-    float m_fVersion = 0.0f;
-    std::string m_strUpgradeUrl;
-    std::string m_strProductName;
-    UpgradePageInfo m_page;
-    CHttpFetcher m_fetcher;
-    QDateTime m_dtLastCheck;
-
-    bool m_bChecking = false;
-    std::string m_strHelper;
-    std::string m_strPkexec;
-    // The key the helper holds, asked for when an upgrade is found.
-    std::string m_strMakerKey;
+    HttpUpgradeFetch m_fetch;
+    PackageInstaller m_installer;
+    UpgradeFlow m_flow;
     CXPButton* m_btnOK = nullptr;
     CXPButton* m_btnClose = nullptr;
     CUpgradeProgressDlg* m_pProgress = nullptr;

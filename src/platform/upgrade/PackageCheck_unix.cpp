@@ -195,17 +195,6 @@ std::string Sha256HexOfFile(const std::string& path) {
     return hex;
 }
 
-UpgradeRefusal CheckDownload(bool transferSucceeded, const std::string& path,
-                             const std::string& publishedDigest) {
-    if (!transferSucceeded) return UpgradeRefusal::kDownloadFailed;
-    const std::string actual = Sha256HexOfFile(path);
-    if (actual.empty()) return UpgradeRefusal::kDownloadFailed;
-    std::string published = TrimmedLine(publishedDigest);
-    std::transform(published.begin(), published.end(), published.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return actual == published ? UpgradeRefusal::kNone : UpgradeRefusal::kDigestMismatch;
-}
-
 bool IsMakerKey(const std::string& pem) {
     return MakerKey(pem) != nullptr;
 }
@@ -255,14 +244,4 @@ std::string UpgradeHelperInputHead(const std::string& derSignature) {
     }
     head.push_back('\n');
     return head;
-}
-
-std::optional<std::string> ReadSignatureFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::string bytes(257, '\0');
-    file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(file.gcount()));
-    if (bytes.empty() || bytes.size() > 256) return std::nullopt;
-    return bytes;
 }

@@ -60,10 +60,6 @@ bool IsNewerPackageVersion(const std::string& candidate, const std::string& curr
 
 // The lower-case hex SHA-256 of a file's content, or "" when it cannot be read.
 std::string Sha256HexOfFile(const std::string& path);
-// The download against the page's SHA-256: kDownloadFailed when the transfer failed or the file
-// cannot be read, kDigestMismatch when it is another file.
-UpgradeRefusal CheckDownload(bool transferSucceeded, const std::string& path,
-                             const std::string& publishedDigest);
 
 // Whether `pem` is a public key the maker can sign with (ECDSA on P-256).
 bool IsMakerKey(const std::string& pem);
@@ -88,6 +84,3 @@ UpgradeRefusal CheckSignedPackage(const std::string& debPath, const std::string&
 // What the helper reads on its standard input: the maker's signature of the package (DER, in
 // lower-case hex) on the first line, then the package itself up to the end of the stream.
 std::string UpgradeHelperInputHead(const std::string& derSignature);
-// The maker's detached signature of a download, fetched beside it: the file's bytes when it
-// holds 1 to 256 of them, nullopt otherwise.
-std::optional<std::string> ReadSignatureFile(const std::string& path);

@@ -1,4 +1,4 @@
-// The maker's key of this build and the checks of the downloaded setup.
+// The maker's key of this build and the version resources of programs.
 #include "windows/upgrade/UpgradeGate.h"
 
 #include <windows.h>
@@ -11,8 +11,10 @@
 #include "windows/upgrade/NetConfig.h"
 
 std::optional<P256PublicPoint> BuiltInUpgradeKey() {
-    static const char kHex[] = VANTREL_UPGRADE_KEY_HEX;
-    const std::string hex(kHex);
+    return P256PointFromHex(VANTREL_UPGRADE_KEY_HEX);
+}
+
+std::optional<P256PublicPoint> P256PointFromHex(const std::string& hex) {
     if (hex.size() != 130) return std::nullopt;
     // Two digest-sized halves and the leading 04, read with the digest reader.
     const auto x = ParseSha256Hex(hex.substr(2, 64));
@@ -48,14 +50,4 @@ float RunningVersion() {
     const std::optional<SetupVersion> version = ProductVersionOf(path);
     if (!version) return 1.0f;
     return ReadVersionNumber(std::to_string(version->major) + "." + std::to_string(version->minor));
-}
-
-UpgradeRefusal CheckDownload(const std::string& path, const std::string& publishedDigest,
-                             const std::string& signature, const P256PublicPoint& key) {
-    const std::optional<Sha256Digest> digest = Sha256OfFile(path);
-    if (!digest) return UpgradeRefusal::kDownloadFailed;
-    const auto published = ParseSha256Hex(publishedDigest);
-    if (!published || *published != *digest) return UpgradeRefusal::kDigestMismatch;
-    if (!VerifyP256Signature(*digest, signature, key)) return UpgradeRefusal::kBadSignature;
-    return UpgradeRefusal::kNone;
 }

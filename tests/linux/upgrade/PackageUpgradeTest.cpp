@@ -48,29 +48,23 @@ TEST_F(PackageUpgrade, TheChecksRefuseEachFaultWithItsOwnReason) {
     EXPECT_EQ(fields.name, "vantrel");
     EXPECT_EQ(fields.version, "1.1");
 
+    // The faults the helper's own test does not reach (SignedUpgrade below).
     struct Case {
         const char* name;
         std::string file;
         std::string signature;
         UpgradeRefusal expected;
     };
-    const std::string changed = (m_dir.Path() / "changed.deb").string();
-    std::ofstream(changed, std::ios::binary) << FileBytes(good) << '\n';
     std::string damaged = signature;
     damaged.back() = static_cast<char>(damaged.back() ^ 1);
     const std::string text = (m_dir.Path() / "setup.exe").string();
     std::ofstream(text) << "MZ not a package\n";
-    const std::string extra = Build("vantrel-extra", "9.0");
     const std::string same = Build("vantrel", "1.0");
     const std::string candidate = Build("vantrel", "1.0~rc1");  // before 1.0 in Debian's order
     const Case cases[] = {
-        {"signed by another key", good, Sign(good, m_otherKey), UpgradeRefusal::kBadSignature},
-        {"changed after signing", changed, signature, UpgradeRefusal::kBadSignature},
         {"signature damaged", good, damaged, UpgradeRefusal::kBadSignature},
-        {"no signature", good, "", UpgradeRefusal::kBadSignature},
         {"signature with bytes after it", good, signature + '\0', UpgradeRefusal::kBadSignature},
         {"not a package", text, Sign(text, m_key), UpgradeRefusal::kNotOurPackage},
-        {"another package", extra, Sign(extra, m_key), UpgradeRefusal::kNotOurPackage},
         {"the same version", same, Sign(same, m_key), UpgradeRefusal::kNotNewer},
         {"an older version", candidate, Sign(candidate, m_key), UpgradeRefusal::kNotNewer},
     };
@@ -78,23 +72,15 @@ TEST_F(PackageUpgrade, TheChecksRefuseEachFaultWithItsOwnReason) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(CheckSignedPackage(c.file, c.signature, m_pem, "1.0", fields), c.expected);
     }
-    // No key, or a private key where the public one belongs: nothing is signed by the maker.
-    for (const std::string& pem : {std::string(), FileBytes(m_key)}) {
-        EXPECT_FALSE(IsMakerKey(pem));
-        EXPECT_EQ(CheckSignedPackage(good, signature, pem, "1.0", fields),
-                  UpgradeRefusal::kBadSignature);
-    }
+    // No key, or a private key where the public one belongs.
+    EXPECT_FALSE(IsMakerKey(""));
+    EXPECT_FALSE(IsMakerKey(FileBytes(m_key)));
 
-    // The download against the page's digest, in whatever letter case and blanks it comes.
+    // The download's digest, which the upgrade compares with the page's.
     std::ofstream("abc") << "abc";
-    const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
-    EXPECT_EQ(Sha256HexOfFile("abc"), abc);
-    std::string upper = abc;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(CheckDownload(true, "abc", "  " + upper + "\r\n"), UpgradeRefusal::kNone);
-    EXPECT_EQ(CheckDownload(false, "abc", abc), UpgradeRefusal::kDownloadFailed);
-    EXPECT_EQ(CheckDownload(true, "abc", std::string(64, '0')), UpgradeRefusal::kDigestMismatch);
-    EXPECT_EQ(CheckDownload(true, "missing", abc), UpgradeRefusal::kDownloadFailed);
+    EXPECT_EQ(Sha256HexOfFile("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(Sha256HexOfFile("missing"), "");
 }
 
 namespace {
