@@ -3,6 +3,7 @@
 // that upgrades itself.
 #include <shlobj.h>
 
+#include <filesystem>
 #include <optional>
 
 #include "platform/hosts/HostsFileIO.h"
@@ -37,12 +38,9 @@ protected:
     void TearDown() override {
         if (!m_https.empty()) SetMessageHook(m_oldHook);
         ::SetCurrentDirectoryW(Utf8ToWide(m_dir).c_str());
-        for (const char* name : {"unins000.exe", "runs.txt", "NewUpdate.exe"})
-            ::DeleteFileW(Utf8ToWide(m_work + "\\" + name).c_str());
-        ::RemoveDirectoryW(Utf8ToWide(m_work).c_str());
-        for (const char* name : {"unins000.exe", "runs.txt", "vantrel_settings.txt", "help.txt"})
-            ::DeleteFileW(Utf8ToWide(m_dir + "\\elsewhere\\" + name).c_str());
-        ::RemoveDirectoryW(Utf8ToWide(m_dir + "\\elsewhere").c_str());
+        std::error_code error;
+        for (const std::string& folder : {m_work, m_dir + "\\elsewhere"})
+            std::filesystem::remove_all(Utf8ToWide(folder), error);
         HostsDirTest::TearDown();
     }
 
@@ -128,20 +126,6 @@ TEST_F(UpgradeDlg, OnlyTheMakersSetupRunsAfterTheOldUninstaller) {
     EXPECT_EQ(UpgradeFoldersLeft(), std::vector<std::string>());
 }
 
-// "major.minor" from a program's version resource.
-std::string FileVersion(const std::string& path) {
-    const std::wstring wide = Utf8ToWide(path);
-    std::vector<char> data(::GetFileVersionInfoSizeW(wide.c_str(), nullptr));
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT size = 0;
-    if (data.empty() ||
-        !::GetFileVersionInfoW(wide.c_str(), 0, static_cast<DWORD>(data.size()), data.data()) ||
-        !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &size))
-        return "<none>";
-    return std::to_string(HIWORD(info->dwFileVersionMS)) + "." +
-           std::to_string(LOWORD(info->dwFileVersionMS));
-}
-
 // A click on a button of another process's dialog, without waiting for what it starts.
 void PostClick(HWND dialog, int id) {
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -217,7 +201,9 @@ TEST_F(UpgradeDlg, TheInstalledProgramUpgradesItself) {
     EXPECT_FALSE(Exists(elsewhere + "\\runs.txt"));
     EXPECT_EQ(Slurp(elsewhere + "\\vantrel_settings.txt"), "0.0.0.0 planted.example\r\n");
     EXPECT_EQ(UpgradeFoldersLeft(), std::vector<std::string>());
-    EXPECT_EQ(FileVersion(folder + "\\vantrel.exe"), "1.1");
+    const std::optional<SetupVersion> version =
+        ProductVersionOf(Utf8ToWide(folder + "\\vantrel.exe"));
+    EXPECT_TRUE(version && version->major == 1 && version->minor == 1);
     EXPECT_FALSE(Exists(folder + "\\NewUpdate.exe"));
     EXPECT_EQ(Slurp(folder + "\\vantrel_settings.txt"), edited);
     EXPECT_EQ(CRegistryStore().ReadValue("Vantrel", "m_IPAddress", HKEY_CURRENT_USER, "Software"),

@@ -9,20 +9,16 @@
 
 class ScratchDir {
 public:
-    // `subdir`: work in a directory of that name below the fresh one (names with blanks).
-    explicit ScratchDir(const std::string& subdir = "") {
+    ScratchDir() : m_previous(std::filesystem::current_path()) {
         std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-XXXXXX").string();
         if (!mkdtemp(pattern.data())) std::abort();
-        m_root = pattern;
-        m_path = subdir.empty() ? m_root : m_root / subdir;
-        std::filesystem::create_directories(m_path);
-        m_previous = std::filesystem::current_path();
+        m_path = pattern;
         std::filesystem::current_path(m_path);
     }
     ~ScratchDir() {
         std::error_code error;
         std::filesystem::current_path(m_previous, error);
-        std::filesystem::remove_all(m_root, error);
+        std::filesystem::remove_all(m_path, error);
     }
     ScratchDir(const ScratchDir&) = delete;
     ScratchDir& operator=(const ScratchDir&) = delete;
@@ -30,7 +26,6 @@ public:
     const std::filesystem::path& Path() const { return m_path; }
 
 private:
-    std::filesystem::path m_root;
-    std::filesystem::path m_path;
     std::filesystem::path m_previous;
+    std::filesystem::path m_path;
 };
