@@ -1,6 +1,6 @@
 // The Windows button paints the same pixels as the Linux one for every look: each look is
 // painted here with GDI and compared with the sheet the Linux build painted
-// (tests/windows/reference, made by xp_button_reference), exactly, except where either
+// (tests/windows/reference, painted by xp_button_test), exactly, except where either
 // system's caption glyphs lie.
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ struct Look {
     UINT state;
 };
 
-// The sheet's order (tests/linux/controls/ButtonReference.h).
+// The sheet's order (tests/linux/controls/ButtonReferenceTest.cpp).
 const Look kLooks[] = {
     {"normal", false, 0},
     {"hover", true, 0},
