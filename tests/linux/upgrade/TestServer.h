@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "linux/net/NetTestServers.h"
+#include "platform/net/NetTestServers_unix.h"
 
 // Made once per process; the files live until the process ends.
 const TestCertificates& Certificates();

@@ -2,7 +2,7 @@
 // https servers from cpp-httplib with a CA made for the run.
 #include <QTimer>
 
-#include "linux/net/NetTestServers.h"
+#include "platform/net/NetTestServers_unix.h"
 #include "platform/net/FetcherContract.h"
 
 void PostToEventLoop(std::function<void()> task) {
