@@ -42,15 +42,6 @@ inline bool Exists(const std::string& path) {
     return ::GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-inline std::size_t Count(const std::string& text, std::string_view what) {
-    std::size_t count = 0;
-    for (std::size_t pos = text.find(what); pos != std::string::npos;
-         pos = text.find(what, pos + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 // Every LF as CR LF: the bytes a Windows text file holds.
 inline std::string CrLf(const std::string& text) {
     std::string out;
