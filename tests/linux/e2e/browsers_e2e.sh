@@ -170,8 +170,7 @@ mkdir -p "$work/tls"
     openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 7 \
       -extfile server.ext -out server.pem
 ) >"$work/tls.log" 2>&1 || abort "cannot make the test's certificates (see tls.log)"
-/usr/bin/python3 "$here/fake_servers.py" "$work/ads.log" "$work/ticks.log" "$work/servers.ready" \
-  "$work/tls/server.pem" "$work/tls/server.key" >"$work/servers.log" 2>&1 &
+/usr/bin/python3 "$here/fake_servers.py" "$work" >"$work/servers.log" 2>&1 &
 pids+=($!)
 : >"$work/ads.log"
 wait_for '[ -s "$work/servers.ready" ]' 20 || abort "the fake servers did not start"
