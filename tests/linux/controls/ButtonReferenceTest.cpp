@@ -3,7 +3,7 @@
 // exactly (the glyphs follow the fonts installed, so they are left to a person's eye). Each
 // look of the button as two tiles, captioned then bare, one below the other; the looks in the
 // order the Windows test lists them. The sheets this build painted are left in the test's
-// folder (PPM, and PNG to look at): copy the PPM ones over after a change to the button's look.
+// folder: copy them over after a change to the button's look.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -53,13 +53,12 @@ TEST(ButtonReference, CheckedInSheetsAreWhatLinuxPaints) {
     for (const QSize size : {QSize(86, 23), QSize(60, 34)}) {
         const QString name = QStringLiteral("xp_button_%1x%2").arg(size.width()).arg(size.height());
         const QImage painted = RenderReferenceSheet(size);
-        painted.convertToFormat(QImage::Format_RGB888).save(name + ".ppm", "PPM");
         painted.save(name + ".png");
         const QImage stored =
-            QImage(folder.filePath(name + ".ppm")).convertToFormat(QImage::Format_RGB32);
+            QImage(folder.filePath(name + ".png")).convertToFormat(QImage::Format_RGB32);
         const std::string remake = name.toStdString() + ": if the button's look changed on " +
                                    "purpose, copy " + QDir::currentPath().toStdString() + "/" +
-                                   name.toStdString() + ".ppm to tests/windows/reference";
+                                   name.toStdString() + ".png to tests/windows/reference";
         ASSERT_EQ(stored.size(), painted.size()) << remake;
         const int h = size.height();
         int differing = 0;
