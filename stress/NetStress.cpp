@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "core/upgrade/UpgradeRefusal.h"
-#include "linux/net/NetTestServers.h"
+#include "platform/net/NetTestServers_unix.h"
 #include "platform/net/CHttpFetcher.h"
 
 namespace {
