@@ -140,6 +140,16 @@ inline PROCESS_INFORMATION StartChild(const std::string& commandLine, HANDLE err
     return process;
 }
 
+// Waits for a started program to end; its exit status. The handles are closed.
+inline DWORD AwaitExit(const PROCESS_INFORMATION& process) {
+    DWORD code = 0;
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+    return code;
+}
+
 // Runs a program to its end, its standard error captured.
 inline ChildRun RunChild(const std::string& commandLine) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -158,12 +168,7 @@ inline ChildRun RunChild(const std::string& commandLine) {
     while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
         run.error.append(buffer, got);
     ::CloseHandle(readEnd);
-    if (process.hProcess != nullptr) {
-        ::WaitForSingleObject(process.hProcess, INFINITE);
-        ::GetExitCodeProcess(process.hProcess, &run.exitCode);
-        ::CloseHandle(process.hProcess);
-        ::CloseHandle(process.hThread);
-    }
+    if (process.hProcess != nullptr) run.exitCode = AwaitExit(process);
     return run;
 }
 

@@ -247,12 +247,7 @@ TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
               std::string::npos);
     ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(box, IDNO)));
-    ::WaitForSingleObject(run.hProcess, INFINITE);
-    DWORD code = 0;
-    ::GetExitCodeProcess(run.hProcess, &code);
-    ::CloseHandle(run.hProcess);
-    ::CloseHandle(run.hThread);
-    EXPECT_EQ(code, 3u);
+    EXPECT_EQ(AwaitExit(run), 3u);
     EXPECT_EQ(Slurp(m_hosts), damaged);
     EXPECT_TRUE(Exists(File("vantrel.exe")));
     EXPECT_EQ(EntryValue(L"DisplayName"), "Vantrel");
@@ -297,9 +292,7 @@ TEST_F(Installer, AProgramStillRunningIsMovedAsideAndReplaced) {
     EXPECT_EQ(::WaitForSingleObject(running.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
     ::TerminateProcess(running.hProcess, 0);
-    ::WaitForSingleObject(running.hProcess, INFINITE);
-    ::CloseHandle(running.hProcess);
-    ::CloseHandle(running.hThread);
+    AwaitExit(running);
     EXPECT_EQ(Uninstall("/S"), 0u);
     ::DeleteFileW(Utf8ToWide(File("vantrel-old.exe")).c_str());
     ::RemoveDirectoryW(Utf8ToWide(m_dir).c_str());
