@@ -1,6 +1,7 @@
 // The setup program and its uninstaller in the Wine prefix, as a user meets them: install, add a
 // block, edit the settings, remove the program; then what was the user's is still there and
-// nothing of Vantrel is left (the hosts block included).
+// nothing of Vantrel is left (the hosts block included). An installation whose program still
+// runs is upgraded in win_upgrade_test.
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -272,31 +273,6 @@ TEST_F(Installer, InstallsOnlyInsideProgramFiles) {
     EXPECT_FALSE(Exists(outside));
     EXPECT_FALSE(Exists(m_dir));
     EXPECT_EQ(EntryValue(L"DisplayName"), "<missing>");
-}
-
-// An upgrade runs the uninstaller and the new setup while the old program still runs from the
-// folder: its file is moved aside (Windows deletes it at the next start) and replaced.
-TEST_F(Installer, AProgramStillRunningIsMovedAsideAndReplaced) {
-    ASSERT_EQ(Setup(), 0u);
-    const PROCESS_INFORMATION running = StartChild(Quoted(File("vantrel.exe")));
-    ASSERT_NE(running.hProcess, nullptr);
-    ::WaitForInputIdle(running.hProcess, 5000);
-
-    EXPECT_EQ(Uninstall("/SILENT"), 0u);
-    EXPECT_FALSE(Exists(File("vantrel.exe")));
-    // Still running, so it could not be deleted: moved aside.
-    EXPECT_TRUE(Exists(File("vantrel-old.exe")));
-    ASSERT_EQ(Setup(), 0u);
-    EXPECT_EQ(Slurp(File("vantrel.exe")),
-              Slurp(ProgramDir() + "\\..\\..\\src\\windows\\vantrel.exe"));
-    EXPECT_EQ(::WaitForSingleObject(running.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-
-    ::TerminateProcess(running.hProcess, 0);
-    AwaitExit(running);
-    EXPECT_EQ(Uninstall("/S"), 0u);
-    ::DeleteFileW(Utf8ToWide(File("vantrel-old.exe")).c_str());
-    ::RemoveDirectoryW(Utf8ToWide(m_dir).c_str());
-    EXPECT_FALSE(Exists(m_dir));
 }
 
 }  // namespace
