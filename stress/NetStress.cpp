@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "core/upgrade/UpgradeRefusal.h"
-#include "linux/net/NetTestServers.h"
 #include "platform/net/CHttpFetcher.h"
+#include "platform/net/NetTestServers_unix.h"
 
 namespace {
 

@@ -74,9 +74,20 @@ TEST(AddressTwin, EachFamilyGetsTheOthersLocalAddress) {
     }
 }
 
-// Found by fuzzing: a domain listed twice came back once, its second line taken for the twin of
-// the first one's twin.
-TEST(AddressTwin, OnlyAShownLineHasATwin) {
+// What the settings dialog shows of the file: each line's domain (what follows its first blank,
+// else the whole line), a line right after its twin not at all, and a one-character line joined
+// to the next, as the old dialog showed them.
+TEST(SettingsFile, TheListShowsEachLinesDomainOnce) {
+    EXPECT_EQ(DomainListOf(SplitSettingsLines("0.0.0.0 pagead2.googlesyndication.com\r\n"
+                                              "bare-domain.example\n0.0.0.0 \n0.0.0.0 two words\n"
+                                              "0.0.0.0 a.example\nx\n0.0.0.0 b.example\n")),
+              "pagead2.googlesyndication.com\nbare-domain.example\n0.0.0.0 \ntwo words\n"
+              "a.example\nxb.example\n");
+    // Only the line right after its twin is one: a lone or a repeated line is still shown. Found
+    // by fuzzing: a domain listed twice came back once.
+    EXPECT_EQ(DomainListOf(SplitSettingsLines(
+                  ":: a.example\n0.0.0.0 b.example\n::1 b.example\n0.0.0.0 b.example\n")),
+              "a.example\nb.example\nb.example\nb.example\n");
     EXPECT_EQ(DomainListOf(
                   {"0.0.0.0 a.example", ":: a.example", "0.0.0.0 a.example", ":: a.example", ""}),
               "a.example\na.example\n");

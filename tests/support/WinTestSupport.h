@@ -42,15 +42,6 @@ inline bool Exists(const std::string& path) {
     return ::GetFileAttributesW(Utf8ToWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-inline std::size_t Count(const std::string& text, std::string_view what) {
-    std::size_t count = 0;
-    for (std::size_t pos = text.find(what); pos != std::string::npos;
-         pos = text.find(what, pos + 1)) {
-        ++count;
-    }
-    return count;
-}
-
 // Every LF as CR LF: the bytes a Windows text file holds.
 inline std::string CrLf(const std::string& text) {
     std::string out;
@@ -149,6 +140,16 @@ inline PROCESS_INFORMATION StartChild(const std::string& commandLine, HANDLE err
     return process;
 }
 
+// Waits for a started program to end; its exit status. The handles are closed.
+inline DWORD AwaitExit(const PROCESS_INFORMATION& process) {
+    DWORD code = 0;
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    ::GetExitCodeProcess(process.hProcess, &code);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+    return code;
+}
+
 // Runs a program to its end, its standard error captured.
 inline ChildRun RunChild(const std::string& commandLine) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -167,12 +168,7 @@ inline ChildRun RunChild(const std::string& commandLine) {
     while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
         run.error.append(buffer, got);
     ::CloseHandle(readEnd);
-    if (process.hProcess != nullptr) {
-        ::WaitForSingleObject(process.hProcess, INFINITE);
-        ::GetExitCodeProcess(process.hProcess, &run.exitCode);
-        ::CloseHandle(process.hProcess);
-        ::CloseHandle(process.hThread);
-    }
+    if (process.hProcess != nullptr) run.exitCode = AwaitExit(process);
     return run;
 }
 

@@ -1,6 +1,6 @@
 // The Windows button paints the same pixels as the Linux one for every look: each look is
 // painted here with GDI and compared with the sheet the Linux build painted
-// (tests/windows/reference, made by xp_button_reference), exactly, except where either
+// (tests/windows/reference, painted by xp_button_test), exactly, except where either
 // system's caption glyphs lie.
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ struct Look {
     UINT state;
 };
 
-// The sheet's order (tests/linux/controls/ButtonReference.h).
+// The sheet's order (tests/linux/controls/ButtonReferenceTest.cpp).
 const Look kLooks[] = {
     {"normal", false, 0},
     {"hover", true, 0},
@@ -36,24 +36,6 @@ struct Picture {
     std::vector<unsigned> pixels;  // 0xRRGGBB
     unsigned At(int x, int y) const { return pixels[static_cast<size_t>(y * width + x)]; }
 };
-
-// The Windows sheet beside the test, for a person to hold against the Linux one.
-void WritePpm(const std::string& path, const std::vector<Picture>& tiles) {
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) return;
-    int height = 0;
-    for (const Picture& tile : tiles) height += tile.height;
-    std::fprintf(file, "P6\n%d %d\n255\n", tiles.front().width, height);
-    for (const Picture& tile : tiles) {
-        for (const unsigned pixel : tile.pixels) {
-            const unsigned char rgb[3] = {static_cast<unsigned char>(pixel >> 16),
-                                          static_cast<unsigned char>(pixel >> 8),
-                                          static_cast<unsigned char>(pixel)};
-            std::fwrite(rgb, 1, 3, file);
-        }
-    }
-    std::fclose(file);
-}
 
 Picture ReadPpm(const std::string& path) {
     Picture picture;
@@ -132,14 +114,11 @@ TEST(ButtonPixels, EveryLookMatchesTheLinuxButtonOutsideTheCaption) {
         // The corners outside the rounding keep the background the Linux button had.
         const unsigned background = sheet.At(0, 0);
 
-        std::vector<Picture> painted;
         for (size_t i = 0; i < std::size(kLooks); ++i) {
             const Look& look = kLooks[i];
             const int top = static_cast<int>(i) * 2 * h;
             const Picture captioned = Paint(button, look, L"Hide &Adsense", w, h, background);
             const Picture bare = Paint(button, look, L"", w, h, background);
-            painted.push_back(captioned);
-            painted.push_back(bare);
             int differing = 0;
             std::string first;
             const auto differs = [&](const char* which, int x, int y) {
@@ -159,8 +138,6 @@ TEST(ButtonPixels, EveryLookMatchesTheLinuxButtonOutsideTheCaption) {
             }
             EXPECT_EQ(differing, 0) << look.name << " " << w << "x" << h << ", first at " << first;
         }
-        WritePpm("xp_button_" + std::to_string(w) + "x" + std::to_string(h) + "-windows.ppm",
-                 painted);
         ::DestroyWindow(control);
     }
     ::DestroyWindow(parent);

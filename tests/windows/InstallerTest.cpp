@@ -1,6 +1,7 @@
 // The setup program and its uninstaller in the Wine prefix, as a user meets them: install, add a
 // block, edit the settings, remove the program; then what was the user's is still there and
-// nothing of Vantrel is left (the hosts block included).
+// nothing of Vantrel is left (the hosts block included). An installation whose program still
+// runs is upgraded in win_upgrade_test.
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -127,12 +128,6 @@ HWND AwaitMessageBox(const std::wstring& part) {
     return search.found;
 }
 
-std::string MessageText(HWND box) {
-    wchar_t text[4096] = L"";
-    ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
-    return WideToUtf8(text);
-}
-
 class Installer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -235,43 +230,28 @@ TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
     EXPECT_EQ(EntryValue(L"DisplayName"), "Vantrel");
 
     // With its windows, it says what is wrong, with which lines of which file, and asks: No keeps
-    // everything, Yes uninstalls and leaves those lines.
-    for (const int answer : {IDNO, IDYES}) {
-        const PROCESS_INFORMATION run = StartChild(Quoted(File("unins000.exe")) + " _?=" + m_dir);
-        const HWND confirm = AwaitWindow(L"Vantrel " VANTREL_VERSION_W L" Uninstall: Confirmation");
-        ASSERT_NE(confirm, nullptr);
-        ::SendMessageW(::GetDlgItem(confirm, IDOK), BM_CLICK, 0, 0);
-        const HWND box = AwaitMessageBox(L"could not remove its block");
-        ASSERT_NE(box, nullptr);
-        const std::string text = MessageText(box);
-        EXPECT_NE(text.find("the block in " + m_hosts +
-                            " is damaged: line 2 is \"# Begin "
-                            "Vantrel\", but no \"# End Vantrel\" follows it"),
-                  std::string::npos)
-            << text;
-        EXPECT_NE(text.find("delete line 2, and line 3 if Vantrel added it"), std::string::npos);
-        ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(box, answer)));
-        if (answer == IDYES) {
-            // The last window says what was kept.
-            const HWND done = AwaitMessageBox(L"has been removed from this computer");
-            ASSERT_NE(done, nullptr);
-            ::PostMessageW(done, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                           reinterpret_cast<LPARAM>(::GetDlgItem(done, IDOK)));
-        }
-        ::WaitForSingleObject(run.hProcess, INFINITE);
-        DWORD code = 0;
-        ::GetExitCodeProcess(run.hProcess, &code);
-        ::CloseHandle(run.hProcess);
-        ::CloseHandle(run.hThread);
-        EXPECT_EQ(Slurp(m_hosts), damaged);
-        EXPECT_EQ(code, answer == IDNO ? 3u : 0u);
-        EXPECT_EQ(Exists(File("vantrel.exe")), answer == IDNO);
-        EXPECT_EQ(EntryValue(L"DisplayName"), answer == IDNO ? "Vantrel" : "<missing>");
-    }
-    ::DeleteFileW(Utf8ToWide(File("unins000.exe")).c_str());
-    ::RemoveDirectoryW(Utf8ToWide(m_dir).c_str());
-    ASSERT_EQ(Setup(), 0u);
+    // everything (Yes: the Windows end-to-end test).
+    const PROCESS_INFORMATION run = StartChild(Quoted(File("unins000.exe")) + " _?=" + m_dir);
+    const HWND confirm = AwaitWindow(L"Vantrel " VANTREL_VERSION_W L" Uninstall: Confirmation");
+    ASSERT_NE(confirm, nullptr);
+    ::SendMessageW(::GetDlgItem(confirm, IDOK), BM_CLICK, 0, 0);
+    const HWND box = AwaitMessageBox(L"could not remove its block");
+    ASSERT_NE(box, nullptr);
+    wchar_t text[4096] = L"";
+    ::GetDlgItemTextW(box, 0xFFFF, text, 4096);
+    EXPECT_NE(WideToUtf8(text).find("the block in " + m_hosts +
+                                    " is damaged: line 2 is \"# Begin Vantrel\", but no \"# End "
+                                    "Vantrel\" follows it"),
+              std::string::npos)
+        << WideToUtf8(text);
+    EXPECT_NE(WideToUtf8(text).find("delete line 2, and line 3 if Vantrel added it"),
+              std::string::npos);
+    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(box, IDNO)));
+    EXPECT_EQ(AwaitExit(run), 3u);
+    EXPECT_EQ(Slurp(m_hosts), damaged);
+    EXPECT_TRUE(Exists(File("vantrel.exe")));
+    EXPECT_EQ(EntryValue(L"DisplayName"), "Vantrel");
 
     // With the shipped list, nothing is left at all.
     Spit(m_hosts, mine);
@@ -284,7 +264,7 @@ TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
 }
 
 // Only inside Program Files, which only administrators can change: a folder elsewhere is
-// refused before anything is written, from the folder page and from /D= alike.
+// refused before anything is written (from the folder page: the Windows end-to-end test).
 TEST_F(Installer, InstallsOnlyInsideProgramFiles) {
     const std::string outside = "C:\\Vantrel";
     for (const std::string& folder : {outside, m_dir + "\\..\\..\\Vantrel"}) {
@@ -293,52 +273,6 @@ TEST_F(Installer, InstallsOnlyInsideProgramFiles) {
     EXPECT_FALSE(Exists(outside));
     EXPECT_FALSE(Exists(m_dir));
     EXPECT_EQ(EntryValue(L"DisplayName"), "<missing>");
-
-    const PROCESS_INFORMATION run = StartChild(Quoted(m_setup) + " /D=" + outside);
-    const HWND page = AwaitWindow(L"Vantrel " VANTREL_VERSION_W L" Setup: Installation Folder");
-    ASSERT_NE(page, nullptr);
-    ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(page, IDOK)));
-    const HWND box = AwaitMessageBox(L"installs only into a folder inside");
-    ASSERT_NE(box, nullptr);
-    ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(box, IDOK)));
-    // Back on the folder page, which the user may now leave.
-    ASSERT_EQ(AwaitWindow(L"Vantrel " VANTREL_VERSION_W L" Setup: Installation Folder"), page);
-    ::PostMessageW(page, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
-                   reinterpret_cast<LPARAM>(::GetDlgItem(page, IDCANCEL)));
-    ::WaitForSingleObject(run.hProcess, INFINITE);
-    ::CloseHandle(run.hProcess);
-    ::CloseHandle(run.hThread);
-    EXPECT_FALSE(Exists(outside));
-    EXPECT_EQ(EntryValue(L"DisplayName"), "<missing>");
-}
-
-// An upgrade runs the uninstaller and the new setup while the old program still runs from the
-// folder: its file is moved aside (Windows deletes it at the next start) and replaced.
-TEST_F(Installer, AProgramStillRunningIsMovedAsideAndReplaced) {
-    ASSERT_EQ(Setup(), 0u);
-    const PROCESS_INFORMATION running = StartChild(Quoted(File("vantrel.exe")));
-    ASSERT_NE(running.hProcess, nullptr);
-    ::WaitForInputIdle(running.hProcess, 5000);
-
-    EXPECT_EQ(Uninstall("/SILENT"), 0u);
-    EXPECT_FALSE(Exists(File("vantrel.exe")));
-    // Still running, so it could not be deleted: moved aside.
-    EXPECT_TRUE(Exists(File("vantrel-old.exe")));
-    ASSERT_EQ(Setup(), 0u);
-    EXPECT_EQ(Slurp(File("vantrel.exe")),
-              Slurp(ProgramDir() + "\\..\\..\\src\\windows\\vantrel.exe"));
-    EXPECT_EQ(::WaitForSingleObject(running.hProcess, 0), static_cast<DWORD>(WAIT_TIMEOUT));
-
-    ::TerminateProcess(running.hProcess, 0);
-    ::WaitForSingleObject(running.hProcess, INFINITE);
-    ::CloseHandle(running.hProcess);
-    ::CloseHandle(running.hThread);
-    EXPECT_EQ(Uninstall("/S"), 0u);
-    ::DeleteFileW(Utf8ToWide(File("vantrel-old.exe")).c_str());
-    ::RemoveDirectoryW(Utf8ToWide(m_dir).c_str());
-    EXPECT_FALSE(Exists(m_dir));
 }
 
 }  // namespace

@@ -72,28 +72,17 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 
 # ---------------------------------------------------------------------------------------------
-# Inside the namespaces.
+# Inside the namespaces. The counting, timing and judging is checks.py's, beside the servers.
 exe=$2 work=$3 out=$4
 pids=()
-failures=0
-table=()
 
 log() { printf '%s  %s\n' "$(date +%T)" "$*"; }
-pass() { echo "PASS: $*"; }
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-now() { date +%s.%N; }
-plus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a + b }'; }
-later() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (a > b ? a : b) }'; }
-# True once the clock has passed a time.
-passed() { awk -v t="$1" -v n="$(now)" 'BEGIN { exit !(n >= t) }'; }
+check() { /usr/bin/python3 "$here/checks.py" "$work" "$out" "$@"; }
+fail() { echo "FAIL: $*" | tee -a "$work/results"; }
 # Polls a shell condition every 0.2 s for at most $2 seconds.
 wait_for() {
   local deadline=$((SECONDS + $2))
-  while :; do
-    if eval "$1"; then return 0; fi
+  until eval "$1"; do
     [ $SECONDS -ge $deadline ] && return 1
     sleep 0.2
   done
@@ -104,11 +93,10 @@ alive() {
   state=$(ps -o stat= -p "$1" 2>/dev/null) && [[ $state != Z* ]]
 }
 stop_pid() {
-  local pid=$1
-  alive "$pid" || return 0
-  kill "$pid" 2>/dev/null
-  wait_for "! alive $pid" 5 || kill -9 "$pid" 2>/dev/null
-  wait_for "! alive $pid" 5
+  alive "$1" || return 0
+  kill "$1" 2>/dev/null
+  wait_for "! alive $1" 5 || kill -9 "$1" 2>/dev/null
+  wait_for "! alive $1" 5
 }
 teardown() {
   trap - EXIT TERM INT
@@ -182,8 +170,7 @@ mkdir -p "$work/tls"
     openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 7 \
       -extfile server.ext -out server.pem
 ) >"$work/tls.log" 2>&1 || abort "cannot make the test's certificates (see tls.log)"
-/usr/bin/python3 "$here/fake_servers.py" "$work/ads.log" "$work/ticks.log" "$work/servers.ready" \
-  "$work/tls/server.pem" "$work/tls/server.key" >"$work/servers.log" 2>&1 &
+/usr/bin/python3 "$here/fake_servers.py" "$work" >"$work/servers.log" 2>&1 &
 pids+=($!)
 : >"$work/ads.log"
 wait_for '[ -s "$work/servers.ready" ]' 20 || abort "the fake servers did not start"
@@ -207,7 +194,7 @@ pids+=($!)
 
 # --- browsers ---------------------------------------------------------------------------------
 browsers=(firefox chromium)
-declare -A bpid display_name=([firefox]="Mozilla Firefox" [chromium]="Chromium")
+declare -A bpid
 mkdir -p "$work/firefox-profile" "$work/chromium-profile" "$HOME/.pki/nssdb"
 cp "$here/firefox-user.js" "$work/firefox-profile/user.js"
 # The test's CA, trusted by these two profiles only: Firefox's own certificate store and the
@@ -235,42 +222,7 @@ start_browser() {
   esac
   bpid[$b]=$!
   pids+=($!)
-}
-# Counts lines of a request log for one browser in a time window [from, to); $4 filters paths.
-count() {
-  awk -F'\t' -v b="$2" -v from="$3" -v to="$4" -v path="${5:-}" \
-    '$5 == b && $1 >= from && $1 < to && (path == "" || index($4, path)) { n++ } END { print n + 0 }' "$1"
-}
-ads() { count "$work/ads.log" "$1" "$2" "$3" "${4:-}"; }
-ticks() { count "$work/ticks.log" "$1" "$2" "$3"; }
-# The three ad resources: the script over HTTP keep-alive, the script over HTTPS/HTTP/2, the
-# image over HTTP with "Connection: close".
-readonly JS=adsbygoogle.js H2=gpt.js GIF=.gif
-# One row of the table: case, browser, window length, the three ads, page cycles.
-add_row() {
-  local label=$1 b=$2 from=$3 to=$4
-  table+=("$(printf '%-34s %-9s %6.1f s %7d %7d %7d %7d' "$label" "$b" \
-    "$(plus "$to" "-$from")" "$(ads "$b" "$from" "$to" $JS)" "$(ads "$b" "$from" "$to" $H2)" \
-    "$(ads "$b" "$from" "$to" $GIF)" "$(ticks "$b" "$from" "$to")")")
-  echo "  ${table[-1]}"
-}
-# All three ads requested by a browser since $2.
-all_ads_since() {
-  [ "$(ads "$1" "$2" 9999999999 $JS)" -gt 0 ] && [ "$(ads "$1" "$2" 9999999999 $H2)" -gt 0 ] &&
-    [ "$(ads "$1" "$2" 9999999999 $GIF)" -gt 0 ]
-}
-# Seconds from $2 to the browser's first request of an ad resource ($3) after it; "-" for none.
-first_ad_after() {
-  awk -F'\t' -v b="$1" -v from="$2" -v path="$3" \
-    '$5 == b && $1 >= from && index($4, path) { if (t == "" || $1 < t) t = $1 }
-     END { if (t == "") print "-"; else printf "%.1f", t - from }' "$work/ads.log"
-}
-# Waits until every browser's page has run N cycles since $1 (bounded by $3 seconds).
-wait_cycles() {
-  local from=$1 n=$2 limit=$3 b
-  for b in "${browsers[@]}"; do
-    wait_for "[ \$(ticks $b $from 9999999999) -ge $n ]" "$limit" || return 1
-  done
+  for x in "${browsers[@]}"; do echo "$x ${bpid[$x]:-0}"; done >"$work/browsers"
 }
 # How a browser that is gone ended: 0 when it closed its windows and quit, 128+N for signal N.
 exit_status() {
@@ -280,22 +232,36 @@ exit_status() {
 # Before a toggle both browsers must be running their pages. One that ended by itself (or was
 # ended by something outside the test) is started again, and said so.
 ensure_running() {
-  local b from restarted=()
-  from=$(now)
+  local b from=$EPOCHREALTIME restarted=()
   for b in "${browsers[@]}"; do
     alive "${bpid[$b]}" && continue
     log "note: $b had ended by itself (exit status $(exit_status "$b")); starting it again"
     start_browser "$b"
     restarted+=("$b")
   done
-  for b in "${restarted[@]}"; do
-    wait_for "[ \$(ticks $b $from 9999999999) -ge 3 ]" 90 || log "note: $b did not start again"
-  done
+  [ ${#restarted[@]} -eq 0 ] || check wait-cycles "$from" 3 90 "${restarted[@]}" ||
+    log "note: ${restarted[*]} did not start again"
+}
+# Starts the browsers and waits until each page has run 5 cycles; $started is when.
+start_all() {
+  local b
+  started=$EPOCHREALTIME
+  for b in "${browsers[@]}"; do start_browser "$b"; done
+  check wait-cycles "$started" 5 90
 }
 # Ends the browsers still running, as a user would not have to; used between cases only.
 end_browsers() {
   local b
   for b in "${browsers[@]}"; do stop_pid "${bpid[$b]}"; done
+}
+# After Yes: waits for the browsers to end and logs how; $running lists the ones still running.
+await_closing() {
+  local b
+  for b in "${browsers[@]}"; do wait_for "! alive ${bpid[$b]}" 15; done
+  running=()
+  for b in "${browsers[@]}"; do
+    if alive "${bpid[$b]}"; then running+=("$b"); else log "$b ended after Yes, exit status $(exit_status "$b")"; fi
+  done
 }
 
 # --- Vantrel ----------------------------------------------------------------------------------
@@ -310,7 +276,7 @@ wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/
   abort "the splash screen did not hide"
 main=$(xdotool search --onlyvisible --name '^Vantrel$' | head -n1)
 eval "$(xdotool getwindowgeometry --shell "$main")"
-win_w=$WIDTH win_h=$HEIGHT
+export MAIN_WINDOW=$main WIN_W=$WIDTH WIN_H=$HEIGHT
 
 # The toggle, clicked where a user would (its place in the dialog's 355 x 252 layout).
 click_toggle() {
@@ -318,180 +284,58 @@ click_toggle() {
   # From elsewhere: a synchronous move to where the pointer already is waits 15 s for a motion.
   xdotool mousemove 0 0
   # Relative to the window: the position xdotool reports for a framed window is the frame's.
-  xdotool mousemove --window "$main" --sync $((win_w * 36 / 355)) $((win_h * 469 / 504)) click 1
+  xdotool mousemove --window "$main" --sync $((WIN_W * 36 / 355)) $((WIN_H * 469 / 504)) click 1
 }
 # The question box: a visible window with the program's caption besides the main window.
 question_box() {
   xdotool search --onlyvisible --name '^Vantrel$' 2>/dev/null | grep -vx "$main" | head -n1
 }
-# Answers the question with a key (y or n), the box focused first. Prints the answer's time.
+# Answers the question with a key (y or n), the box focused first; $answered is when.
 answer_question() {
   local key=$1 box
-  if ! wait_for '[ -n "$(question_box)" ]' 20; then
-    return 1
-  fi
+  wait_for '[ -n "$(question_box)" ]' 20 || return 1
   box=$(question_box)
   import -window root "$out/question-$2.png" 2>/dev/null
   xdotool windowactivate --sync "$box" >/dev/null 2>&1
-  answered=$(now)
+  answered=$EPOCHREALTIME
   xdotool key "$key"
   wait_for '[ -z "$(question_box)" ]' 10
-}
-trace_lines() { [ -e "$VANTREL_STATUS_TRACE" ] && wc -l <"$VANTREL_STATUS_TRACE" || echo 0; }
-# The status shown last, once the program has stopped adding lines for 2 s (at most 20 s).
-settled_status() {
-  local last=-1 same_since=$SECONDS deadline=$((SECONDS + 20)) n
-  while [ $SECONDS -lt $deadline ]; do
-    n=$(trace_lines)
-    if [ "$n" != "$last" ]; then
-      last=$n same_since=$SECONDS
-    elif [ $((SECONDS - same_since)) -ge 2 ]; then
-      break
-    fi
-    sleep 0.2
-  done
-  status_text="" notes_text="" status_seen=no
-  if [ "$last" -gt 0 ]; then
-    IFS=$'\t' read -r tag1 status_text tag2 notes_text < <(tail -n1 "$VANTREL_STATUS_TRACE")
-    [ "$tag1" = status ] && [ "$tag2" = notes ] && status_seen=yes
-  fi
-}
-# The colour of the status line's text in a screenshot: green, red, both or none.
-status_colour() {
-  xdotool windowactivate --sync "$main" >/dev/null 2>&1
-  sleep 0.3
-  import -window "$main" "$out/main-$1.png" 2>/dev/null || { echo none; return; }
-  local crop green red
-  crop="$((win_w * 281 / 355))x$((win_h * 9 / 252))+$((win_w * 48 / 355))+$((win_h * 179 / 252))"
-  convert "$out/main-$1.png" -crop "$crop" +repage txt:- >"$work/crop.txt" 2>/dev/null
-  green=$(grep -ci '#007D00' "$work/crop.txt")
-  red=$(grep -ci '#FF0000' "$work/crop.txt")
-  if [ "$green" -gt 0 ] && [ "$red" -eq 0 ]; then
-    echo green
-  elif [ "$red" -gt 0 ] && [ "$green" -eq 0 ]; then
-    echo red
-  elif [ "$red" -gt 0 ]; then
-    echo both
-  else
-    echo none
-  fi
-}
-readonly HIDDEN="Google Adsense advertisements are hidden on this PC."
-readonly SHOWN="Google Adsense advertisements are not hidden on this PC."
-# Checks the status line against the state: $1 label, $2 hidden|shown, $3 the browsers the
-# notes must name (space-separated; "-" for notes that must be empty, "" for no demand).
-check_status() {
-  local label=$1 state=$2 must=$3 want_text want_colour colour b
-  settled_status
-  colour=$(status_colour "$label")
-  if [ "$state" = hidden ]; then want_text=$HIDDEN want_colour=green; else want_text=$SHOWN want_colour=red; fi
-  log "status after $label: \"$status_text\" ($colour), notes: \"$notes_text\""
-  if [ $status_seen = no ]; then
-    fail "$label: no status line in the trace (VANTREL_STATUS_TRACE)"
-  elif [ "$status_text" != "$want_text" ]; then
-    fail "$label: the status line reads \"$status_text\", not \"$want_text\""
-  else
-    pass "$label: the status line reads \"$want_text\""
-  fi
-  if [ "$colour" = "$want_colour" ]; then
-    pass "$label: the status line is $want_colour"
-  else
-    fail "$label: the status line's colour is $colour, not $want_colour"
-  fi
-  [ $status_seen = yes ] || return 0
-  if [ "$must" = - ]; then
-    if [ -z "$notes_text" ]; then pass "$label: no notes"; else fail "$label: unexpected notes \"$notes_text\""; fi
-  elif [ -n "$must" ]; then
-    for b in $must; do
-      if [[ $notes_text == *"${display_name[$b]}"* ]]; then
-        pass "$label: the notes name ${display_name[$b]}"
-      else
-        fail "$label: the notes do not name ${display_name[$b]} (notes: \"$notes_text\")"
-      fi
-    done
-  fi
-}
-
-# Starts the browsers and waits until each page runs: cycles, and, when $2 is "ads", ads loaded.
-start_all() {
-  local label=$1 b from
-  from=$(now)
-  for b in "${browsers[@]}"; do start_browser "$b"; done
-  wait_cycles "$from" 5 90 || return 1
-  started=$from
 }
 
 # ==============================================================================================
 log "namespace ready: display $DISPLAY, names ${#names[@]}, Vantrel window $main"
-check_status "start" shown ""
+check status "start" shown ""
 
 # --- before: ads load in both browsers --------------------------------------------------------
-start_all "start" || abort "the publisher page did not run in both browsers (see firefox.log, chromium.log)"
-for b in "${browsers[@]}"; do
-  wait_for "all_ads_since $b $started" 20 ||
-    abort "$b did not load the three ads before Hide: the fake internet does not work"
-done
-t=$(now)
-for b in "${browsers[@]}"; do add_row "Show (before Hide)" "$b" "$started" "$t"; done
-
-# The seconds from $1 until the hosts file holds the block ($2 = yes) or not ($2 = no).
-hosts_changed_after() {
-  local want=$2
-  wait_for "[ \$(grep -c '^# Begin Vantrel' /etc/hosts) -$([ "$want" = yes ] && echo gt || echo eq) 0 ]" 30
-  plus "$(now)" "-$1"
-}
+start_all || abort "the publisher page did not run in both browsers (see firefox.log, chromium.log)"
+check wait-ads "$started" 20 ||
+  abort "a browser did not load the three ads before Hide: the fake internet does not work"
+check rows "Show (before Hide)" "$started" now
 
 # --- Hide, browsers left running: no question, no ad from 5 s on, the pages keep running -------
 ensure_running
-t_click=$(now)
+t_click=$EPOCHREALTIME
 click_toggle
-log "Hide, left running: the hosts file changed $(hosts_changed_after "$t_click" yes) s after the click"
+check wait-hosts "Hide, left running" yes "$t_click"
 if wait_for '[ -n "$(question_box)" ]' 6; then
   fail "Hide, left running: the program asked to close the browsers"
   answer_question n hide-left
 fi
-check_status "Hide, left running" hidden -
-from=$(plus "$t_click" 5) to=$(plus "$t_click" 35)
-wait_for "passed $to" 60
-for b in "${browsers[@]}"; do
-  add_row "Hide, left running (0-5 s)" "$b" "$t_click" "$from"
-  add_row "Hide, left running (5-35 s)" "$b" "$from" "$to"
-  n=$(ads "$b" "$from" "$to")
-  if [ "$n" -eq 0 ]; then
-    pass "Hide, left running: $b made no ad request from 5 s to 35 s after the click"
-  else
-    fail "Hide, left running: $b made $n ad requests from 5 s to 35 s after the click"
-  fi
-  # 30 s of a 2 s cycle are 15 cycles; the cycle cut by an ended connection may be lost.
-  cycles=$(ticks "$b" "$from" "$to")
-  if alive "${bpid[$b]}" && [ "$cycles" -ge 14 ]; then
-    pass "Hide, left running: $b still runs and ran its page $cycles times"
-  else
-    fail "Hide, left running: $b $(alive "${bpid[$b]}" && echo runs || echo ended), page cycles: $cycles of 15"
-  fi
-done
+check status "Hide, left running" hidden -
+check left-running "$t_click"
 
 # --- Show, browsers left running: the ads come back within 5 s ---------------------------------
 ensure_running
-t_click=$(now)
+t_click=$EPOCHREALTIME
 click_toggle
-log "Show, left running: the hosts file changed $(hosts_changed_after "$t_click" no) s after the click"
-for b in "${browsers[@]}"; do wait_for "all_ads_since $b $t_click" 15; done
+check wait-hosts "Show, left running" no "$t_click"
+check wait-ads "$t_click" 15
 if [ -n "$(question_box)" ]; then
   fail "Show, left running: the program asked to close the browsers"
   answer_question n show-left
 fi
-for b in "${browsers[@]}"; do
-  add_row "Show, left running (0-5 s)" "$b" "$t_click" "$(plus "$t_click" 5)"
-  firsts="$(first_ad_after "$b" "$t_click" $JS) $(first_ad_after "$b" "$t_click" $H2) $(first_ad_after "$b" "$t_click" $GIF)"
-  if awk -v f="$firsts" 'BEGIN { n = split(f, a, " "); for (i = 1; i <= n; i++) if (a[i] == "-" || a[i] > 5.0) exit 1 }'; then
-    pass "Show, left running: the ads came back in $b within 5 s (script, h2, image after: $firsts s)"
-  else
-    fail "Show, left running: the ads did not all come back in $b within 5 s (script, h2, image after: $firsts s)"
-  fi
-  alive "${bpid[$b]}" || fail "Show, left running: $b ended"
-done
-check_status "Show, left running" shown ""
+check ads-back "Show, left running" "$t_click" 5
+check status "Show, left running" shown ""
 
 # --- from here on the browsers are offered to be closed, as when the preference turns it off ----
 mkdir -p "$XDG_CONFIG_HOME/Vantrel"
@@ -501,87 +345,28 @@ printf '[Software]\nVantrel\\UpdateOpenBrowsers=0\n' >"$XDG_CONFIG_HOME/Vantrel/
 ensure_running
 click_toggle
 if answer_question y hide-yes; then
-  t_answer=$answered
-  for b in "${browsers[@]}"; do wait_for "! alive ${bpid[$b]}" 15; done
-  running=()
-  for b in "${browsers[@]}"; do
-    if alive "${bpid[$b]}"; then
-      running+=("$b")
-    else
-      log "$b ended after Yes, exit status $(exit_status "$b")"
-    fi
-  done
-  # A browser asked to close may finish the cycle it is in: 2 s of grace after the answer.
-  grace_end=$(plus "$t_answer" 2)
-  if [ ${#running[@]} -gt 0 ]; then
-    log "still running after Yes: ${running[*]}; counting their requests for 20 s"
-    window_end=$(plus "$grace_end" 20)
-    wait_for "passed $window_end" 30
-  else
-    # None runs: still watch 10 s, for any part of a browser that outlived its main process.
-    window_end=$(later "$(now)" "$(plus "$grace_end" 10)")
-    wait_for "passed $window_end" 20
-  fi
-  check_status "Hide + Yes" hidden "${running[*]:--}"
-  for b in "${browsers[@]}"; do
-    add_row "Hide + Yes, closing (2 s)" "$b" "$t_answer" "$grace_end"
-    add_row "Hide + Yes, after the answer" "$b" "$grace_end" "$window_end"
-    n=$(ads "$b" "$grace_end" "$window_end")
-    if [ "$n" -eq 0 ]; then
-      pass "Hide + Yes: $b made no ad request after the answer"
-    else
-      fail "Hide + Yes: $b made $n ad requests after the answer"
-    fi
-    alive "${bpid[$b]}" && fail "Hide + Yes: $b was not closed"
-  done
+  await_closing
+  # A browser asked to close may finish the cycle it is in: 2 s of grace after the answer. One
+  # still running is watched for 20 s; none: still 10 s, for any part that outlived its main.
+  [ ${#running[@]} -gt 0 ] && log "still running after Yes: ${running[*]}; counting their requests for 20 s"
+  end=$([ ${#running[@]} -gt 0 ] && echo "$answered+22" || echo "$answered+12|now")
+  check no-ads "Hide + Yes" " after the answer" "$answered+2" "$end" \
+    "Hide + Yes, closing (2 s)" "$answered" "$answered+2" \
+    "Hide + Yes, after the answer" "$answered+2" "$end"
+  for b in "${browsers[@]}"; do alive "${bpid[$b]}" && fail "Hide + Yes: $b was not closed"; done
+  check status "Hide + Yes" hidden "${running[*]:--}"
 else
   fail "Hide: no question after the toggle, with Firefox and Chromium running"
-  check_status "Hide" hidden ""
+  check status "Hide" hidden ""
 fi
 end_browsers
 
 # --- (c) after Hide, IPv4 and IPv6-only lookups answer locally ---------------------------------
-dns_mark=$(wc -l <"$work/dns.log")
-lookups=$(/usr/bin/python3 - "${names[@]}" <<'EOF'
-import socket, sys
-for name in sys.argv[1:]:
-    for fam, tag in ((socket.AF_INET, "4"), (socket.AF_INET6, "6")):
-        try:
-            addrs = sorted({a[4][0] for a in socket.getaddrinfo(name, 80, fam, socket.SOCK_STREAM)})
-        except socket.gaierror as e:
-            addrs = ["error:" + str(e.errno)]
-        print(name, tag, ",".join(addrs))
-EOF
-)
-sleep 0.5  # dnsmasq writes its log after it answers
-bad4=() bad6=()
-for name in "${names[@]}"; do
-  a4=$(awk -v n="$name" '$1 == n && $2 == "4" { print $3 }' <<<"$lookups")
-  a6=$(awk -v n="$name" '$1 == n && $2 == "6" { print $3 }' <<<"$lookups")
-  q4=$(tail -n +$((dns_mark + 1)) "$work/dns.log" | grep -c "query\[A\] $name from")
-  q6=$(tail -n +$((dns_mark + 1)) "$work/dns.log" | grep -c "query\[AAAA\] $name from")
-  [[ $a4 == 0.0.0.0 || $a4 == 127.* ]] && [ "$q4" -eq 0 ] || bad4+=("$name=$a4(dns:$q4)")
-  [[ $a6 == :: || $a6 == ::1 ]] && [ "$q6" -eq 0 ] || bad6+=("$name=$a6(dns:$q6)")
-done
-if [ ${#bad4[@]} -eq 0 ]; then
-  pass "after Hide: IPv4 lookups of all ${#names[@]} names answer from the hosts file"
-else
-  fail "after Hide: ${#bad4[@]} of ${#names[@]} IPv4 lookups do not answer locally: ${bad4[*]}"
-fi
-if [ ${#bad6[@]} -eq 0 ]; then
-  pass "after Hide: IPv6-only lookups of all ${#names[@]} names answer locally, no AAAA query reached DNS"
-else
-  fail "after Hide: ${#bad6[@]} of ${#names[@]} IPv6-only lookups do not answer locally: ${bad6[*]}"
-fi
+check lookups "${names[@]}"
 
 # --- (a) after a restart, no browser asks for an ad --------------------------------------------
-if start_all "hidden"; then
-  t=$(now)
-  for b in "${browsers[@]}"; do
-    add_row "Hide, browsers restarted" "$b" "$started" "$t"
-    n=$(ads "$b" "$started" "$t")
-    if [ "$n" -eq 0 ]; then pass "Hide, restarted: $b made no ad request"; else fail "Hide, restarted: $b made $n ad requests"; fi
-  done
+if start_all; then
+  check no-ads "Hide, restarted" "" "$started" now "Hide, browsers restarted" "$started" now
 else
   fail "Hide, restarted: the publisher page did not run in both browsers"
 fi
@@ -594,33 +379,17 @@ xdotool windowactivate --sync "$main" >/dev/null 2>&1
 sleep 0.3
 xdotool key Return
 if answer_question y show-yes; then
-  for b in "${browsers[@]}"; do wait_for "! alive ${bpid[$b]}" 15; done
-  for b in "${browsers[@]}"; do
-    if alive "${bpid[$b]}"; then
-      log "Show + Yes: $b still runs; ended by the test"
-    else
-      log "$b ended after Yes, exit status $(exit_status "$b")"
-    fi
-  done
+  await_closing
+  for b in "${running[@]}"; do log "Show + Yes: $b still runs; ended by the test"; done
 else
   fail "Show: no question after Enter on the main window (is the focus on the toggle?), with Firefox and Chromium running"
   import -window root "$out/show-enter.png" 2>/dev/null
 fi
-check_status "Show + Yes" shown ""
+check status "Show + Yes" shown ""
 end_browsers
-if start_all "shown"; then
-  for b in "${browsers[@]}"; do
-    wait_for "all_ads_since $b $started" 20
-  done
-  t=$(now)
-  for b in "${browsers[@]}"; do
-    add_row "Show, browsers restarted" "$b" "$started" "$t"
-    if all_ads_since "$b" "$started"; then
-      pass "Show, restarted: the ads came back in $b"
-    else
-      fail "Show, restarted: no ads in $b"
-    fi
-  done
+if start_all; then
+  check wait-ads "$started" 20
+  check came-back "Show, browsers restarted" "$started"
 else
   fail "Show, restarted: the publisher page did not run in both browsers"
 fi
@@ -635,38 +404,20 @@ ensure_running
 click_toggle
 if answer_question n hide-no; then
   t_answer=$answered
-  check_status "Hide + No" hidden "${browsers[*]}"
-  why="Open browsers were not updated: Firefox uses DNS over HTTPS."
-  if [[ $notes_text == *"$why"* ]]; then
-    pass "Hide + No: the notes say why the browsers were not updated"
-  else
-    fail "Hide + No: the notes do not say \"$why\" (notes: \"$notes_text\")"
-  fi
-  wait_for "passed $(plus "$t_answer" 10)" 20
-  t=$(now)
+  check status "Hide + No" hidden "${browsers[*]}" \
+    "Open browsers were not updated: Firefox uses DNS over HTTPS."
+  check rows "Hide + No (not restarted)" "$t_answer" "$t_answer+10"
   for b in "${browsers[@]}"; do
-    add_row "Hide + No (not restarted)" "$b" "$t_answer" "$t"
     alive "${bpid[$b]}" || log "note: $b ended meanwhile (exit status $(exit_status "$b"))"
   done
 else
   fail "Hide: no question after the toggle, with Firefox and Chromium running"
-  check_status "Hide + No" hidden ""
+  check status "Hide + No" hidden ""
 fi
 
 # --- the end: Exit ends the program -------------------------------------------------------------
 xdotool windowactivate --sync "$main" >/dev/null 2>&1
 xdotool key Escape
 wait_for "! alive $vantrel_pid" 10 || fail "Vantrel did not end on Escape"
-
-echo
-echo "Ad requests per browser and case (script: HTTP keep-alive; h2: HTTPS over HTTP/2;"
-echo "image: HTTP with Connection: close):"
-printf '  %-34s %-9s %8s %7s %7s %7s %7s\n' case browser window script h2 image cycles
-for row in "${table[@]}"; do echo "  $row"; done
-echo
-if [ $failures -eq 0 ]; then
-  echo "PASS: real browsers (all checks)"
-  exit 0
-fi
-echo "FAIL: real browsers ($failures checks failed)"
-exit 1
+check summary
+exit $?

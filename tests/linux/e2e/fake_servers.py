@@ -1,17 +1,14 @@
 #!/usr/bin/python3
-"""The internet of the browser test: a fake ad server and a publisher's site.
+"""The internet of the browser test (browsers_e2e.sh): a fake ad server and a publisher's site.
 
-Usage: fake_servers.py AD_LOG TICK_LOG READY_FILE CERT KEY
+Usage: fake_servers.py WORK_DIR: logs to WORK_DIR/ads.log and ticks.log, serves HTTPS with
+WORK_DIR/tls/server.pem and .key (issued by the test's own CA), writes WORK_DIR/servers.ready.
 
-- Ad server on 198.51.100.2:80 and [::2]:80. The ad script is served with keep-alive, the ad image
-  with "Connection: close", so a browser that keeps loading the script over an old connection
-  tells itself apart from one that looks the name up again. Every request is logged.
-- Ad server over HTTPS with HTTP/2 only (ALPN h2) on 198.51.100.2:443 and [::2]:443, with the
-  certificate CERT (issued by the test's own CA): a second ad script, so a browser's pooled
-  HTTP/2 session to an ad server is covered as well.
-- Publisher site on 127.0.0.1:8000: /pub/NAME is a page that loads the ad script and an ad image
-  every 2 s and pings /tick, so a browser that stopped asking for ads can be told from one whose
-  page stopped running.
+- Ad server on 198.51.100.2 and ::2, port 80: the ad script with keep-alive, the ad image with
+  "Connection: close" (a browser that reuses an old connection tells itself apart from one that
+  looks the name up again); port 443, HTTP/2 only: a second ad script (a pooled HTTP/2 session).
+- Publisher site on 127.0.0.1:8000: /pub/NAME loads the three ads every 2 s and pings /tick, so a
+  browser that stopped asking for ads can be told from one whose page stopped running.
 
 Log lines (tab-separated): seconds since the epoch, listening address, Host, path, the browser
 named in the query (or "-"), the browser family from the User-Agent.
@@ -193,17 +190,17 @@ def serve_h2(cert, key, log_file):
 
 
 def main():
-    ad_log, tick_log, ready, cert, key = sys.argv[1:6]
-    AdHandler.log_file = open(ad_log, "a", encoding="utf-8")
-    SiteHandler.log_file = open(tick_log, "a", encoding="utf-8")
+    work = sys.argv[1]
+    AdHandler.log_file = open(work + "/ads.log", "a", encoding="utf-8")
+    SiteHandler.log_file = open(work + "/ticks.log", "a", encoding="utf-8")
     ThreadingHTTPServer.daemon_threads = True
     servers = [ThreadingHTTPServer(("198.51.100.2", 80), AdHandler),
                Server6(("::2", 80), AdHandler),
                ThreadingHTTPServer(("127.0.0.1", 8000), SiteHandler)]
     for server in servers:
         serve(server)
-    serve_h2(cert, key, AdHandler.log_file)
-    with open(ready, "w", encoding="utf-8") as f:
+    serve_h2(work + "/tls/server.pem", work + "/tls/server.key", AdHandler.log_file)
+    with open(work + "/servers.ready", "w", encoding="utf-8") as f:
         f.write("ready\n")
     threading.Event().wait()
 

@@ -2,8 +2,8 @@
 // https servers from cpp-httplib with a CA made for the run.
 #include <QTimer>
 
-#include "linux/net/NetTestServers.h"
 #include "platform/net/FetcherContract.h"
+#include "platform/net/NetTestServers_unix.h"
 
 void PostToEventLoop(std::function<void()> task) {
     QTimer::singleShot(0, std::move(task));

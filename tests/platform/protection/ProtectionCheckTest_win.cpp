@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <filesystem>
 
 #include "platform/protection/ProtectionCheck.h"
 #include "support/WinTestSupport.h"
@@ -18,23 +19,6 @@ void MakeProfile(const std::string& root, const std::string& name, const char* p
     ASSERT_TRUE(::CreateDirectoryW(Utf8ToWide(folder).c_str(), nullptr));
     if (prefs != nullptr) Spit(folder + "\\prefs.js", prefs);
     if (user != nullptr) Spit(folder + "\\user.js", user);
-}
-
-void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path + L"\\" + name);
-            else
-                ::DeleteFileW((path + L"\\" + name).c_str());
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
-    ::RemoveDirectoryW(path.c_str());
 }
 
 TEST_F(FirefoxProfilesTest, NamesTheProfilesThatUseDnsOverHttps) {
@@ -60,7 +44,7 @@ TEST_F(FirefoxProfilesTest, NamesTheProfilesThatUseDnsOverHttps) {
     SetEnv(L"APPDATA", m_dir);
     EXPECT_EQ(FirefoxProfilesHome(), appData);
     SetEnv(L"APPDATA", appData);
-    RemoveTree(Utf8ToWide(m_dir + "\\Mozilla"));
+    std::filesystem::remove_all(Utf8ToWide(m_dir + "\\Mozilla"));
 }
 
 TEST(DnsCache, IsFlushedThroughTheFunctionFoundAtRunTime) {

@@ -1,4 +1,5 @@
-// What InitNetUi puts before the user for every fetch: the message box and the password dialog.
+// What InitNetUi puts before the user for every fetch: a warning box captioned Vantrel, and the
+// password dialog.
 #include <gtest/gtest.h>
 
 #include <QApplication>

@@ -1,5 +1,5 @@
-// Local servers for the Linux network tests: an httplib server (plain or TLS) and a test CA made
-// with openssl, beside the raw server both systems share (platform/net/RawServer.h).
+// Local servers for the Linux network tests (here and in linux/upgrade): an httplib server
+// (plain or TLS) and a test CA made with openssl, beside the raw server both systems share.
 #pragma once
 
 #include <httplib.h>

@@ -1,5 +1,5 @@
 // Local servers and certificates for the Linux network tests.
-#include "linux/net/NetTestServers.h"
+#include "platform/net/NetTestServers_unix.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
