@@ -30,9 +30,9 @@
 #include <vector>
 
 #include "core/hosts/HostsText.h"
+#include "platform/files/FileOps_unix.h"
 #include "platform/hosts/CHostsFile.h"
 #include "platform/hosts/HostsFileIO.h"
-#include "platform/system/FileOps_unix.h"
 
 namespace {
 
@@ -74,8 +74,8 @@ std::vector<std::string> HiddenFiles(const std::string& dir) {
 
 // A write operation that changes nothing: it takes the exclusive lock, under which whatever an
 // interrupted write left is dealt with.
-EditOutcome NextWrite(const std::string& hosts) {
-    return EditHostsFile(hosts, [](std::string&) { return EditVerdict::Unchanged; });
+HostsOutcome NextWrite(const std::string& hosts) {
+    return EditHostsFile(hosts, [](std::string&) { return false; }).outcome;
 }
 
 std::size_t Count(const std::string& text, std::string_view what) {
@@ -167,7 +167,8 @@ void RunKills(int kills, std::size_t megabytes, bool inPlace) {
         CScopedFileOps scoped(ops);
         const auto start = Clock::now();
         for (int i = 0; i < 3; ++i) {
-            Check(AddBlockAt(hosts, lines) && RemoveBlockAt(hosts), "toggle while measuring");
+            Check(AddBlockAt(hosts, lines).Done() && RemoveBlockAt(hosts).Done(),
+                  "toggle while measuring");
         }
         cycle = SecondsSince(start) / 3;
     }
@@ -199,7 +200,7 @@ void RunKills(int kills, std::size_t megabytes, bool inPlace) {
             ++torn;
         }
         // The next write repairs what the kill left (a status read never does).
-        Check(NextWrite(hosts) == EditOutcome::Unchanged,
+        Check(NextWrite(hosts) == HostsOutcome::Unchanged,
               "write after kill " + std::to_string(kill));
         now = Slurp(hosts);
         Check(now == old || now == added, "torn file after repair, kill " + std::to_string(kill));
@@ -282,9 +283,11 @@ RoundResult RunRound(const CScratch& scratch, const std::string& base, int toggl
             for (int i = 0; i < toggles; ++i) {
                 const bool hide = (i + t) % 2 == 0;
                 CHostsFile hosts;
-                const bool hidden = hosts.ApplyIntent(hide ? HostsIntent::Hide : HostsIntent::Show);
+                const HostsResult result =
+                    hosts.ApplyIntent(hide ? HostsIntent::Hide : HostsIntent::Show);
+                const bool hidden = result.hidden;
                 const std::string text = hosts.ReadHostsFile();
-                if (!hosts.GetFailure().empty()) ::_exit(2);
+                if (!result.sentence.empty()) ::_exit(2);
                 if (Count(text, kBeginMarker) > 1) ::_exit(3);
                 if (!careless && hidden != hide) ::_exit(5);
             }
@@ -567,11 +570,12 @@ void RunFaults() {
     const std::string replacement = "127.0.0.1 localhost\n";
 
     const Operation ops[] = {
-        {"AddBlockAt", [&](const std::string& p) { return AddBlockAt(p, lines); },
+        {"AddBlockAt", [&](const std::string& p) { return AddBlockAt(p, lines).Done(); },
          [&](const std::string&) { return withBlock; }},
-        {"RemoveBlockAt", [](const std::string& p) { return RemoveBlockAt(p); },
+        {"RemoveBlockAt", [](const std::string& p) { return RemoveBlockAt(p).Done(); },
          [&](const std::string&) { return plain; }},
-        {"WriteHostsText", [&](const std::string& p) { return WriteHostsText(p, replacement); },
+        {"WriteHostsText",
+         [&](const std::string& p) { return WriteHostsText(p, replacement).Done(); },
          [&](const std::string&) { return replacement; }},
     };
     const auto start = Clock::now();
@@ -653,7 +657,7 @@ int RunFullDisk() {
                           "bind mount");
                 std::string after = before;
                 AppendBlock(after, lines);
-                const bool ok = AddBlockAt(hosts, lines);
+                const bool ok = AddBlockAt(hosts, lines).Done();
                 NextWrite(hosts);
                 const std::string now = Slurp(hosts);
                 const std::string label = std::string("full tmpfs") +

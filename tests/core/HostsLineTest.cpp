@@ -86,15 +86,27 @@ TEST(HostsLine, ABlockLineIsALocalAddressAndNamesEachAfterOneBlank) {
     EXPECT_FALSE(IsBlockLine(tooLong));
 }
 
-TEST(HostsLine, BlockLinesMayEndWithOneEmptyLineAndNumberAtMost4096) {
-    EXPECT_EQ(CheckBlockLines({"0.0.0.0 a.com", "::1 a.com", ""}).verdict, BlockLinesCheck::Ok);
-    EXPECT_EQ(CheckBlockLines({""}).verdict, BlockLinesCheck::Ok);
-    EXPECT_EQ(CheckBlockLines({}).verdict, BlockLinesCheck::Ok);
+TEST(HostsLine, CommentsAndBlankLinesAreLeftOutAndTheFinalEmptyLineStays) {
+    // As the settings file yields them: a comment, a blank line, an indented comment, entries,
+    // and the empty read after the final line break.
+    const std::vector<std::string> lines = {
+        "# ads", "", " \t", "  # more", "0.0.0.0 a.com", "#", "::1 a.com", "\t", ""};
+    EXPECT_EQ(CheckBlockLines(lines).verdict, BlockLinesCheck::Ok);
+    EXPECT_EQ(BlockLinesOf(lines), (std::vector<std::string>{"0.0.0.0 a.com", "::1 a.com", ""}));
+    // Without a final line break the block ends with its last entry, whatever follows it.
+    EXPECT_EQ(BlockLinesOf({"0.0.0.0 a.com", "", "# end"}),
+              (std::vector<std::string>{"0.0.0.0 a.com"}));
+    // A comment that names a marker is refused, as is a line that only looks like one.
+    for (const char* line : {"# Begin Vantrel", "#End Vantrel here", "x # note", "0.0.0.0 a.com #"})
+        EXPECT_EQ(CheckBlockLines({line}).verdict, BlockLinesCheck::BadLine) << line;
+}
 
+TEST(HostsLine, BlockLinesNumberAtMost4096AndTheRefusalNamesTheLine) {
+    EXPECT_EQ(CheckBlockLines({}).verdict, BlockLinesCheck::Ok);
     const BlockLinesCheck bad =
         CheckBlockLines({"0.0.0.0 a.com", "", "0.0.0.0 b.com", "10.0.0.1 c.com"});
     EXPECT_EQ(bad.verdict, BlockLinesCheck::BadLine);
-    EXPECT_EQ(bad.line, 1u);
+    EXPECT_EQ(bad.line, 3u);
     const std::vector<std::string> evil = {"0.0.0.0 a.com", "203.0.113.66 login.mybank.example",
                                            ""};
     const BlockLinesCheck refused = CheckBlockLines(evil);

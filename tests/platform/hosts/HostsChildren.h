@@ -1,4 +1,4 @@
-// What the child processes of the crash and concurrency cases do, the same on every system (a
+// What the child processes of the kill and concurrency cases do, the same on every system (a
 // forked child on POSIX, hosts_toggler.exe on Windows).
 #pragma once
 
@@ -28,8 +28,8 @@ inline bool PressInTurns(int count) {
     for (int i = 0; i < count; ++i) {
         const bool hide = i % 2 == 0;
         CHostsFile hosts;
-        if (hosts.ApplyIntent(hide ? HostsIntent::Hide : HostsIntent::Show) != hide) return false;
-        if (!hosts.GetFailure().empty()) return false;
+        const HostsResult result = hosts.ApplyIntent(hide ? HostsIntent::Hide : HostsIntent::Show);
+        if (result.hidden != hide || !result.sentence.empty()) return false;
         const std::string text = hosts.ReadHostsFile();
         const std::size_t first = text.find(kBeginMarker);
         if (first != std::string::npos && text.find(kBeginMarker, first + 1) != std::string::npos)
@@ -41,12 +41,12 @@ inline bool PressInTurns(int count) {
 // Appends a numbered line per locked edit, as another careful program would.
 inline bool AppendNumberedLines(const std::string& hosts, int count) {
     for (int i = 0; i < count; ++i) {
-        const EditOutcome outcome = EditHostsFile(hosts, [i](std::string& text) {
+        const HostsResult result = EditHostsFile(hosts, [i](std::string& text) {
             if (!text.empty() && text.back() != '\n') text += '\n';
             text += "10.2.0.1 appended" + std::to_string(i) + "\n";
-            return EditVerdict::Write;
+            return true;
         });
-        if (outcome != EditOutcome::Written) return false;
+        if (result.outcome != HostsOutcome::Written) return false;
     }
     return true;
 }

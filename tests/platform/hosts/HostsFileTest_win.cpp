@@ -13,8 +13,6 @@ inline std::vector<std::string> ProgramLeftovers(const std::string& dir) {
     return TempFiles(dir);
 }
 
-constexpr int kKills = 100;
-
 inline std::string Toggler() {
     return Quoted(ProgramDir() + "\\hosts_toggler.exe");
 }

@@ -89,7 +89,7 @@ int RunInNamespace(const std::string& dir, const std::vector<std::string>& domai
     if (hosts.GetHostsPath() != "/etc/hosts") return say("hosts path is not /etc/hosts"), 1;
 
     // Renaming over a mount point fails with EBUSY: this goes through the in-place rewrite.
-    if (!hosts.ApplyIntent(HostsIntent::Hide)) return say("Hide failed"), 1;
+    if (!hosts.ApplyIntent(HostsIntent::Hide).hidden) return say("Hide failed"), 1;
     if (!hosts.IsBlockActive()) return say("block not active after Hide"), 1;
     struct stat lock {};
     if (::lstat("/run/vantrel-hosts.lock", &lock) != 0 || !S_ISREG(lock.st_mode) ||

@@ -75,22 +75,18 @@ protected:
     }
 };
 
-TEST_F(Uninstall, RemovesTheBlockWithoutADisplay) {
+TEST_F(Uninstall, RemovesTheBlockWithoutADisplayAndRewritesNothingWithoutOne) {
     SetHosts(
         "127.0.0.1 localhost\r\n# Begin Vantrel\r\n0.0.0.0 googlesyndication.com\r\n\r\n# End "
         "Vantrel");
-    const ProgramRun run =
-        RunProgram({"-uninstall"}, m_dir, {"VANTREL_HOSTS_FILE=" + m_hosts}, 60000);
+    ProgramRun run = RunProgram({"-uninstall"}, m_dir, {"VANTREL_HOSTS_FILE=" + m_hosts}, 60000);
     EXPECT_TRUE(run.exited);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(Hosts(), "127.0.0.1 localhost\n");
-}
 
-TEST_F(Uninstall, WithoutABlockTheFileIsNotRewritten) {
     SetHosts("127.0.0.1 localhost\r\n");
     const ino_t inode = InodeOf(m_hosts);
-    const ProgramRun run =
-        RunProgram({"-uninstall", "extra"}, m_dir, {"VANTREL_HOSTS_FILE=" + m_hosts}, 60000);
+    run = RunProgram({"-uninstall", "extra"}, m_dir, {"VANTREL_HOSTS_FILE=" + m_hosts}, 60000);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(Hosts(), "127.0.0.1 localhost\r\n");
     EXPECT_EQ(InodeOf(m_hosts), inode);
