@@ -4,8 +4,9 @@
 # temporary file bind-mounted over its hosts file (a container's bind mount: the in-place path),
 # a system D-Bus and polkitd of its own and a polkit rule that grants one test user, that user's
 # toggles add and remove the block through the privileged helper (the settings file's comment and
-# blank line left out); a user without the grant changes nothing; the helper refuses lines that would send a name anywhere but to this PC, and
-# the user is told. Also checks that the helper ignores VANTREL_HOSTS_FILE. Never touches the
+# blank line left out); a user without the grant changes nothing; the helper refuses lines that
+# would send a name anywhere but to this PC, and the user is told. Also checks that the helper
+# ignores VANTREL_HOSTS_FILE. Never touches the
 # machine's own /etc, /run, bus or polkit: /run is a tmpfs of the namespace's own. A lock that
 # another account holds on /etc/hosts, shared or exclusive, holds up no Hide, Show or -uninstall;
 # a lock file that another account could hold is not used; two presses of Hide at once both end

@@ -1,17 +1,13 @@
 // The hosts block's shared promises (HostsFileContract.h) on this system, and what only POSIX
 // has: FIFOs and devices as the settings file, injected open and read failures, the label search.
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 #include "core/hosts/HostsLine.h"
 #include "core/hosts/HostsText.h"
-#include "platform/files/FileOps_unix.h"
 #include "platform/hosts/CHostsFile.h"
-#include "platform/hosts/HostsChildren.h"
 #include "platform/hosts/HostsFileIO.h"
 #include "platform/hosts/HostsTestSupport.h"
 #include "platform/settings/SettingsFileIO.h"
@@ -20,39 +16,6 @@ using HostsFileContract = HostsDirTest;
 
 inline std::vector<std::string> ProgramLeftovers(const std::string& dir) {
     return HiddenFiles(dir);
-}
-
-template <typename Body>
-pid_t Fork(const Body& body) {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(body() ? 0 : 1);
-    return child;
-}
-
-inline bool Succeeded(pid_t child) {
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-inline pid_t StartLooping(const std::string& hosts) {
-    return Fork([&hosts]() -> bool { children::AddAndRemoveForever(hosts); });
-}
-
-inline void KillChild(pid_t child) {
-    ::kill(child, SIGKILL);
-    Succeeded(child);
-}
-
-inline bool RunAtOnce(const std::string& hosts, int pressers, int presses, int appends) {
-    std::vector<pid_t> started;
-    for (int i = 0; i < pressers; ++i)
-        started.push_back(Fork([presses] { return children::PressInTurns(presses); }));
-    started.push_back(Fork([&] { return children::AppendNumberedLines(hosts, appends); }));
-    bool all = true;
-    for (const pid_t child : started) all = Succeeded(child) && all;
-    return all;
 }
 
 #include "platform/hosts/HostsFileContract.h"
@@ -92,6 +55,7 @@ TEST_F(Settings, OnlyARegularFileOfBoundedSizeThatCanBeOpenedIsRead) {
 
 using Unreadable = HostsDirTest;
 
+// Other refused opens and failing reads: stress/HostsStress.cpp's "faults".
 TEST_F(Unreadable, AFileThatCannotBeReadIsNeitherEmptiedNorRewritten) {
     // A folder by the hosts file's name: it opens, but every read fails.
     std::filesystem::create_directory(m_hosts);
@@ -103,25 +67,6 @@ TEST_F(Unreadable, AFileThatCannotBeReadIsNeitherEmptiedNorRewritten) {
     EXPECT_TRUE(std::filesystem::is_directory(m_hosts));
     EXPECT_FALSE(std::filesystem::exists(m_dir + "/vantrel_settings.txt"));
 
-    // A refused open or a failing read: nothing is written.
-    std::filesystem::remove(m_hosts);
-    const std::string text = "a\n# Begin Vantrel\n# End Vantrel";
-    SetHosts(text);
-    FileOps ops = DefaultFileOps();
-    ops.open = [](const char*, int, mode_t) -> int { return errno = EACCES, -1; };
-    {
-        CScopedFileOps scoped(ops);
-        EXPECT_EQ(ReadHostsText(m_hosts).status, ReadStatus::Unreadable);
-        EXPECT_FALSE(CHostsFile().RemoveBlock());
-        EXPECT_FALSE(CHostsFile().AddBlock());
-    }
-    ops = DefaultFileOps();
-    ops.read = [](int, void*, size_t) -> ssize_t { return errno = EIO, -1; };
-    {
-        CScopedFileOps scoped(ops);
-        EXPECT_EQ(RemoveBlockAt(m_hosts).outcome, HostsOutcome::Unreadable);
-    }
-    EXPECT_EQ(Hosts(), text);
     EXPECT_TRUE(filesys::FileExists("/proc/self/status"));
     EXPECT_FALSE(filesys::FileExists(m_dir + "/no/such/file"));
 }
