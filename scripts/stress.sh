@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The stress suites with the sizes CI runs, each printing its figures and wall time:
-# kills during toggles, concurrent writers, injected I/O faults and a real full disk, libFuzzer
-# targets (clang, ASan+UBSan), and hostile servers. Sizes can be changed through the environment.
+# kills during toggles, concurrent writers, injected I/O faults and a real full disk, the Windows
+# program's kills and concurrent writers under Wine, libFuzzer targets (clang, ASan+UBSan), and
+# hostile servers. Sizes can be changed through the environment.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,13 +12,22 @@ INPLACE_KILLS=${INPLACE_KILLS:-100}
 HOSTS_MB=${HOSTS_MB:-20}
 ROUNDS_OF_2=${ROUNDS_OF_2:-200}
 ROUNDS_OF_8=${ROUNDS_OF_8:-50}
+WIN_KILLS=${WIN_KILLS:-100}
+WIN_HOSTS_MB=${WIN_HOSTS_MB:-20}
+WIN_ROUNDS=${WIN_ROUNDS:-20}
 
-# STRESS_BUILD may name an existing RelWithDebInfo build (CI reuses the test build).
+# STRESS_BUILD may name an existing RelWithDebInfo build (CI reuses the test build), and
+# WIN_STRESS_BUILD the Windows build (make windows's).
 stress_build=${STRESS_BUILD:-build-stress}
+win_build=${WIN_STRESS_BUILD:-build-win}
 
 ./scripts/install-deps.sh
 cmake -S . -B "$stress_build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$stress_build" --target stress_programs
+cmake -S . -B "$win_build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
+cmake --build "$win_build" --target vantrel_stress_hosts_win
+./scripts/wine-prefix.sh "$win_build/wine-prefix"
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_FUZZ=ON \
   -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer" >/dev/null
@@ -40,6 +50,9 @@ suite crash "$hosts" crash "$KILLS" "$INPLACE_KILLS" "$HOSTS_MB"
 suite concurrency "$hosts" concurrency "$ROUNDS_OF_2" "$ROUNDS_OF_8"
 suite faults "$hosts" faults
 suite "full disk" "$hosts" fulldisk
+win_hosts=$win_build/stress/vantrel_stress_hosts_win.exe
+suite "crash (Windows)" ./scripts/wine-run.sh "$win_hosts" crash "$WIN_KILLS" "$WIN_HOSTS_MB"
+suite "concurrency (Windows)" ./scripts/wine-run.sh "$win_hosts" concurrency "$WIN_ROUNDS"
 
 # Each target keeps its corpus between runs; a finding is left as crash-* in build-fuzz/findings.
 fuzz_one() {

@@ -1,9 +1,10 @@
 // Stress suites of the hosts file: writers killed at random moments, many writers at once with
-// another program appending, and every file-system call failing in turn. Prints its figures;
+// another program appending and readers beside a rewrite, and every file-system call failing in
+// turn. Prints its figures;
 // exits non-zero at the first broken promise.
 //
 //   vantrel_stress_hosts crash [kills] [inplace-kills] [megabytes]
-//   vantrel_stress_hosts concurrency [rounds-of-2] [rounds-of-8]
+//   vantrel_stress_hosts concurrency [rounds-of-2] [rounds-of-8] [reads]
 //   vantrel_stress_hosts faults
 //   vantrel_stress_hosts fulldisk
 #include <fcntl.h>
@@ -30,9 +31,9 @@
 #include <vector>
 
 #include "core/hosts/HostsText.h"
+#include "platform/files/FileOps_unix.h"
 #include "platform/hosts/CHostsFile.h"
 #include "platform/hosts/HostsFileIO.h"
-#include "platform/system/FileOps_unix.h"
 
 namespace {
 
@@ -74,8 +75,8 @@ std::vector<std::string> HiddenFiles(const std::string& dir) {
 
 // A write operation that changes nothing: it takes the exclusive lock, under which whatever an
 // interrupted write left is dealt with.
-EditOutcome NextWrite(const std::string& hosts) {
-    return EditHostsFile(hosts, [](std::string&) { return EditVerdict::Unchanged; });
+HostsOutcome NextWrite(const std::string& hosts) {
+    return EditHostsFile(hosts, [](std::string&) { return false; }).outcome;
 }
 
 std::size_t Count(const std::string& text, std::string_view what) {
@@ -167,7 +168,8 @@ void RunKills(int kills, std::size_t megabytes, bool inPlace) {
         CScopedFileOps scoped(ops);
         const auto start = Clock::now();
         for (int i = 0; i < 3; ++i) {
-            Check(AddBlockAt(hosts, lines) && RemoveBlockAt(hosts), "toggle while measuring");
+            Check(AddBlockAt(hosts, lines).Done() && RemoveBlockAt(hosts).Done(),
+                  "toggle while measuring");
         }
         cycle = SecondsSince(start) / 3;
     }
@@ -199,7 +201,7 @@ void RunKills(int kills, std::size_t megabytes, bool inPlace) {
             ++torn;
         }
         // The next write repairs what the kill left (a status read never does).
-        Check(NextWrite(hosts) == EditOutcome::Unchanged,
+        Check(NextWrite(hosts) == HostsOutcome::Unchanged,
               "write after kill " + std::to_string(kill));
         now = Slurp(hosts);
         Check(now == old || now == added, "torn file after repair, kill " + std::to_string(kill));
@@ -282,9 +284,11 @@ RoundResult RunRound(const CScratch& scratch, const std::string& base, int toggl
             for (int i = 0; i < toggles; ++i) {
                 const bool hide = (i + t) % 2 == 0;
                 CHostsFile hosts;
-                const bool hidden = hosts.ApplyIntent(hide ? HostsIntent::Hide : HostsIntent::Show);
+                const HostsResult result =
+                    hosts.ApplyIntent(hide ? HostsIntent::Hide : HostsIntent::Show);
+                const bool hidden = result.hidden;
                 const std::string text = hosts.ReadHostsFile();
-                if (!hosts.GetFailure().empty()) ::_exit(2);
+                if (!result.sentence.empty()) ::_exit(2);
                 if (Count(text, kBeginMarker) > 1) ::_exit(3);
                 if (!careless && hidden != hide) ::_exit(5);
             }
@@ -363,6 +367,51 @@ void RunConcurrency(int roundsOf2, int roundsOf8) {
             plan.careless ? " (measured only: a lockless appender cannot be protected)" : "",
             SecondsSince(start));
     }
+}
+
+// Reads, which take no lock, while another process rewrites the file in place over and over: the
+// CR on the first line makes every rewrite move all bytes after it by one, so a read that met a
+// rewrite half way would see neither text.
+void RunReadsDuringRewrites(int reads) {
+    CScratch scratch;
+    std::string withCr = "127.0.0.1 localhost\r\n";
+    for (int i = 0; withCr.size() < (300u << 10); ++i)
+        withCr += "10.1.0.1 host" + std::to_string(i) + ".lan\n";
+    Spit(scratch.Hosts(), withCr);
+    const std::vector<std::string> lines = {"0.0.0.0 pagead2.googlesyndication.com", ""};
+    std::string old = withCr;
+    std::string added = withCr;
+    AppendBlock(added, lines);
+    DropCarriageReturns(added);
+    DropCarriageReturns(old);
+    g_busyPath = scratch.Hosts();
+    const pid_t child = ::fork();
+    Check(child >= 0, "fork");
+    if (child == 0) {
+        FileOps ops = DefaultFileOps();
+        ops.rename = RenameBusy;
+        // Flushes do nothing for what a reader sees; without them the writer rewrites more often.
+        ops.fsync = [](int) { return 0; };
+        ops.fsyncDir = [](const char*) { return 0; };
+        CurrentFileOps() = ops;
+        for (;;) {
+            AddBlockAt(scratch.Hosts(), lines);
+            WriteHostsText(scratch.Hosts(), withCr, "\n");
+        }
+    }
+    const auto start = Clock::now();
+    int seen[3] = {};  // the old text, the new one, neither
+    for (int read = 0; read < reads; ++read) {
+        const std::string text = ReadHostsText(scratch.Hosts()).text;
+        ++seen[text == old ? 0 : text == added ? 1 : 2];
+    }
+    ::kill(child, SIGKILL);
+    WaitFor(child);
+    Check(seen[2] == 0, std::to_string(seen[2]) + " reads saw a torn file");
+    std::printf(
+        "concurrency: %d reads without a lock during rewrites in place: %d the old text, "
+        "%d the new one, none torn, %.1f s\n",
+        reads, seen[0], seen[1], SecondsSince(start));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -567,11 +616,12 @@ void RunFaults() {
     const std::string replacement = "127.0.0.1 localhost\n";
 
     const Operation ops[] = {
-        {"AddBlockAt", [&](const std::string& p) { return AddBlockAt(p, lines); },
+        {"AddBlockAt", [&](const std::string& p) { return AddBlockAt(p, lines).Done(); },
          [&](const std::string&) { return withBlock; }},
-        {"RemoveBlockAt", [](const std::string& p) { return RemoveBlockAt(p); },
+        {"RemoveBlockAt", [](const std::string& p) { return RemoveBlockAt(p).Done(); },
          [&](const std::string&) { return plain; }},
-        {"WriteHostsText", [&](const std::string& p) { return WriteHostsText(p, replacement); },
+        {"WriteHostsText",
+         [&](const std::string& p) { return WriteHostsText(p, replacement).Done(); },
          [&](const std::string&) { return replacement; }},
     };
     const auto start = Clock::now();
@@ -653,7 +703,7 @@ int RunFullDisk() {
                           "bind mount");
                 std::string after = before;
                 AppendBlock(after, lines);
-                const bool ok = AddBlockAt(hosts, lines);
+                const bool ok = AddBlockAt(hosts, lines).Done();
                 NextWrite(hosts);
                 const std::string now = Slurp(hosts);
                 const std::string label = std::string("full tmpfs") +
@@ -697,6 +747,7 @@ int main(int argc, char** argv) {
     }
     if (suite == "concurrency") {
         RunConcurrency(Arg(argc, argv, 2, 200), Arg(argc, argv, 3, 50));
+        RunReadsDuringRewrites(Arg(argc, argv, 4, 2000));
         return 0;
     }
     if (suite == "faults") {

@@ -14,8 +14,8 @@
 
 #include "FuzzCheck.h"
 #include "core/hosts/HostsText.h"
+#include "platform/files/FileOps_unix.h"
 #include "platform/hosts/HostsFileIO.h"
-#include "platform/system/FileOps_unix.h"
 
 namespace {
 
@@ -144,14 +144,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (std::hash<std::string_view>()(input) % 4 != 0) return 0;
     const std::string path = ScratchHosts();
     WriteWhole(path, hostsPart);
-    const bool addOk = AddBlockAt(path, lines, "\r\n");
+    const bool addOk = AddBlockAt(path, lines, "\r\n").Done();
     std::string expected;
     AppendWithLineEnds(expected, added, "\r\n");
     FUZZ_CHECK(addOk == (appended || state != BlockState::NoBlock));  // refused: no write
     FUZZ_CHECK(ReadWhole(path) == (appended ? expected : std::string(hostsPart)));
 
     WriteWhole(path, hostsPart);
-    const bool removeOk = RemoveBlockAt(path, "\n");
+    const bool removeOk = RemoveBlockAt(path, "\n").Done();
     FUZZ_CHECK(removeOk == (state != BlockState::DamagedBlock));
     FUZZ_CHECK(ReadWhole(path) == (cutResult == CutResult::Cut ? cut : std::string(hostsPart)));
 
@@ -162,9 +162,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Both line ends: with LF the kernel copies the unchanged start of the file.
     const std::string_view hideEnd = input.size() % 2 != 0 ? "\n" : "\r\n";
     WriteWhole(path, hostsPart);
-    HostsChange change = ApplyIntentAt(path, HostsIntent::Hide, source, hideEnd);
-    FUZZ_CHECK((change.outcome == EditOutcome::Refused) == refused);
-    FUZZ_CHECK((change.outcome == EditOutcome::Written) == hidden.has_value());
+    HostsResult change = ApplyIntentAt(path, HostsIntent::Hide, source, hideEnd);
+    FUZZ_CHECK((!change.Done() && change.outcome != HostsOutcome::WriteFailed) == refused);
+    FUZZ_CHECK((change.outcome == HostsOutcome::Written) == hidden.has_value());
     std::string expectedHide;
     if (hidden) AppendWithLineEnds(expectedHide, *hidden, hideEnd);
     FUZZ_CHECK(ReadWhole(path) == (hidden ? expectedHide : std::string(hostsPart)));
@@ -172,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     WriteWhole(path, hostsPart);
     change = ApplyIntentAt(path, HostsIntent::Show, source, "\n");
-    FUZZ_CHECK((change.outcome == EditOutcome::Written) == (cutResult == CutResult::Cut));
+    FUZZ_CHECK((change.outcome == HostsOutcome::Written) == (cutResult == CutResult::Cut));
     FUZZ_CHECK(ReadWhole(path) == (cutResult == CutResult::Cut ? cut : std::string(hostsPart)));
     FUZZ_CHECK(change.hidden == ContainsAdLabel(cutResult == CutResult::Cut ? cut : text));
     return 0;

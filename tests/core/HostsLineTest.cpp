@@ -2,6 +2,7 @@
 // file, and a list cleaned the way the settings dialog saves it.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,40 +18,14 @@ TEST(HostsLine, OnlyWildcardAndLoopbackAddressesAreLocal) {
           "0:0:0:0:0:0:0:1", "0::1", "0000::0001", "::0.0.0.1", "0:0:0:0:0:0:0:0", "::0"}) {
         EXPECT_TRUE(IsLocalAddress(address)) << address;
     }
-    for (const std::string& address : {"203.0.113.66"s,
-                                       "10.0.0.1"s,
-                                       "128.0.0.1"s,
-                                       "126.255.255.255"s,
-                                       "0.0.0.1"s,
-                                       "1.0.0.0"s,
-                                       "255.255.255.255"s,
-                                       "::2"s,
-                                       "fe80::1"s,
-                                       "::ffff:127.0.0.1"s,
-                                       "1::"s,
-                                       "::1:0"s,
-                                       "127.0.0.01"s,
-                                       "0x7f.0.0.1"s,
-                                       "127.1"s,
-                                       "127.0.0.256"s,
-                                       "127.0.0.1."s,
-                                       "127..0.1"s,
-                                       " 127.0.0.1"s,
-                                       "127.0.0.1 "s,
-                                       ""s,
-                                       ":::"s,
-                                       "::1%lo"s,
-                                       "1::2::3"s,
-                                       "::1:"s,
-                                       ":1"s,
-                                       "0:0:0:0:0:0:0:0:1"s,
-                                       "0:0:0:0:0:0:0"s,
-                                       "00000::1"s,
-                                       "::g"s,
-                                       "0.0.0.0\0"s,
-                                       "::1\0"s}) {
+    std::istringstream notLocal(
+        "203.0.113.66 10.0.0.1 128.0.0.1 126.255.255.255 0.0.0.1 1.0.0.0 255.255.255.255 ::2 "
+        "fe80::1 ::ffff:127.0.0.1 1:: ::1:0 127.0.0.01 0x7f.0.0.1 127.1 127.0.0.256 127.0.0.1. "
+        "127..0.1 ::: ::1%lo 1::2::3 ::1: :1 0:0:0:0:0:0:0:0:1 0:0:0:0:0:0:0 00000::1 ::g");
+    for (std::string address; notLocal >> address;)
+        EXPECT_FALSE(IsLocalAddress(address)) << address;
+    for (const std::string& address : {""s, " 127.0.0.1"s, "127.0.0.1 "s, "0.0.0.0\0"s, "::1\0"s})
         EXPECT_FALSE(IsLocalAddress(address)) << '"' << address << '"';
-    }
 }
 
 TEST(HostsLine, NamesAreWhatResolversTakeFromAHostsFile) {
@@ -86,15 +61,27 @@ TEST(HostsLine, ABlockLineIsALocalAddressAndNamesEachAfterOneBlank) {
     EXPECT_FALSE(IsBlockLine(tooLong));
 }
 
-TEST(HostsLine, BlockLinesMayEndWithOneEmptyLineAndNumberAtMost4096) {
-    EXPECT_EQ(CheckBlockLines({"0.0.0.0 a.com", "::1 a.com", ""}).verdict, BlockLinesCheck::Ok);
-    EXPECT_EQ(CheckBlockLines({""}).verdict, BlockLinesCheck::Ok);
-    EXPECT_EQ(CheckBlockLines({}).verdict, BlockLinesCheck::Ok);
+TEST(HostsLine, CommentsAndBlankLinesAreLeftOutAndTheFinalEmptyLineStays) {
+    // As the settings file yields them: a comment, a blank line, an indented comment, entries,
+    // and the empty read after the final line break.
+    const std::vector<std::string> lines = {
+        "# ads", "", " \t", "  # more", "0.0.0.0 a.com", "#", "::1 a.com", "\t", ""};
+    EXPECT_EQ(CheckBlockLines(lines).verdict, BlockLinesCheck::Ok);
+    EXPECT_EQ(BlockLinesOf(lines), (std::vector<std::string>{"0.0.0.0 a.com", "::1 a.com", ""}));
+    // Without a final line break the block ends with its last entry, whatever follows it.
+    EXPECT_EQ(BlockLinesOf({"0.0.0.0 a.com", "", "# end"}),
+              (std::vector<std::string>{"0.0.0.0 a.com"}));
+    // A comment that names a marker is refused, as is a line that only looks like one.
+    for (const char* line : {"# Begin Vantrel", "#End Vantrel here", "x # note", "0.0.0.0 a.com #"})
+        EXPECT_EQ(CheckBlockLines({line}).verdict, BlockLinesCheck::BadLine) << line;
+}
 
+TEST(HostsLine, BlockLinesNumberAtMost4096AndTheRefusalNamesTheLine) {
+    EXPECT_EQ(CheckBlockLines({}).verdict, BlockLinesCheck::Ok);
     const BlockLinesCheck bad =
         CheckBlockLines({"0.0.0.0 a.com", "", "0.0.0.0 b.com", "10.0.0.1 c.com"});
     EXPECT_EQ(bad.verdict, BlockLinesCheck::BadLine);
-    EXPECT_EQ(bad.line, 1u);
+    EXPECT_EQ(bad.line, 3u);
     const std::vector<std::string> evil = {"0.0.0.0 a.com", "203.0.113.66 login.mybank.example",
                                            ""};
     const BlockLinesCheck refused = CheckBlockLines(evil);

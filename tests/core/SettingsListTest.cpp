@@ -31,6 +31,10 @@ TEST(SettingsList, SavesEachDomainCleanedWithItsTwin) {
         EXPECT_EQ(DomainListOf(SplitSettingsLines(text)), "a.example\n") << address;
     }
     EXPECT_EQ(SettingsTextFor(" \r\n\t\n", "0.0.0.0"), "");
+    // The file's comments and blank lines are no domains of the list.
+    EXPECT_EQ(DomainListOf(SplitSettingsLines("# ads\n0.0.0.0 a.example\n\n  # twin next\n:: "
+                                              "a.example\n \n0.0.0.0 b.example\n")),
+              "a.example\nb.example\n");
 }
 
 TEST(SettingsList, NamesTheFirstBadLineCountingLinesAsTheUserSeesThem) {

@@ -197,7 +197,7 @@ TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
     // The user hides the ads, adds a domain and changes the address.
     const std::string mine = "127.0.0.1 localhost\r\n";
     Spit(m_hosts, mine);
-    ASSERT_TRUE(AddBlockAt(m_hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}));
+    ASSERT_TRUE(AddBlockAt(m_hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}).Done());
     const std::string edited = m_shipped + "0.0.0.0 ads.example\r\n";
     Spit(File("vantrel_settings.txt"), edited);
     SetUserAddress("127.0.0.2");

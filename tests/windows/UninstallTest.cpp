@@ -33,7 +33,7 @@ protected:
 TEST_F(Uninstall, RemovesTheBlockFromTheSystemsHostsFile) {
     const std::string mine = "127.0.0.1 localhost\r\n::1 localhost\r\n";
     Spit(m_hosts, mine);
-    ASSERT_TRUE(AddBlockAt(m_hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}));
+    ASSERT_TRUE(AddBlockAt(m_hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}).Done());
     ASSERT_NE(Slurp(m_hosts), mine);
     // The program runs elevated with the user's environment: a file named there is not its.
     const std::string noHostsFile = NoHostsFile();

@@ -154,7 +154,7 @@ TEST_F(UpgradeDlg, TheInstalledProgramUpgradesItself) {
     const std::string shipped = Slurp(folder + "\\vantrel_settings.txt");
     const std::string mine = "127.0.0.1 localhost\r\n";
     Spit(hosts, mine);
-    ASSERT_TRUE(AddBlockAt(hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}));
+    ASSERT_TRUE(AddBlockAt(hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}).Done());
     const std::string edited = shipped + "0.0.0.0 ads.example\r\n";
     Spit(folder + "\\vantrel_settings.txt", edited);
     const std::string savedAddress =
@@ -212,7 +212,7 @@ TEST_F(UpgradeDlg, TheInstalledProgramUpgradesItself) {
     // With the shipped list back, the new uninstaller removes the block and the program (what
     // else it removes is InstallerTest's).
     Spit(folder + "\\vantrel_settings.txt", shipped);
-    ASSERT_TRUE(AddBlockAt(hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}));
+    ASSERT_TRUE(AddBlockAt(hosts, {"0.0.0.0 pagead2.googlesyndication.com", ""}).Done());
     EXPECT_TRUE(
         RunProcessTree(Utf8ToWide(Quoted(folder + "\\unins000.exe") + " /SILENT"), L"").bStarted);
     EXPECT_FALSE(Exists(folder));

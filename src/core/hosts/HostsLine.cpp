@@ -152,14 +152,31 @@ bool IsBlockLine(std::string_view line) {
     }
 }
 
+bool IsSkippedLine(std::string_view line) {
+    while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
+    if (line.empty()) return true;
+    return line.front() == '#' && line.find("Begin Vantrel") == std::string_view::npos &&
+           line.find("End Vantrel") == std::string_view::npos;
+}
+
 BlockLinesCheck CheckBlockLines(const std::vector<std::string>& lines) {
-    std::size_t entries = lines.size();
-    if (entries > 0 && lines.back().empty()) --entries;
-    for (std::size_t i = 0; i < entries; ++i) {
+    std::size_t entries = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (IsSkippedLine(lines[i])) continue;
         if (!IsBlockLine(lines[i])) return {BlockLinesCheck::BadLine, i};
+        ++entries;
     }
     if (entries > kMaxBlockLines) return {BlockLinesCheck::TooMany, kMaxBlockLines};
     return {};
+}
+
+std::vector<std::string> BlockLinesOf(const std::vector<std::string>& lines) {
+    std::vector<std::string> kept;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!IsSkippedLine(lines[i]) || (i + 1 == lines.size() && lines[i].empty()))
+            kept.push_back(lines[i]);
+    }
+    return kept;
 }
 
 std::string BlockLinesProblem(const BlockLinesCheck& check, const std::vector<std::string>& lines) {

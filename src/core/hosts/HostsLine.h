@@ -31,15 +31,23 @@ bool IsHostName(std::string_view name);
 // "address name [name...]": a local address and host names, each after exactly one blank.
 bool IsBlockLine(std::string_view line);
 
+// A line of the settings file that the block leaves out: empty or only blanks and tabs, or a
+// comment ('#' after any blanks) that mentions neither marker ("Begin Vantrel", "End Vantrel").
+bool IsSkippedLine(std::string_view line);
+
 struct BlockLinesCheck {
     enum Verdict { Ok, BadLine, TooMany } verdict = Ok;
     std::size_t line = 0;  // index of the first bad line (BadLine)
 };
 
 // Checks the lines a block is to hold, as the settings file yields them: every line must be a
-// block line, except that the last one may be empty (the read after the file's final line
-// break); at most kMaxBlockLines lines besides that empty one.
+// block line or a skipped one; at most kMaxBlockLines block lines. line counts all lines.
 BlockLinesCheck CheckBlockLines(const std::vector<std::string>& lines);
+
+// What of those lines goes into the block: the block lines, in order, and the last line when it
+// is empty (the read after the file's final line break, which gives the block its empty line
+// before the end marker).
+std::vector<std::string> BlockLinesOf(const std::vector<std::string>& lines);
 
 // The user's message for settings lines that CheckBlockLines refused (not Ok): which line, and
 // what to do about it.

@@ -4,6 +4,7 @@
 #include "core/settings/SettingsFile.h"
 
 #include "core/hosts/AddressTwin.h"
+#include "core/hosts/HostsLine.h"
 
 namespace {
 constexpr std::size_t kMaxPiece = 4999;
@@ -55,15 +56,17 @@ std::vector<std::string> SplitSettingsLines(std::string_view text) {
 
 std::string DomainListOf(const std::vector<std::string>& lines) {
     std::string domains;
-    bool previousShown = false;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
+    const std::string* previous = nullptr;  // the line shown last, while it may have a twin
+    for (const std::string& line : lines) {
+        // Comments and blank lines are the file's own, not domains (the empty line that ends a
+        // file ending in a line break adds nothing either way).
+        if (IsSkippedLine(line)) continue;
         // Only a shown line has a twin: a domain listed twice stays listed twice.
-        if (previousShown && IsTwinLine(line, lines[i - 1])) {
-            previousShown = false;
+        if (previous != nullptr && IsTwinLine(line, *previous)) {
+            previous = nullptr;
             continue;
         }
-        previousShown = true;
+        previous = &line;
         domains += DomainOf(line);
         if (line.size() > 1) domains += '\n';
     }

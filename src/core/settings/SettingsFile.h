@@ -14,6 +14,7 @@ inline constexpr const char* kSettingsFileName = "vantrel_settings.txt";
 std::vector<std::string> SplitSettingsLines(std::string_view text);
 
 // The list the dialog shows for the settings file's lines: each line's domain, followed by a line
-// break when the line is longer than one character; a line that is the twin of the line before
-// it (same domain, twin address) is not shown.
+// break when the line is longer than one character; a line that is the twin of the line shown
+// before it (same domain, twin address) is not shown, nor are comment and blank lines
+// (IsSkippedLine), which the block leaves out too.
 std::string DomainListOf(const std::vector<std::string>& lines);

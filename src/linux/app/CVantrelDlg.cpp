@@ -194,7 +194,7 @@ void CVantrelDlg::ShowStatus(bool hidden) {
             }
             if (!m_firefoxPids.empty()) m_restartWatch.start();
         }
-        if (SystemHostsInEffect(ConfiguredHostsPath())) StartLookupCheck();
+        if (IsSystemHostsFile(ConfiguredHostsPath())) StartLookupCheck();
     }
     ShowNotes();
 }
@@ -274,12 +274,13 @@ void CVantrelDlg::OnOK() {
     // it holds afterwards, so the status shows what really happened; a failure that has a reason
     // the user can act on is told too.
     CHostsFile hosts;
-    const bool hidden = hosts.ApplyIntent(m_bHidden ? HostsIntent::Show : HostsIntent::Hide);
-    const std::string failure = hosts.GetFailure();
+    const HostsResult result = hosts.ApplyIntent(m_bHidden ? HostsIntent::Show : HostsIntent::Hide);
+    const bool hidden = result.hidden;
+    const std::string& failure = result.sentence;
     // A name service cache would answer from the old file for a while (the privileged helper
     // does this itself when it wrote the file).
-    if (SystemHostsInEffect(ConfiguredHostsPath())) InvalidateHostsCache();
-    m_notLive = FinishLiveApply(live, hosts.Changed());
+    if (IsSystemHostsFile(ConfiguredHostsPath())) InvalidateHostsCache();
+    m_notLive = FinishLiveApply(live, result.changed);
     m_restart.clear();
     m_restartWatch.stop();
     ShowStatus(hidden);

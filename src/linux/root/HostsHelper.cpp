@@ -8,7 +8,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/hosts/ElevatedHosts.h"
 #include "platform/hosts/HostsFileIO.h"
 
 namespace {
@@ -36,7 +35,7 @@ std::optional<std::vector<std::string>> ParseHelperInput(std::string_view input,
     const BlockLinesCheck check = CheckBlockLines(lines);
     switch (check.verdict) {
         case BlockLinesCheck::Ok:
-            return lines;
+            return BlockLinesOf(lines);
         case BlockLinesCheck::TooMany:
             return refuse("more than 4096 lines");
         case BlockLinesCheck::BadLine:
@@ -61,11 +60,11 @@ std::optional<std::string> ReadHelperInput(int fd) {
 
 int RunHostsHelper(const std::vector<std::string>& args, int inputFd, const std::string& hostsPath,
                    std::string* report) {
-    if (args.size() != 1 || (args[0] != "hide" && args[0] != "show")) {
+    if (args.size() != 1 || (args[0] != kHelperHide && args[0] != kHelperShow)) {
         Complain("usage: vantrel-hosts-helper hide|show (settings lines on stdin for hide)");
         return kHelperUsage;
     }
-    const HostsIntent intent = args[0] == "hide" ? HostsIntent::Hide : HostsIntent::Show;
+    const HostsIntent intent = args[0] == kHelperHide ? HostsIntent::Hide : HostsIntent::Show;
     std::optional<std::vector<std::string>> lines;
     if (intent == HostsIntent::Hide) {
         const std::optional<std::string> input = ReadHelperInput(inputFd);
@@ -76,20 +75,17 @@ int RunHostsHelper(const std::vector<std::string>& args, int inputFd, const std:
             return kHelperBadInput;
         }
     }
-    const HostsChange change = ApplyIntentAt(hostsPath, intent, [&lines] { return lines; });
-    switch (change.outcome) {
-        case EditOutcome::Missing:
-        case EditOutcome::Unreadable:
+    const HostsResult result = ApplyIntentAt(hostsPath, intent, [&lines] { return lines; });
+    switch (result.outcome) {
+        case HostsOutcome::Missing:
+        case HostsOutcome::Unreadable:
             return kHelperFailed;
-        case EditOutcome::Busy:
+        case HostsOutcome::Busy:
             Complain(kHostsBusyText);
             return kHelperBusy;
         default:
             break;
     }
-    if (report != nullptr)
-        *report = HelperReportLine({change.hidden, change.changed, change.problem});
-    const bool done =
-        change.outcome == EditOutcome::Unchanged || change.outcome == EditOutcome::Written;
-    return done ? kHelperOk : kHelperFailed;
+    if (report != nullptr) *report = HelperReportLine(result);
+    return result.Done() ? kHelperOk : kHelperFailed;
 }

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "platform/system/Spawn_unix.h"
 #include "platform/upgrade/PackageCheck_unix.h"
 
 namespace {
@@ -275,9 +276,13 @@ int RunUpgradeHelper(const std::vector<std::string>& args, int inputFd,
 
     // apt-get reads the copy as root; its download sandbox user need not see it. What it and
     // dpkg say goes to the log, not to whoever called: a reader that went away must not matter.
-    std::vector<std::string> install = setup.installCommand;
-    install.push_back(copy);
-    const bool ran = RunForStatus(install, setup.environment, "/dev/null", scratch.Log()) == 0;
+    ChildSetup install;
+    install.argv = setup.installCommand;
+    install.argv.push_back(copy);
+    if (!setup.environment.empty()) install.environment = setup.environment;
+    install.inputPath = "/dev/null";
+    install.outputFd = install.errorFd = scratch.Log();
+    const bool ran = RunChild(install) == 0;
     const std::optional<std::string> now = InstalledVersion(setup, scratch.Log());
     if (ran && now && *now == version) return kUpgradeOk;
     scratch.SummariseLog();

@@ -27,8 +27,8 @@ int main(int argc, char** argv) {
     bool badReconnect = false;
     const auto peers = TakeReconnectArguments(args, &badReconnect);
     std::string report;
-    const int status = badReconnect ? RunHostsHelper({}, STDIN_FILENO, kSystemHostsPath)
-                                    : RunHostsHelper(args, STDIN_FILENO, kSystemHostsPath, &report);
+    const int status = badReconnect ? RunHostsHelper({}, STDIN_FILENO, kHelperHostsPath)
+                                    : RunHostsHelper(args, STDIN_FILENO, kHelperHostsPath, &report);
     // The state the pass left goes to the program first; nothing started after it keeps its
     // stdout.
     if (!report.empty()) {

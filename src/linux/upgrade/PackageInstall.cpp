@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/system/Spawn_unix.h"
 #include "platform/upgrade/PackageCheck_unix.h"
 
 std::string UpgradeHelperPath() {
@@ -24,7 +25,7 @@ UpgradeRefusal RefusalForHelperStatus(int status) {
     switch (status) {
         case kUpgradeOk:
             return UpgradeRefusal::kNone;
-        case kPkexecRefused:
+        case kPkexecDismissed:
         case kPkexecNotAuthorized:
             return UpgradeRefusal::kNotAuthorized;
         case kUpgradeBadSignature:
@@ -53,7 +54,10 @@ UpgradeRefusal InstallPackageElevated(const std::string& pkexec, const std::stri
     }
     // pkexec asks for the password through the desktop's polkit agent; the prompt shows the
     // command line, which names the package and the version the helper insists on.
-    const int status = RunForStatus({pkexec, helper, kPackageName, version}, {}, input);
+    ChildSetup setup;
+    setup.argv = {pkexec, helper, kPackageName, version};
+    setup.inputPath = input;
+    const int status = RunChild(setup);
     std::error_code error;
     std::filesystem::remove(input, error);
     return RefusalForHelperStatus(status);

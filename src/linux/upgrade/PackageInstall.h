@@ -6,8 +6,7 @@
 #include <string>
 
 #include "core/upgrade/UpgradeRefusal.h"
-
-inline constexpr const char* kPkexecPath = "/usr/bin/pkexec";
+#include "platform/system/Pkexec_unix.h"
 
 // The helper installed beside this program.
 std::string UpgradeHelperPath();

@@ -16,7 +16,6 @@
 #include <thread>
 
 #include "core/protection/ProtectionNotes.h"
-#include "linux/root/HostsHelper.h"
 #include "platform/browsers/BrowserProcesses.h"
 #include "platform/browsers/SocketEnding.h"
 #include "platform/hosts/CHostsFile.h"
@@ -110,7 +109,7 @@ LiveApplyRun PrepareLiveApply() {
     const bool privileged = ::geteuid() == 0 || HostsNeedHelper(path);
     // A sandbox file (VANTREL_HOSTS_FILE) is not what browsers resolve with: nothing to move,
     // and the machine's network is left alone.
-    if (!LiveApplyTurnedOn() || path != kSystemHostsPath) {
+    if (!LiveApplyTurnedOn() || !IsSystemHostsFile(path)) {
         run.before = LiveApplyBlock::TurnedOff;
     } else if (!privileged) {
         run.before = LiveApplyBlock::NoPrivilegedStep;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/hosts/HostsFileIO.h"
+#include "platform/hosts/HostsResult.h"
 
 class CHostsFile {
 public:
@@ -24,31 +25,22 @@ public:
     // helper). Writes nothing and returns false when the hosts file is missing or unreadable, or
     // the settings file can be neither opened nor created.
     bool AddBlock();
-    // The Show intent (see ApplyIntent): cuts the block out. False (nothing written) when the end
-    // marker is missing after the begin marker or the file cannot be read or written.
+    // The Show intent (see ApplyIntent): cuts the block out. True also when there is no hosts
+    // file. False (nothing written) when the end marker is missing after the begin marker or the
+    // file cannot be read or written.
     bool RemoveBlock();
     // One press of the toggle, carrying what its caption said: makes the file hide or show ads
     // in one locked pass, which does nothing when the file already is that way (Hide replaces a
-    // block of Vantrel's that hides nothing, Show cuts any block; HostsFileIO.h). Returns whether
-    // ads are hidden afterwards, as the file then holds; GetFailure() says why a change failed.
-    bool ApplyIntent(HostsIntent intent);
-    // After ApplyIntent: whether it changed whether ads are hidden.
-    bool Changed() const { return m_bChanged; }
-    // Why the last AddBlock, RemoveBlock or ApplyIntent failed, or what keeps the ads shown after
-    // a Hide, in a sentence for the user; "" when it did not fail, when the user dismissed the
-    // authentication, or when the program's own write of the file failed (the status read back
-    // from the file shows that).
-    const std::string& GetFailure() const { return m_strFailure; }
-    // After RemoveBlock: false when it saw the file left without any begin marker, true when
-    // one may remain (a second block, a failure, or the privileged helper did the work).
-    bool MayStillHoldBlock() const { return m_bMayHoldBlock; }
+    // block of Vantrel's that hides nothing, Show cuts any block; HostsFileIO.h), through the
+    // privileged helper where the file needs it. The result says whether ads are hidden
+    // afterwards, as the file then holds, whether that changed, and in its sentence why a change
+    // failed or what keeps the ads shown after a Hide.
+    HostsResult ApplyIntent(HostsIntent intent);
+    // The sentence of the last AddBlock, RemoveBlock or ApplyIntent; "" when it did not fail,
+    // when the user dismissed the authentication, or when the program's own write of the file
+    // failed (the status read back from the file shows that).
+    const std::string& GetFailure() const { return m_failure; }
 
 private:
-    std::string m_strFailure;
-    bool m_bMayHoldBlock = true;
-    bool m_bChanged = false;
-    bool m_bDone = false;
+    std::string m_failure;
 };
-
-// False only when opening the path read-only fails with "no such file or directory".
-bool FileExists(const std::string& path);

@@ -6,7 +6,7 @@ bool HostsNeedHelper(const std::string&) {
     return false;
 }
 
-ElevatedChange ApplyIntentThroughHelper(const std::string&, HostsIntent,
-                                        const std::vector<std::string>&) {
+HostsResult ApplyIntentThroughHelper(const std::string&, HostsIntent,
+                                     const std::vector<std::string>&) {
     return {};
 }

@@ -26,10 +26,6 @@ std::vector<std::string> FirefoxDohProfiles(const std::string& home);
 // data folder on Windows (as the shell knows it, not %APPDATA%).
 std::string FirefoxProfilesHome();
 
-// True when `path` names the hosts file the system's resolver reads: the lookup check and the
-// cache flush mean something only for that file (not for a test's or a demo's own file).
-bool SystemHostsInEffect(const std::string& path);
-
 // Makes the system resolver forget its cached answers, so the changed hosts file is seen at once.
 // Linux: drops the name service cache daemon's host lookups when it runs (needs root; false when
 // nothing was done, which is normal). Windows: flushes the DNS Client cache through

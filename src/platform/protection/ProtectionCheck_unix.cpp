@@ -1,19 +1,16 @@
 // The self-check's system side on POSIX: getaddrinfo per family, prefs.js files, nscd.
 #include <arpa/inet.h>
 #include <netdb.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/protection/ProtectionCheck.h"
+#include "platform/system/Spawn_unix.h"
 
 namespace {
 
@@ -81,16 +78,6 @@ std::vector<FirefoxProfile> FirefoxProfiles(const std::string& home) {
     return profiles;
 }
 
-bool SystemHostsInEffect(const std::string& path) {
-    if (path.empty()) return false;
-    char* given = ::realpath(path.c_str(), nullptr);
-    char* system = ::realpath("/etc/hosts", nullptr);
-    const bool same = given != nullptr && system != nullptr && std::strcmp(given, system) == 0;
-    std::free(given);
-    std::free(system);
-    return same;
-}
-
 std::string FirefoxProfilesHome() {
     const char* home = std::getenv("HOME");
     return home != nullptr ? home : "";
@@ -102,14 +89,8 @@ bool InvalidateHostsCache() {
         ::access("/run/nscd/socket", F_OK) == 0 || ::access("/var/run/nscd/socket", F_OK) == 0;
     const char* nscd = IsExecutable("/usr/sbin/nscd") ? "/usr/sbin/nscd" : "/sbin/nscd";
     if (!running || !IsExecutable(nscd)) return false;
-    char* argv[] = {const_cast<char*>(nscd), const_cast<char*>("-i"), const_cast<char*>("hosts"),
-                    nullptr};
-    char* envp[] = {nullptr};
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, nscd, nullptr, nullptr, argv, envp) != 0) return false;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    ChildSetup setup;
+    setup.argv = {nscd, "-i", "hosts"};
+    setup.environment.emplace();  // none: it runs as root for the helper
+    return RunChild(setup) == 0;
 }

@@ -98,24 +98,6 @@ std::vector<FirefoxProfile> FirefoxProfiles(const std::string& home) {
     return profiles;
 }
 
-bool SystemHostsInEffect(const std::string& path) {
-    if (path.empty()) return false;
-    wchar_t system[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return false;
-    // Both made absolute; names compare without regard to letter case, as the file system does.
-    const auto full = [](const std::wstring& name) {
-        wchar_t buffer[32768];
-        const DWORD got = ::GetFullPathNameW(name.c_str(), 32768, buffer, nullptr);
-        return got == 0 || got >= 32768 ? std::wstring() : std::wstring(buffer, got);
-    };
-    const std::wstring given = full(Utf8ToWide(path));
-    const std::wstring hosts = full(std::wstring(system, length) + L"\\drivers\\etc\\hosts");
-    return !given.empty() &&
-           ::CompareStringOrdinal(given.c_str(), static_cast<int>(given.size()), hosts.c_str(),
-                                  static_cast<int>(hosts.size()), TRUE) == CSTR_EQUAL;
-}
-
 std::string FirefoxProfilesHome() {
     // The user's roaming application data folder, as the shell knows it: not %APPDATA%, which
     // any program of the user can point elsewhere for the next elevated start.

@@ -1,5 +1,5 @@
 // Reading and writing the settings file on disk; the line rules themselves are in
-// core/SettingsFile.h and core/SettingsList.h.
+// core/settings/SettingsFile.h and core/hosts/HostsLine.h.
 #pragma once
 
 #include <optional>
@@ -12,7 +12,7 @@
 
 // The whole file. std::nullopt, with *why saying why in a sentence for the user, under the same
 // conditions as ReadSettingsLines below. With `missing`, a file that is not there is not created:
-// *missing becomes true and the result is std::nullopt. One per system.
+// *missing becomes true and the result is std::nullopt.
 std::optional<std::string> ReadSettingsBytes(const std::string& path, std::string* why,
                                              bool* missing = nullptr);
 
@@ -23,16 +23,15 @@ std::optional<std::string> ReadSettingsBytes(const std::string& path, std::strin
 std::optional<std::vector<std::string>> ReadSettingsLines(
     const std::string& path = kSettingsFileName, std::string* why = nullptr);
 
-// The settings file's lines when the hosts block may hold them (CheckBlockLines); otherwise
-// std::nullopt, with *why saying what is wrong.
+// The lines of the settings file that go into the hosts block (BlockLinesOf: comment lines and
+// blank lines left out) when it may hold them all (CheckBlockLines); otherwise std::nullopt,
+// with *why saying what is wrong.
 std::optional<std::vector<std::string>> ReadBlockLines(std::string* why,
                                                        const std::string& path = kSettingsFileName,
                                                        bool* missing = nullptr);
 
 // Replaces the file as a whole with text, every LF written as this system's text line end (CR LF
 // on Windows): through a temporary file in the same folder, flushed and renamed over it, so an
-// interrupted save leaves either the old list or the new one. Where no temporary file can be
-// made beside it (a folder the user may not add to), the file itself is rewritten. False, the
-// old file (or whatever holds the name, such as a folder) left as it was, when neither works.
-// One per system.
+// interrupted save leaves either the old list or the new one (filesys::SaveFile). False, the old
+// file (or whatever holds the name, such as a folder) left as it was, when that fails.
 bool WriteSettingsText(std::string_view text, const std::string& path = kSettingsFileName);

@@ -7,9 +7,6 @@
 #include <openssl/bio.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,58 +19,22 @@
 #include <sstream>
 
 #include "core/upgrade/EcdsaSignature.h"
-
-extern char** environ;
+#include "platform/system/Spawn_unix.h"
 
 namespace {
 const char* const kDpkgDeb = "/usr/bin/dpkg-deb";
 const char* const kDpkg = "/usr/bin/dpkg";
 
-std::vector<char*> Pointers(const std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    pointers.reserve(strings.size() + 1);
-    for (const std::string& s : strings) pointers.push_back(const_cast<char*>(s.c_str()));
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-// Starts argv with stdin from the file `inputPath`, stdout on `outFd` and stderr on `errFd`
-// (-1: inherited). A privileged helper ignores SIGPIPE; its children get the default back, as
-// the programs it runs (and their maintainer scripts) expect.
-pid_t Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-            int outFd, int errFd, const std::string& inputPath) {
-    if (argv.empty()) return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inputPath.c_str(), O_RDONLY, 0);
-    if (outFd >= 0) posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
-    if (errFd >= 0) posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    std::vector<char*> args = Pointers(argv);
-    std::vector<char*> env = Pointers(environment);
-    pid_t pid = -1;
-    const int started = posix_spawn(&pid, argv[0].c_str(), &actions, &attributes, args.data(),
-                                    environment.empty() ? environ : env.data());
-    posix_spawnattr_destroy(&attributes);
-    posix_spawn_file_actions_destroy(&actions);
-    return started == 0 ? pid : -1;
-}
-
-int Wait(pid_t pid) {
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return -1;
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// argv with standard input from /dev/null and standard error on errorFd (inherited when -1), in
+// `environment` (the caller's own when empty).
+ChildSetup Setup(std::vector<std::string> argv, const std::vector<std::string>& environment,
+                 int errorFd) {
+    ChildSetup setup;
+    setup.argv = std::move(argv);
+    if (!environment.empty()) setup.environment = environment;
+    setup.inputPath = "/dev/null";
+    setup.errorFd = errorFd;
+    return setup;
 }
 
 std::string Trimmed(const std::string& text) {
@@ -143,7 +104,9 @@ std::optional<std::string> RunAndRead(const std::vector<std::string>& argv,
                                       const std::vector<std::string>& environment, int errorFd) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) return std::nullopt;
-    const pid_t pid = Start(argv, environment, fds[1], errorFd, "/dev/null");
+    ChildSetup setup = Setup(argv, environment, errorFd);
+    setup.outputFd = fds[1];
+    const pid_t pid = StartChild(setup);
     ::close(fds[1]);
     std::string output;
     char buffer[4096];
@@ -155,14 +118,8 @@ std::optional<std::string> RunAndRead(const std::vector<std::string>& argv,
         if (output.size() < (1u << 20)) output.append(buffer, static_cast<std::size_t>(got));
     }
     ::close(fds[0]);
-    if (pid < 0 || Wait(pid) != 0) return std::nullopt;
+    if (WaitForChild(pid) != 0) return std::nullopt;
     return output;
-}
-
-int RunForStatus(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
-                 const std::string& inputPath, int outputFd) {
-    const pid_t pid = Start(argv, environment, outputFd, outputFd, inputPath);
-    return pid < 0 ? -1 : Wait(pid);
 }
 
 std::optional<PackageFields> ReadPackageFields(const std::string& debPath,
@@ -178,9 +135,8 @@ std::optional<PackageFields> ReadPackageFields(const std::string& debPath,
 
 bool IsNewerPackageVersion(const std::string& candidate, const std::string& current,
                            const std::vector<std::string>& environment, int errorFd) {
-    const pid_t pid = Start({kDpkg, "--compare-versions", candidate, "gt", current}, environment,
-                            -1, errorFd, "/dev/null");
-    return pid >= 0 && Wait(pid) == 0;
+    return RunChild(Setup({kDpkg, "--compare-versions", candidate, "gt", current}, environment,
+                          errorFd)) == 0;
 }
 
 std::string Sha256HexOfFile(const std::string& path) {

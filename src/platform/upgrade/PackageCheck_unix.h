@@ -12,14 +12,14 @@
 #include <vector>
 
 #include "core/upgrade/UpgradeRefusal.h"
+#include "platform/system/Pkexec_unix.h"
 
 inline constexpr const char* kPackageName = "vantrel";
 inline constexpr const char* kUpgradeHelperName = "vantrel-upgrade-helper";
 // The helper's argument that asks it, without privileges, for the maker's key it holds.
 inline constexpr const char* kPublicKeyArgument = "--public-key";
 
-// Exit statuses of the upgrade helper, one per refusal; pkexec itself ends with 126 when the
-// authentication dialog was dismissed, 127 when the user is not authorized (or pkexec failed).
+// Exit statuses of the upgrade helper, one per refusal; pkexec's own are in Pkexec_unix.h.
 enum UpgradeHelperStatus : int {
     kUpgradeOk = 0,
     kUpgradeBadSignature = 3,   // no maker's key, or no good signature of the maker over the bytes
@@ -27,27 +27,18 @@ enum UpgradeHelperStatus : int {
     kUpgradeNotNewer = 5,       // not newer than the installed vantrel
     kUpgradeInstallFailed = 7,  // apt-get did not install it (or no private copy could be made)
 };
-inline constexpr int kPkexecRefused = 126;
-inline constexpr int kPkexecNotAuthorized = 127;
 
 struct PackageFields {
     std::string name;
     std::string version;
 };
 
-// Runs argv (argv[0] an absolute path) without a shell, with `environment` (the caller's own
+// Runs argv (argv[0] an absolute path) with StartChild, with `environment` (the caller's own
 // when empty), standard input from /dev/null and standard error on `errorFd` (inherited when
-// -1), and returns its standard output when it ends with status 0. Children start with SIGPIPE
-// at its default and no signal blocked.
+// -1), and returns its standard output when it ends with status 0.
 std::optional<std::string> RunAndRead(const std::vector<std::string>& argv,
                                       const std::vector<std::string>& environment = {},
                                       int errorFd = -1);
-// The exit status of argv, or -1 when it could not be started or did not end normally.
-// Standard input is the file `inputPath`; standard output and error go to `outputFd` when it is
-// not -1 (inherited otherwise).
-int RunForStatus(const std::vector<std::string>& argv,
-                 const std::vector<std::string>& environment = {},
-                 const std::string& inputPath = "/dev/null", int outputFd = -1);
 
 // "Package" and "Version" of a .deb file, read with dpkg-deb; nullopt when it is no package.
 // What dpkg says on standard error goes to `errorFd` (inherited when -1), here and below.

@@ -28,14 +28,6 @@ constexpr UINT kLookupsDone = WM_APP + 2;
 // Once a second while browsers from before a change still run.
 constexpr UINT_PTR kRestartWatch = 1;
 
-// The resolver reads the system's hosts file only: the checks mean something only there.
-bool IsSystemHostsFile(const std::string& path) {
-    const std::string system = DefaultHostsPath();
-    return !path.empty() &&
-           ::CompareStringOrdinal(Utf8ToWide(path).c_str(), -1, Utf8ToWide(system).c_str(), -1,
-                                  TRUE) == CSTR_EQUAL;
-}
-
 // Dialog units to this dialog's pixels.
 RECT DialogRect(HWND dialog, int x, int y, int w, int h) {
     RECT r{x, y, x + w, y + h};
@@ -128,8 +120,9 @@ CVantrelDlg::HostsOutcome CVantrelDlg::UseHostsFile(std::optional<HostsIntent> i
     if (intent) {
         // One locked pass changes the file and says what it holds afterwards, so the status
         // shows what really happened without reading the file again.
-        outcome.hidden = hosts.ApplyIntent(*intent);
-        outcome.failure = hosts.GetFailure();
+        const HostsResult result = hosts.ApplyIntent(*intent);
+        outcome.hidden = result.hidden;
+        outcome.failure = result.sentence;
     } else {
         outcome.hidden = hosts.IsBlockActive();
     }

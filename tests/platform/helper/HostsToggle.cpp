@@ -33,8 +33,8 @@ int main(int argc, char** argv) {
     CHostsFile hosts;
     const bool hide = first == "hide" || (first != "show" && !hosts.IsBlockActive());
     // The dialog's own press: one pass, or the helper, and the state afterwards.
-    const bool hidden = hosts.ApplyIntent(hide ? HostsIntent::Hide : HostsIntent::Show);
-    std::printf("%s\n", hidden ? "hidden" : "shown");
-    if (!hosts.GetFailure().empty()) std::fprintf(stderr, "%s\n", hosts.GetFailure().c_str());
-    return hidden == hide ? 0 : 1;
+    const HostsResult result = hosts.ApplyIntent(hide ? HostsIntent::Hide : HostsIntent::Show);
+    std::printf("%s\n", result.hidden ? "hidden" : "shown");
+    if (!result.sentence.empty()) std::fprintf(stderr, "%s\n", result.sentence.c_str());
+    return result.hidden == hide ? 0 : 1;
 }

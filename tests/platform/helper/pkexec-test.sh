@@ -3,9 +3,10 @@
 # bind-mounted over /etc (so the helper's temporary and backup files land in the copy) and a
 # temporary file bind-mounted over its hosts file (a container's bind mount: the in-place path),
 # a system D-Bus and polkitd of its own and a polkit rule that grants one test user, that user's
-# toggles add and remove the block through the privileged helper; a user without the grant
-# changes nothing; the helper refuses lines that would send a name anywhere but to this PC, and
-# the user is told. Also checks that the helper ignores VANTREL_HOSTS_FILE. Never touches the
+# toggles add and remove the block through the privileged helper (the settings file's comment and
+# blank line left out); a user without the grant changes nothing; the helper refuses lines that
+# would send a name anywhere but to this PC, and the user is told. Also checks that the helper
+# ignores VANTREL_HOSTS_FILE. Never touches the
 # machine's own /etc, /run, bus or polkit: /run is a tmpfs of the namespace's own. A lock that
 # another account holds on /etc/hosts, shared or exclusive, holds up no Hide, Show or -uninstall;
 # a lock file that another account could hold is not used; two presses of Hide at once both end
@@ -22,7 +23,9 @@ if [ -z "${VANTREL_PKEXEC_TEST_NS:-}" ]; then
   [ "$(id -u)" -eq 0 ] || skip "needs root to bind-mount over /etc/hosts and start polkitd"
   command -v unshare >/dev/null || skip "unshare is not installed"
   unshare -m --propagation private true 2>/dev/null || skip "cannot create a mount namespace here"
-  pkexec=$(command -v pkexec) || skip "pkexec is not installed"
+  # The program runs this one, by its absolute path.
+  pkexec=/usr/bin/pkexec
+  [ -x "$pkexec" ] || skip "pkexec is not installed"
   [ -u "$pkexec" ] || skip "pkexec is not setuid root"
   [ -x /usr/lib/polkit-1/polkitd ] || skip "polkitd is not installed"
   command -v dbus-daemon >/dev/null && command -v dbus-send >/dev/null || skip "dbus is not installed"
@@ -47,7 +50,8 @@ trap cleanup EXIT
 # The program and its helper side by side, as installed; the toggle finds the helper beside it.
 cp "$helper_dir/vantrel-hosts-helper" "$toggle_dir/vantrel_hosts_toggle" "$T/"
 mkdir -m 755 "$T/home"
-cp "$source_dir/res/vantrel_settings.txt" "$T/home/"
+# The shipped list with a comment and a blank line, which the block leaves out.
+{ printf '# Ads that Vantrel hides\n\n'; cat "$source_dir/res/vantrel_settings.txt"; } >"$T/home/vantrel_settings.txt"
 chmod 644 "$T/home/vantrel_settings.txt"
 
 # Everything below happens in the copy of /etc, never in the machine's own.
@@ -66,7 +70,8 @@ mount --bind "$T/hosts" /etc/hosts
 # The block the program writes itself, for comparison.
 cp "$T/hosts.orig" "$T/hosts.direct"
 (cd "$T/home" && VANTREL_HOSTS_FILE="$T/hosts.direct" "$T/vantrel_hosts_toggle" >/dev/null)
-grep -q '^# Begin Vantrel$' "$T/hosts.direct" || fail "the program's own write added no block"
+{ cat "$T/hosts.orig"; echo '# Begin Vantrel'; cat "$source_dir/res/vantrel_settings.txt"; echo
+  printf '# End Vantrel'; } | cmp -s - "$T/hosts.direct" || { cat "$T/hosts.direct"; fail "the program's own block is not the list's entries"; }
 
 echo "== the helper writes /etc/hosts only, whatever the environment says"
 cp "$T/hosts.orig" "$T/decoy"
@@ -132,7 +137,7 @@ echo "== the helper refuses a line that sends a name elsewhere, whoever asks"
 printf '0.0.0.0 pagead2.googlesyndication.com\n203.0.113.66 login.mybank.example\n\n' >"$T/evil"
 status=0
 (cd "$T/home" && setsid setpriv --reuid=4242 --regid=4242 --clear-groups \
-  pkexec "$T/vantrel-hosts-helper" hide <"$T/evil" 2>"$T/helper.err") || status=$?
+  /usr/bin/pkexec "$T/vantrel-hosts-helper" hide <"$T/evil" 2>"$T/helper.err") || status=$?
 [ "$status" -eq 3 ] || { cat "$T/helper.err"; fail "the helper's status was $status, not 3 (refused)"; }
 grep -q 'refused: line 2 ' "$T/helper.err" || { cat "$T/helper.err"; fail "the helper did not say which line"; }
 cmp -s "$T/hosts" "$T/hosts.orig" || fail "the helper wrote a non-local address"

@@ -1,8 +1,6 @@
 // The hosts block's shared promises (HostsFileContract.h) on this system, and what only POSIX
-// has: FIFOs and devices as the settings file, injected read failures, the label search.
-#include <signal.h>
+// has: FIFOs and devices as the settings file, injected open and read failures, the label search.
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,11 +8,9 @@
 #include "core/hosts/HostsLine.h"
 #include "core/hosts/HostsText.h"
 #include "platform/hosts/CHostsFile.h"
-#include "platform/hosts/HostsChildren.h"
 #include "platform/hosts/HostsFileIO.h"
 #include "platform/hosts/HostsTestSupport.h"
 #include "platform/settings/SettingsFileIO.h"
-#include "platform/system/FileOps_unix.h"
 
 using HostsFileContract = HostsDirTest;
 
@@ -22,104 +18,44 @@ inline std::vector<std::string> ProgramLeftovers(const std::string& dir) {
     return HiddenFiles(dir);
 }
 
-constexpr int kKills = 24;
-
-template <typename Body>
-pid_t Fork(const Body& body) {
-    const pid_t child = ::fork();
-    if (child == 0) ::_exit(body() ? 0 : 1);
-    return child;
-}
-
-inline bool Succeeded(pid_t child) {
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-inline pid_t StartLooping(const std::string& hosts) {
-    return Fork([&hosts]() -> bool { children::AddAndRemoveForever(hosts); });
-}
-
-inline void KillChild(pid_t child) {
-    ::kill(child, SIGKILL);
-    Succeeded(child);
-}
-
-inline bool RunAtOnce(const std::string& hosts, int pressers, int presses, int appends) {
-    std::vector<pid_t> started;
-    for (int i = 0; i < pressers; ++i)
-        started.push_back(Fork([presses] { return children::PressInTurns(presses); }));
-    started.push_back(Fork([&] { return children::AppendNumberedLines(hosts, appends); }));
-    bool all = true;
-    for (const pid_t child : started) all = Succeeded(child) && all;
-    return all;
-}
-
 #include "platform/hosts/HostsFileContract.h"
 
 namespace {
 
-TEST(LineEndConversion, ConversionWritesEveryLfAsTheLineEndAtAnySlicing) {
-    const std::string text = "a\n\nb\nc";
-    for (const std::string lineEnd : {"\n", "\r\n"}) {
-        std::string whole;
-        AppendWithLineEnds(whole, text, lineEnd);
-        std::string sliced;
-        for (char c : text) AppendWithLineEnds(sliced, std::string(1, c), lineEnd);
-        EXPECT_EQ(whole, sliced);
-        EXPECT_EQ(whole, lineEnd == "\n" ? "a\n\nb\nc" : "a\r\n\r\nb\r\nc");
-    }
-}
-
 using Settings = HostsDirTest;
 
-TEST_F(Settings, MissingIsCreatedEmptyAndUnopenableIsNothing) {
+TEST_F(Settings, OnlyARegularFileOfBoundedSizeThatCanBeOpenedIsRead) {
     EXPECT_EQ(*ReadSettingsLines("new.txt"), (std::vector<std::string>{""}));
     EXPECT_TRUE(std::filesystem::exists(m_dir + "/new.txt"));
-    // A name that can be neither opened nor created, whoever runs the test.
-    std::filesystem::create_symlink(m_dir + "/no/such/folder", m_dir + "/vantrel_settings.txt");
-    EXPECT_FALSE(ReadSettingsLines());
-
-    SetHosts("a\n");
-    EXPECT_FALSE(CHostsFile().AddBlock());
-    EXPECT_EQ(Hosts(), "a\n");
-}
-
-TEST_F(Settings, OnlyARegularFileOfBoundedSizeIsRead) {
     SetHosts("a\n");
     const std::string settings = m_dir + "/vantrel_settings.txt";
-    struct Case {
-        void (*make)(const std::string& path);
-        const char* message;
-    };
-    const Case cases[] = {
+    const std::pair<void (*)(const std::string&), const char*> cases[] = {
+        // A name that can be neither opened nor created, whoever runs the test.
+        {[](const std::string& p) { std::filesystem::create_symlink("/no/such/folder/x", p); },
+         "The settings file vantrel_settings.txt can be neither read nor created."},
         {[](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); },
          "The settings file vantrel_settings.txt is not a regular file."},
         {[](const std::string& p) { std::filesystem::create_symlink("/dev/zero", p); },
          "The settings file vantrel_settings.txt is not a regular file."},
-        {[](const std::string& p) {
-             std::filesystem::remove(p);
-             Spit(p, std::string(kMaxSettingsFileSize + 1, '\n'));
-         },
+        {[](const std::string& p) { Spit(p, std::string(kMaxSettingsFileSize + 1, '\n')); },
          "The settings file vantrel_settings.txt is too long."},
     };
-    for (const Case& c : cases) {
+    for (const auto& [make, message] : cases) {
         std::filesystem::remove(settings);
-        c.make(settings);
+        make(settings);
         std::string why;
         EXPECT_FALSE(ReadSettingsLines(kSettingsFileName, &why));
-        EXPECT_EQ(why, c.message);
+        EXPECT_EQ(why, message);
         CHostsFile hosts;
         EXPECT_FALSE(hosts.AddBlock());
-        EXPECT_EQ(hosts.GetFailure(), c.message);
+        EXPECT_EQ(hosts.GetFailure(), message);
         EXPECT_EQ(Hosts(), "a\n");
     }
 }
 
 using Unreadable = HostsDirTest;
 
+// Other refused opens and failing reads: stress/HostsStress.cpp's "faults".
 TEST_F(Unreadable, AFileThatCannotBeReadIsNeitherEmptiedNorRewritten) {
     // A folder by the hosts file's name: it opens, but every read fails.
     std::filesystem::create_directory(m_hosts);
@@ -130,34 +66,9 @@ TEST_F(Unreadable, AFileThatCannotBeReadIsNeitherEmptiedNorRewritten) {
     EXPECT_FALSE(hosts.IsBlockActive());
     EXPECT_TRUE(std::filesystem::is_directory(m_hosts));
     EXPECT_FALSE(std::filesystem::exists(m_dir + "/vantrel_settings.txt"));
-    EXPECT_TRUE(FileExists(m_hosts));
-}
 
-TEST_F(Unreadable, RefusedOpenOrFailingReadWritesNothing) {
-    const std::string text = "a\n# Begin Vantrel\n# End Vantrel";
-    SetHosts(text);
-    EXPECT_EQ(ReadHostsText(m_hosts).status, ReadStatus::Ok);
-    FileOps ops = DefaultFileOps();
-    ops.open = [](const char*, int, mode_t) -> int {
-        errno = EACCES;
-        return -1;
-    };
-    {
-        CScopedFileOps scoped(ops);
-        EXPECT_EQ(ReadHostsText(m_hosts).status, ReadStatus::Unreadable);
-        EXPECT_FALSE(CHostsFile().RemoveBlock());
-        EXPECT_FALSE(CHostsFile().AddBlock());
-    }
-    ops = DefaultFileOps();
-    ops.read = [](int, void*, size_t) -> ssize_t {
-        errno = EIO;
-        return -1;
-    };
-    {
-        CScopedFileOps scoped(ops);
-        EXPECT_FALSE(CHostsFile().RemoveBlock());
-    }
-    EXPECT_EQ(Hosts(), text);
+    EXPECT_TRUE(filesys::FileExists("/proc/self/status"));
+    EXPECT_FALSE(filesys::FileExists(m_dir + "/no/such/file"));
 }
 
 TEST(AdLabelSearch, FindsEveryPlacementAndNoNearMiss) {
@@ -171,12 +82,6 @@ TEST(AdLabelSearch, FindsEveryPlacementAndNoNearMiss) {
             EXPECT_EQ(FindAdLabel(miss.data(), miss.size()), nullptr) << at << " " << wrong;
         }
     }
-}
-
-TEST(FileExistsTest, OnlyNoSuchFileCountsAsAbsent) {
-    EXPECT_FALSE(FileExists("/no/such/file"));
-    EXPECT_TRUE(FileExists("/"));
-    EXPECT_TRUE(FileExists("/proc/self/status"));
 }
 
 }  // namespace

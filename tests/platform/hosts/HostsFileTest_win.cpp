@@ -1,7 +1,5 @@
 // The hosts block's shared promises (HostsFileContract.h) on Windows, and what only Windows
 // has: files held open without sharing, the read-only attribute, the system folder's hosts file.
-#include <cstdint>
-
 #include "core/hosts/HostsText.h"
 #include "platform/hosts/CHostsFile.h"
 #include "platform/hosts/HostsFileIO.h"
@@ -11,54 +9,6 @@ using HostsFileContract = HostsDirTest;
 
 inline std::vector<std::string> ProgramLeftovers(const std::string& dir) {
     return TempFiles(dir);
-}
-
-constexpr int kKills = 100;
-
-inline std::string Toggler() {
-    return Quoted(ProgramDir() + "\\hosts_toggler.exe");
-}
-
-inline DWORD Finish(const PROCESS_INFORMATION& process) {
-    DWORD code = 259;
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    ::GetExitCodeProcess(process.hProcess, &code);
-    ::CloseHandle(process.hProcess);
-    ::CloseHandle(process.hThread);
-    return code;
-}
-
-// Returns once the child's loop runs: it sets an inherited event first.
-inline PROCESS_INFORMATION StartLooping(const std::string& hosts) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const HANDLE ready = ::CreateEventW(&inherit, TRUE, FALSE, nullptr);
-    const PROCESS_INFORMATION child =
-        StartChild(Toggler() + " loop \"" + hosts + "\" " +
-                       std::to_string(reinterpret_cast<std::uintptr_t>(ready)),
-                   nullptr, true);
-    if (child.hProcess != nullptr) {
-        const HANDLE started[] = {ready, child.hProcess};
-        ::WaitForMultipleObjects(2, started, FALSE, INFINITE);
-    }
-    ::CloseHandle(ready);
-    return child;
-}
-
-inline void KillChild(const PROCESS_INFORMATION& child) {
-    ::TerminateProcess(child.hProcess, 9);
-    Finish(child);
-}
-
-inline bool RunAtOnce(const std::string& hosts, int pressers, int presses, int appends) {
-    std::vector<PROCESS_INFORMATION> started;
-    for (int i = 0; i < pressers; ++i)
-        started.push_back(StartChild(Toggler() + " press " + std::to_string(presses)));
-    started.push_back(
-        StartChild(Toggler() + " append \"" + hosts + "\" " + std::to_string(appends)));
-    bool all = true;
-    for (const PROCESS_INFORMATION& child : started)
-        all = child.hProcess != nullptr && Finish(child) == 0 && all;
-    return all;
 }
 
 #include "platform/hosts/HostsFileContract.h"

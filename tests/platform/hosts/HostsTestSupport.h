@@ -21,8 +21,7 @@ inline std::string Slurp(const std::string& path) {
 }
 
 inline void Spit(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 inline ino_t InodeOf(const std::string& path) {
@@ -35,7 +34,7 @@ inline std::vector<std::string> HiddenFiles(const std::string& dir) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         const std::string name = entry.path().filename().string();
-        if (!name.empty() && name[0] == '.') names.push_back(name);
+        if (name[0] == '.') names.push_back(name);
     }
     return names;
 }
@@ -43,11 +42,6 @@ inline std::vector<std::string> HiddenFiles(const std::string& dir) {
 inline std::string SourceDir() {
     const char* dir = std::getenv("VANTREL_TEST_SOURCE_DIR");
     return dir != nullptr ? dir : VANTREL_SOURCE_DIR_FALLBACK;
-}
-
-inline std::string BinaryDir() {
-    const char* dir = std::getenv("VANTREL_TEST_BINARY_DIR");
-    return dir != nullptr ? dir : VANTREL_BINARY_DIR_FALLBACK;
 }
 
 class HostsDirTest : public ::testing::Test {

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "platform/hosts/HostsPath.h"
 #include "platform/protection/ProtectionCheck.h"
 #include "support/WinTestSupport.h"
 
@@ -55,13 +56,13 @@ TEST(DnsCache, OnlyTheSystemHostsFileIsTheResolvers) {
     wchar_t system[MAX_PATH];
     const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
     const std::string hosts = WideToUtf8(std::wstring(system, length)) + "\\drivers\\etc\\hosts";
-    EXPECT_TRUE(SystemHostsInEffect(hosts));
+    EXPECT_TRUE(IsSystemHostsFile(hosts));
     std::string upper = hosts;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_TRUE(SystemHostsInEffect(upper));
-    EXPECT_TRUE(SystemHostsInEffect(hosts.substr(0, hosts.size() - 5) + "..\\etc\\hosts"));
-    EXPECT_FALSE(SystemHostsInEffect(hosts + ".bak"));
-    EXPECT_FALSE(SystemHostsInEffect(""));
+    EXPECT_TRUE(IsSystemHostsFile(upper));
+    EXPECT_TRUE(IsSystemHostsFile(hosts.substr(0, hosts.size() - 5) + "..\\etc\\hosts"));
+    EXPECT_FALSE(IsSystemHostsFile(hosts + ".bak"));
+    EXPECT_FALSE(IsSystemHostsFile(""));
 }
 
 // VANTREL_TEST_RESOLVER_HOSTS names the hosts file the resolver reads while this runs.

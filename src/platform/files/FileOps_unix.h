@@ -1,15 +1,15 @@
-// The file-system calls of the hosts file's read and write paths, gathered in one table so tests
-// can make any of them fail (a full disk, a failed fsync, a rename refused by a bind mount).
+// The POSIX calls under FileSys_unix.cpp, gathered in one table so tests can make any of them
+// fail (a full disk, a failed fsync, a rename refused by a bind mount).
 #pragma once
 
 #include <sys/types.h>
 
 // Each entry behaves like the POSIX call of the same name: -1 with errno set on failure.
 // fsyncDir flushes a folder's entries (open the folder, fsync it, close it). Every open, read,
-// write, copy, flush, rename and unlink of the hosts file, its temporary files and its backup, and
-// every copy of its extended attributes, goes through here; flock, stat/fstat, lseek and the folder
-// listing that finds stale temporary files do not. The table is process-wide: change it only while
-// no other thread uses the hosts file.
+// write, copy, flush, rename and unlink of the hosts file, the settings file, their temporary
+// files and the backup, and every copy of extended attributes, goes through here; flock,
+// stat/fstat, lseek and the folder listing that finds stale temporary files do not. The table is
+// process-wide: change it only while no other thread uses those files.
 struct FileOps {
     int (*open)(const char* path, int flags, mode_t mode);
     int (*close)(int fd);
@@ -33,8 +33,8 @@ struct FileOps {
 
 // The real calls.
 const FileOps& DefaultFileOps();
-// The table every hosts-file operation uses; tests overwrite entries, ideally through
-// CScopedFileOps so the real calls come back.
+// The table every file operation uses; tests overwrite entries, ideally through CScopedFileOps so
+// the real calls come back.
 FileOps& CurrentFileOps();
 
 // Installs a table for its lifetime and puts the previous one back afterwards.
