@@ -12,7 +12,7 @@ add_link_options(-static -Wl,--gc-sections $<$<NOT:$<CONFIG:Debug>>:-s>)
 
 add_subdirectory(src/core)
 add_subdirectory(src/platform)
-add_subdirectory(src/model/upgrade)
+add_subdirectory(src/model)
 add_subdirectory(src/windows)
 add_subdirectory(packaging/windows)
 

@@ -44,6 +44,7 @@ enum class LiveApplyBlock {
     NoSocketEnding,    // the kernel cannot end another program's connections
     FirefoxDoh,        // a running Firefox resolves over HTTPS and reads the hosts file once
     ConnectionsLeft,   // connections to the old addresses are still open afterwards
+    NotOnThisSystem,   // this system cannot move them yet: the browsers are offered to be closed
 };
 
 struct LiveApplyFacts {

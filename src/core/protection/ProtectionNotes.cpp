@@ -135,6 +135,7 @@ std::string LiveApplyNote(LiveApplyBlock block) {
     switch (block) {
         case LiveApplyBlock::None:
         case LiveApplyBlock::TurnedOff:
+        case LiveApplyBlock::NotOnThisSystem:
             return {};
         case LiveApplyBlock::NoPrivilegedStep:
             return head + "that needs administrator rights.";

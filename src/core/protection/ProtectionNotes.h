@@ -38,8 +38,8 @@ struct ProtectionFacts {
     LiveApplyBlock notLive = LiveApplyBlock::None;
 };
 
-// The sentence that says why running browsers were not moved onto the new answers; "" for None
-// and TurnedOff (the user chose the old way and needs no telling).
+// The sentence that says why running browsers were not moved onto the new answers; "" for None,
+// TurnedOff (the user chose the old way and needs no telling) and NotOnThisSystem.
 std::string LiveApplyNote(LiveApplyBlock block);
 
 // One sentence per known leak, most urgent first; none when nothing is known. A browser to restart

@@ -23,11 +23,7 @@
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
-#include "platform/browsers/BrowserProcesses.h"
-#include "platform/browsers/LiveApply.h"
-#include "platform/hosts/CHostsFile.h"
-#include "platform/hosts/HostsFileIO.h"
-#include "platform/protection/ProtectionCheck.h"
+#include "model/SystemSeams.h"
 
 namespace {
 QLabel* AddText(QWidget* dialog, const DialogUnits& du, const QString& text, int x, int y, int w,
@@ -65,6 +61,28 @@ QString FittedNotes(const QLabel* label, const QStringList& lines) {
     return text + QChar(0x2026);
 }
 
+// A test's window into what the user was shown: nothing is written without it.
+void TraceStatus(const MainState& state) {
+    const QString path = qEnvironmentVariable("VANTREL_STATUS_TRACE");
+    if (path.isEmpty()) return;
+    QFile trace(path);
+    if (!trace.open(QIODevice::WriteOnly | QIODevice::Append)) return;
+    QStringList notes;
+    for (const std::string& line : state.notes) notes << QString::fromStdString(line);
+    const QString line =
+        QStringLiteral("status\t%1\tnotes\t%2\n")
+            .arg(QString::fromStdString(state.status), notes.join(QStringLiteral(" / ")));
+    trace.write(line.toUtf8());
+    trace.flush();
+}
+
+// Runs the job on a thread of its own and what it returns on the user-interface thread.
+void RunOffThread(OffThreadJob job) {
+    std::thread([job = std::move(job)] {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), job(), Qt::QueuedConnection);
+    }).detach();
+}
+
 CXPButton* AddButton(QWidget* dialog, const DialogUnits& du, int id, const QString& text, int x,
                      int y, int w, int h) {
     auto* button = new CXPButton(text, dialog);
@@ -79,8 +97,8 @@ CVantrelDlg::CVantrelDlg(QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       // The application's icon when it has one: its pictures are then read once per program.
-      m_hIcon(QApplication::windowIcon().isNull() ? Pictures::AppIcon()
-                                                  : QApplication::windowIcon()) {
+      m_icon(QApplication::windowIcon().isNull() ? Pictures::AppIcon()
+                                                 : QApplication::windowIcon()) {
     setObjectName(QStringLiteral("CVantrelDlg"));
     setFont(DialogUnits::DialogFont());
     // The splash shows as this dialog does: its large picture is read meanwhile, unless the
@@ -95,11 +113,17 @@ CVantrelDlg::CVantrelDlg(QWidget* parent)
     connect(m_btnHelp, &CXPButton::clicked, this, &CVantrelDlg::OnHelp);
     connect(m_btnSettings, &CXPButton::clicked, this, &CVantrelDlg::OnSettings);
 
-    setWindowIcon(m_hIcon);
+    setWindowIcon(m_icon);
     m_btnUpgrade->setText(QStringLiteral("Upgrade"));
     setWindowTitle(QStringLiteral("Vantrel"));
-    m_restartWatch.setInterval(1000);
-    connect(&m_restartWatch, &QTimer::timeout, this, &CVantrelDlg::WatchBrowsersToRestart);
+
+    MainSeams seams = SystemSeams();
+    seams.runOffThread = RunOffThread;
+    seams.wantTicks = [this](bool on) { on ? m_ticks.start() : m_ticks.stop(); };
+    m_model = std::make_unique<MainModel>(std::move(seams));
+    m_model->AddView([this](const MainState& state) { Draw(state); });
+    m_ticks.setInterval(1000);
+    connect(&m_ticks, &QTimer::timeout, this, [this] { m_model->Tick(); });
     RefreshStatus();
     m_btnToggle->setFocus();
 }
@@ -151,9 +175,9 @@ void CVantrelDlg::CreateControls() {
     // Two lines of notes between the status and the hint, inside the template's group box.
     m_lblNotes = AddText(this, du, QString(), 48, 189, 281, 16);
     m_lblNotes->setObjectName(QStringLiteral("m_lblNotes"));
-    auto* hint = AddText(this, du, QString(), 48, 206, 283, 8);
-    hint->setWordWrap(false);
-    SetControlId(hint, kIdHint);
+    m_hint = AddText(this, du, QString(), 48, 206, 283, 8);
+    m_hint->setWordWrap(false);
+    SetControlId(m_hint, kIdHint);
 
     // Tab order follows the template: the toggle first, so it has the focus at the start.
     m_btnToggle = AddButton(this, du, kIdToggle, QStringLiteral("Hide Adsense"), 7, 224, 58, 21);
@@ -165,153 +189,54 @@ void CVantrelDlg::CreateControls() {
 }
 
 void CVantrelDlg::RefreshStatus() {
-    ShowStatus(CHostsFile().IsBlockActive());
-}
-
-void CVantrelDlg::ShowStatus(bool hidden) {
-    m_statusIcon->setPixmap(Pictures::Load(hidden ? Pictures::kAdsHidden : Pictures::kAdsShown));
-    m_statusLabel->SetLabelColor(hidden ? QColor(0, 125, 0) : QColor(255, 0, 0));
-    m_statusLabel->setText(
-        hidden ? QStringLiteral("Google Adsense advertisements are hidden on this PC.")
-               : QStringLiteral("Google Adsense advertisements are not hidden on this PC."));
-    FindControl<QLabel>(this, kIdHint)
-        ->setText(hidden ? QStringLiteral("To restore ads, click the Show Adsense button.")
-                         : QStringLiteral("To hide ads, click the Hide Adsense button."));
-    m_btnToggle->setText(hidden ? QStringLiteral("Show Adsense") : QStringLiteral("Hide Adsense"));
-
-    // What made the status is recomputed; the browsers to restart are the toggle's to set.
-    m_bHidden = hidden;
-    m_facts = ProtectionFacts{};
-    m_firefoxPids.clear();
-    if (hidden) {
-        // Firefox with DNS over HTTPS reads the hosts file only as it starts: the ones running
-        // now keep the old state until they are restarted.
-        const QByteArray home = qgetenv("HOME");
-        m_facts.dohProfiles = FirefoxDohProfiles(home.toStdString());
-        if (!m_facts.dohProfiles.empty()) {
-            for (const BrowserProcess& process : FindBrowserProcesses()) {
-                if (process.browser == Browser::Firefox) m_firefoxPids.push_back(process.pid);
-            }
-            if (!m_firefoxPids.empty()) m_restartWatch.start();
-        }
-        if (IsSystemHostsFile(ConfiguredHostsPath())) StartLookupCheck();
-    }
-    ShowNotes();
-}
-
-void CVantrelDlg::StartLookupCheck() {
-    m_facts.checking = true;
-    const unsigned check = ++m_nCheck;
-    const std::string text = CHostsFile().ReadHostsFile();
-    QPointer<CVantrelDlg> self(this);
-    // The resolver may wait for DNS servers for seconds: never on this thread.
-    std::thread([self, check, text] {
-        const LookupCheck result = CheckLookups(BlockEntries(text), HostsEntries(text));
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, check, result] {
-                if (!self || check != self->m_nCheck) return;
-                self->m_facts.checking = false;
-                self->m_facts.notLocalV4 = result.notLocalV4;
-                self->m_facts.notLocalV6 = result.notLocalV6;
-                self->ShowNotes();
-            },
-            Qt::QueuedConnection);
-    }).detach();
-}
-
-QString CVantrelDlg::NotesText() const {
-    if (!m_strWaiting.isEmpty()) return m_strWaiting;
-    if (!m_bHidden) return {};
-    ProtectionFacts facts = m_facts;
-    for (const RunningBrowser& browser : m_restart) facts.restart.push_back(browser.browser);
-    facts.notLive = m_notLive;
-    if (m_firefoxPids.empty()) facts.dohProfiles.clear();
-    QStringList lines;
-    for (const std::string& line : NotesLines(facts)) lines << QString::fromStdString(line);
-    return lines.join(QLatin1Char('\n'));
-}
-
-void CVantrelDlg::ShowNotes() {
-    const QString notes = NotesText();
-    const QString shown =
-        FittedNotes(m_lblNotes, notes.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
-    m_lblNotes->setText(notes.isEmpty() ? QString() : shown);
-    m_lblNotes->setToolTip(shown == notes ? QString() : notes);
-    TraceStatus();
-}
-
-void CVantrelDlg::TraceStatus() {
-    // A test's window into what the user was shown: nothing is written without it.
-    const QString path = qEnvironmentVariable("VANTREL_STATUS_TRACE");
-    if (path.isEmpty()) return;
-    QFile trace(path);
-    if (!trace.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-    QString notes = NotesText();
-    notes.replace(QLatin1Char('\n'), QStringLiteral(" / "));
-    const QString line =
-        QStringLiteral("status\t%1\tnotes\t%2\n").arg(m_statusLabel->text(), notes);
-    trace.write(line.toUtf8());
-    trace.flush();
-}
-
-void CVantrelDlg::WatchBrowsersToRestart() {
-    // A browser restarted since the toggle has read the new hosts file.
-    const auto before = m_restart.size() + m_firefoxPids.size();
-    std::erase_if(m_restart, [](const RunningBrowser& browser) {
-        return browser.pid && !ProcessRunning(*browser.pid);
-    });
-    std::erase_if(m_firefoxPids, [](int pid) { return !ProcessRunning(pid); });
-    if (m_restart.empty() && m_firefoxPids.empty()) m_restartWatch.stop();
-    if (m_restart.size() + m_firefoxPids.size() != before) ShowNotes();
+    m_model->Refresh();
 }
 
 void CVantrelDlg::OnOK() {
-    // Running browsers are moved onto the new answers in the same privileged step as the write.
-    const LiveApplyRun live = PrepareLiveApply();
-    // The press asks for what the caption said, so a second window or a change made meanwhile
-    // never turns it into the opposite. One locked pass over the file changes it and says what
-    // it holds afterwards, so the status shows what really happened; a failure that has a reason
-    // the user can act on is told too.
-    CHostsFile hosts;
-    const HostsResult result = hosts.ApplyIntent(m_bHidden ? HostsIntent::Show : HostsIntent::Hide);
-    const bool hidden = result.hidden;
-    const std::string& failure = result.sentence;
-    // A name service cache would answer from the old file for a while (the privileged helper
-    // does this itself when it wrote the file).
-    if (IsSystemHostsFile(ConfiguredHostsPath())) InvalidateHostsCache();
-    m_notLive = FinishLiveApply(live, result.changed);
-    m_restart.clear();
-    m_restartWatch.stop();
-    ShowStatus(hidden);
-    if (!failure.empty()) {
-        ShowMessage(this, QString::fromStdString(failure), QStringLiteral("Vantrel"),
-                    QMessageBox::Ok, QMessageBox::Warning);
-    }
-    // Browsers that were moved need not close: their old connections are gone.
-    if (m_notLive != LiveApplyBlock::None) OfferToCloseBrowsers();
+    m_model->Toggle(Prompts());
 }
 
 void CVantrelDlg::accept() {
     OnOK();
 }
 
-void CVantrelDlg::OfferToCloseBrowsers() {
-    // Browsers keep the old name lookups until they end.
-    const BrowserOfferOutcome outcome =
-        OfferToCloseBrowserWindows(this, [this](const QString& text) {
-            m_strWaiting = text;
-            // No second toggle or settings change while the first one's browsers close.
-            m_btnToggle->setEnabled(text.isEmpty());
-            m_btnSettings->setEnabled(text.isEmpty());
-            // Disabling it passed the focus on; the next Enter belongs to the toggle again.
-            if (text.isEmpty()) m_btnToggle->setFocus(Qt::OtherFocusReason);
-            ShowNotes();
-        });
-    if (outcome.found.empty() && outcome.mustRestart.empty()) return;
-    m_restart = m_bHidden ? outcome.mustRestart : std::vector<RunningBrowser>{};
-    if (!m_restart.empty()) m_restartWatch.start();
-    ShowNotes();
+PressPrompts CVantrelDlg::Prompts() {
+    PressPrompts prompts;
+    prompts.tell = [this](const std::string& text) {
+        ShowMessage(this, QString::fromStdString(text), QStringLiteral("Vantrel"), QMessageBox::Ok,
+                    QMessageBox::Warning);
+    };
+    prompts.offerToClose = [this](const std::function<void(const std::string&)>& waiting) {
+        return OfferToCloseBrowserWindows(this, waiting);
+    };
+    return prompts;
+}
+
+void CVantrelDlg::Draw(const MainState& state) {
+    m_statusIcon->setPixmap(
+        Pictures::Load(state.hidden ? Pictures::kAdsHidden : Pictures::kAdsShown));
+    m_statusLabel->SetLabelColor(state.hidden ? QColor(0, 125, 0) : QColor(255, 0, 0));
+    m_statusLabel->setText(QString::fromStdString(state.status));
+    m_hint->setText(QString::fromStdString(state.hint));
+    m_btnToggle->setText(QString::fromStdString(state.toggle));
+    m_btnToggle->setEnabled(!state.busy);
+    m_btnSettings->setEnabled(!state.busy);
+    // Disabling it passed the focus on; the next Enter belongs to the toggle again.
+    if (m_busy && !state.busy) m_btnToggle->setFocus(Qt::OtherFocusReason);
+    m_busy = state.busy;
+    ShowNotes(state.notes);
+    TraceStatus(state);
+}
+
+void CVantrelDlg::ShowNotes(const std::vector<std::string>& notes) {
+    QStringList lines;
+    for (const std::string& line : notes) {
+        if (!line.empty()) lines << QString::fromStdString(line);
+    }
+    const QString text = lines.join(QLatin1Char('\n'));
+    const QString shown = FittedNotes(m_lblNotes, lines);
+    m_lblNotes->setText(text.isEmpty() ? QString() : shown);
+    m_lblNotes->setToolTip(shown == text ? QString() : text);
 }
 
 void CVantrelDlg::OnUpgrade() {

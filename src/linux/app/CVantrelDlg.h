@@ -1,16 +1,15 @@
-// The main dialog: explains the program, shows whether ads are hidden and toggles the block.
+// The main dialog: explains the program, shows whether ads are hidden and toggles the block. It
+// draws the main window's model and forwards its presses and timer ticks to it.
 #pragma once
 
 #include <QDialog>
 #include <QIcon>
 #include <QPointer>
 #include <QTimer>
-#include <vector>
-
-#include "core/protection/ProtectionNotes.h"
-#include "linux/browsers/BrowserOffer.h"
+#include <memory>
 
 #include "linux/upgrade/CUpgradeDlg.h"
+#include "model/MainModel.h"
 
 class CColorLabel;
 class CSplashDlg;
@@ -40,14 +39,10 @@ public:
 
     // Shows what the hosts file holds now: icon, colour and texts, the toggle's caption.
     void RefreshStatus();
-    // The same for a state already known (the toggle's result).
-    void ShowStatus(bool hidden);
     // The toggle: asks for what its caption says, Hide when ads are shown and Show when hidden.
     void OnOK();
     // The window menu: its last entries are a separator and the About entry. The caller owns it.
     QMenu* CreateSystemMenu();
-    // The line below the status: what still lets ads through while they are hidden.
-    QString NotesText() const;
     // The splash window while it exists.
     CSplashDlg* Splash() const;
 
@@ -61,12 +56,9 @@ protected:
 private:
     void CreateControls();
     void ShowSplash();
-    void OfferToCloseBrowsers();
-    // Shows the notes for what is known now and records the status shown.
-    void ShowNotes();
-    void StartLookupCheck();
-    void WatchBrowsersToRestart();
-    void TraceStatus();
+    void Draw(const MainState& state);
+    void ShowNotes(const std::vector<std::string>& notes);
+    PressPrompts Prompts();
     void OnUpgrade();
     void OnHelp();
     void OnSettings();
@@ -82,15 +74,11 @@ private:
     CXPButton* m_btnUpgrade = nullptr;
     CXPButton* m_btnExit = nullptr;
     CXPButton* m_btnToggle = nullptr;
-    QIcon m_hIcon;
+    QIcon m_icon;
     bool m_bSplashShown = false;
     QLabel* m_lblNotes = nullptr;
-    bool m_bHidden = false;
-    ProtectionFacts m_facts;
-    QString m_strWaiting;  // what the browser offer waits for, while it does
-    std::vector<RunningBrowser> m_restart;
-    std::vector<int> m_firefoxPids;  // Firefox processes that started before the change
-    QTimer m_restartWatch;
-    LiveApplyBlock m_notLive = LiveApplyBlock::None;  // why open browsers were not updated
-    unsigned m_nCheck = 0;  // the lookups whose answer counts: earlier ones are stale
+    QLabel* m_hint = nullptr;
+    bool m_busy = false;  // drawn: the toggle and Settings wait for a press's browsers to close
+    QTimer m_ticks;       // the model's, about once a second while it wants them
+    std::unique_ptr<MainModel> m_model;
 };

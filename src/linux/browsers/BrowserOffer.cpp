@@ -56,8 +56,8 @@ std::vector<Browser> BrowsersOf(const std::vector<RunningBrowser>& running) {
 
 }  // namespace
 
-BrowserOfferOutcome OfferToCloseBrowserWindows(QWidget* owner,
-                                               const std::function<void(const QString&)>& waiting) {
+BrowserOfferOutcome OfferToCloseBrowserWindows(
+    QWidget* owner, const std::function<void(const std::string&)>& waiting) {
     BrowserOfferOutcome outcome;
     const std::vector<BrowserWindow> windows = FindBrowserWindows();
     g_bBrowserFound = !windows.empty();
@@ -96,9 +96,7 @@ BrowserOfferOutcome OfferToCloseBrowserWindows(QWidget* owner,
     }
 
     // Dispatches events while waiting, so the window stays painted and responsive.
-    if (waiting) {
-        waiting(QString::fromStdString(WaitingToCloseText(outcome.found)));
-    }
+    if (waiting) waiting(WaitingToCloseText(outcome.found));
     QElapsedTimer clock;
     clock.start();
     QEventLoop loop;
@@ -110,7 +108,7 @@ BrowserOfferOutcome OfferToCloseBrowserWindows(QWidget* owner,
     });
     tick.start();
     if (!StillRunning(windows, hidden).empty()) loop.exec();
-    if (waiting) waiting(QString());
+    if (waiting) waiting(std::string());
     const std::vector<RunningBrowser> left = StillRunning(windows, hidden);
     outcome.mustRestart.insert(outcome.mustRestart.end(), left.begin(), left.end());
     return outcome;

@@ -2,9 +2,8 @@
 // and find out which of them really ended.
 #pragma once
 
-#include <QString>
 #include <functional>
-#include <optional>
+#include <string>
 #include <vector>
 
 #include "core/browsers/BrowserNames.h"
@@ -16,4 +15,4 @@ class QWidget;
 // and then waits a few seconds, dispatching events, until their processes have ended.
 // `waiting` is told what is being waited for, and an empty text when the wait is over.
 BrowserOfferOutcome OfferToCloseBrowserWindows(
-    QWidget* owner, const std::function<void(const QString&)>& waiting = {});
+    QWidget* owner, const std::function<void(const std::string&)>& waiting = {});

@@ -1,14 +1,10 @@
 // The main dialog: the template's controls, the status display and the toggle.
 #include "windows/app/CVantrelDlg.h"
 
-#include <algorithm>
 #include <thread>
 
+#include "model/SystemSeams.h"
 #include "platform/browsers/BrowserOffer_win.h"
-#include "platform/browsers/BrowserProcesses.h"
-#include "platform/hosts/CHostsFile.h"
-#include "platform/hosts/HostsFileIO.h"
-#include "platform/protection/ProtectionCheck.h"
 #include "platform/system/WideText_win.h"
 #include "windows/app/CAboutDlg.h"
 #include "windows/app/CSettingsDlg.h"
@@ -23,10 +19,10 @@ namespace {
 const wchar_t kProduct[] = L"Vantrel";
 // Posted at the end of the initialisation: the splash opens over the dialog once it shows.
 constexpr UINT kShowSplash = WM_APP + 1;
-// Posted by the lookup check's thread: wParam its number, lParam a LookupCheck to take over.
-constexpr UINT kLookupsDone = WM_APP + 2;
-// Once a second while browsers from before a change still run.
-constexpr UINT_PTR kRestartWatch = 1;
+// Posted by a thread of the model's work: lParam a std::function<void()> to run and free.
+constexpr UINT kRunOnUiThread = WM_APP + 2;
+// The model's ticks, about once a second.
+constexpr UINT_PTR kModelTicks = 1;
 
 // Dialog units to this dialog's pixels.
 RECT DialogRect(HWND dialog, int x, int y, int w, int h) {
@@ -67,7 +63,24 @@ CVantrelDlg::CVantrelDlg()
       m_hIcon(
           LoadIconOfSize(IDI_APP, ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON))),
       m_hSmallIcon(LoadIconOfSize(IDI_APP, ::GetSystemMetrics(SM_CXSMICON),
-                                  ::GetSystemMetrics(SM_CYSMICON))) {}
+                                  ::GetSystemMetrics(SM_CYSMICON))) {
+    MainSeams seams = SystemSeams();
+    seams.runOffThread = [this](OffThreadJob job) {
+        const HWND dialog = m_hWnd;
+        std::thread([dialog, job = std::move(job)] {
+            auto* done = new std::function<void()>(job());
+            if (!::PostMessageW(dialog, kRunOnUiThread, 0, reinterpret_cast<LPARAM>(done)))
+                delete done;
+        }).detach();
+    };
+    seams.wantTicks = [this](bool on) {
+        if (on)
+            ::SetTimer(m_hWnd, kModelTicks, 1000, nullptr);
+        else
+            ::KillTimer(m_hWnd, kModelTicks);
+    };
+    m_model = std::make_unique<MainModel>(std::move(seams));
+}
 
 CVantrelDlg::~CVantrelDlg() = default;
 
@@ -97,6 +110,7 @@ BOOL CVantrelDlg::OnInitDialog() {
     if (m_bShowSplash) ::PostMessageW(m_hWnd, kShowSplash, 0, 0);
     SetDlgItemText(IDC_UPGRADE, L"Upgrade");
     ::SetWindowTextW(m_hWnd, kProduct);
+    m_model->AddView([this](const MainState& state) { Draw(state); });
     RefreshStatus();
     return TRUE;
 }
@@ -114,103 +128,52 @@ void CVantrelDlg::MakeNotesLine() {
     ::SendMessageW(m_lblNotes, WM_SETFONT, ::SendMessageW(m_hWnd, WM_GETFONT, 0, 0), FALSE);
 }
 
-CVantrelDlg::HostsOutcome CVantrelDlg::UseHostsFile(std::optional<HostsIntent> intent) {
-    HostsOutcome outcome;
-    CHostsFile hosts;
-    if (intent) {
-        // One locked pass changes the file and says what it holds afterwards, so the status
-        // shows what really happened without reading the file again.
-        const HostsResult result = hosts.ApplyIntent(*intent);
-        outcome.hidden = result.hidden;
-        outcome.failure = result.sentence;
-    } else {
-        outcome.hidden = hosts.IsBlockActive();
-    }
-    outcome.systemFile = IsSystemHostsFile(hosts.GetHostsPath());
-    if (outcome.hidden && outcome.systemFile) outcome.text = hosts.ReadHostsFile();
-    return outcome;
-}
-
 void CVantrelDlg::RefreshStatus() {
-    ShowStatus(UseHostsFile(std::nullopt));
+    m_model->Refresh();
 }
 
-void CVantrelDlg::ShowStatus(const HostsOutcome& outcome) {
-    const bool hidden = outcome.hidden;
+void CVantrelDlg::OnOK() {
+    m_model->Toggle(Prompts());
+}
+
+PressPrompts CVantrelDlg::Prompts() {
+    PressPrompts prompts;
+    prompts.tell = [this](const std::string& text) {
+        ShowMessage(m_hWnd, Utf8ToWide(text), kProduct, MB_OK | MB_ICONWARNING);
+    };
+    prompts.offerToClose = [this](const std::function<void(const std::string&)>& waiting) {
+        return OfferToCloseBrowserWindows(
+            m_hWnd, waiting, [](HWND owner, const std::string& question) {
+                return ShowMessage(owner, Utf8ToWide(question), kProduct,
+                                   MB_YESNO | MB_ICONQUESTION) == IDYES;
+            });
+    };
+    return prompts;
+}
+
+void CVantrelDlg::Draw(const MainState& state) {
     // Shared icon handles: loaded from the resources each time, never freed.
-    const HICON icon = static_cast<HICON>(
-        ::LoadImageW(ResourceModule(), MAKEINTRESOURCEW(hidden ? IDI_ADS_HIDDEN : IDI_ADS_SHOWN),
-                     IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    const HICON icon = static_cast<HICON>(::LoadImageW(
+        ResourceModule(), MAKEINTRESOURCEW(state.hidden ? IDI_ADS_HIDDEN : IDI_ADS_SHOWN),
+        IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
     ::SendMessageW(m_statusIcon, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
-    m_statusLabel.SetLabelColor(hidden ? RGB(0, 125, 0) : RGB(255, 0, 0));
-    SetDlgItemText(IDC_STATUS_LABEL,
-                   hidden ? L"Google Adsense advertisements are hidden on this PC."
-                          : L"Google Adsense advertisements are not hidden on this PC.");
-    SetDlgItemText(IDC_HINT, hidden ? L"To restore ads, click the Show Adsense button."
-                                    : L"To hide ads, click the Hide Adsense button.");
-    SetDlgItemText(IDOK, hidden ? L"Show Adsense" : L"Hide Adsense");
-    // What made the status is recomputed; the browsers to restart are the toggle's to set.
-    m_bHidden = hidden;
-    const bool cacheNotFlushed = m_facts.cacheNotFlushed;
-    m_facts = ProtectionFacts{};
-    m_facts.cacheNotFlushed = hidden && cacheNotFlushed;
-    m_firefoxPids.clear();
-    if (hidden) {
-        // Firefox with DNS over HTTPS reads the hosts file only as it starts: the ones running
-        // now keep the old state until they are restarted.
-        m_facts.dohProfiles = FirefoxDohProfiles(FirefoxProfilesHome());
-        if (!m_facts.dohProfiles.empty()) {
-            for (const BrowserProcess& process : FindBrowserProcesses()) {
-                if (process.browser == Browser::Firefox) m_firefoxPids.push_back(process.pid);
-            }
-        }
-        if (outcome.systemFile) StartLookupCheck(outcome.text);
-    }
-    if (!m_firefoxPids.empty()) ::SetTimer(m_hWnd, kRestartWatch, 1000, nullptr);
-    ShowNotes();
+    m_statusLabel.SetLabelColor(state.hidden ? RGB(0, 125, 0) : RGB(255, 0, 0));
+    SetDlgItemText(IDC_STATUS_LABEL, Utf8ToWide(state.status));
+    SetDlgItemText(IDC_HINT, Utf8ToWide(state.hint));
+    SetDlgItemText(IDOK, Utf8ToWide(state.toggle));
+    ::EnableWindow(GetDlgItem(IDOK), !state.busy);
+    ::EnableWindow(GetDlgItem(IDC_SETTINGS), !state.busy);
+    if (m_busy && !state.busy && ::GetFocus() == nullptr) ::SetFocus(GetDlgItem(IDOK));
+    m_busy = state.busy;
+    ShowNotes(state.notes);
 }
 
-void CVantrelDlg::StartLookupCheck(const std::string& hostsText) {
-    m_facts.checking = true;
-    const unsigned check = ++m_nCheck;
-    const HWND dialog = m_hWnd;
-    // The resolver may wait for DNS servers for seconds: never on this thread.
-    std::thread([dialog, check, hostsText] {
-        auto* result =
-            new LookupCheck(CheckLookups(BlockEntries(hostsText), HostsEntries(hostsText)));
-        if (!::PostMessageW(dialog, kLookupsDone, check, reinterpret_cast<LPARAM>(result)))
-            delete result;
-    }).detach();
-}
-
-void CVantrelDlg::WatchBrowsersToRestart() {
-    // A browser restarted since the change has read the new hosts file.
-    const auto before = m_restart.size() + m_firefoxPids.size();
-    std::erase_if(m_restart, [](const RunningBrowser& browser) {
-        return browser.pid && !ProcessRunning(*browser.pid);
-    });
-    std::erase_if(m_firefoxPids, [](int pid) { return !ProcessRunning(pid); });
-    if (m_restart.empty() && m_firefoxPids.empty()) ::KillTimer(m_hWnd, kRestartWatch);
-    if (m_restart.size() + m_firefoxPids.size() != before) ShowNotes();
-}
-
-std::wstring CVantrelDlg::NotesText() const {
-    if (!m_strWaiting.empty()) return m_strWaiting;
-    if (!m_bHidden) return {};
-    ProtectionFacts facts = m_facts;
-    for (const RunningBrowser& browser : m_restart) facts.restart.push_back(browser.browser);
-    if (m_firefoxPids.empty()) facts.dohProfiles.clear();
+void CVantrelDlg::ShowNotes(const std::vector<std::string>& notes) {
     std::wstring text;
-    for (const std::string& line : NotesLines(facts)) {
+    for (const std::string& line : notes) {
         if (!text.empty()) text += L'\n';
         text += Utf8ToWide(line);
     }
-    return text;
-}
-
-void CVantrelDlg::ShowNotes() {
-    if (m_lblNotes == nullptr) return;
-    std::wstring text = NotesText();
     RECT r{};
     ::GetClientRect(m_lblNotes, &r);
     // One sentence a line when there is room, else run together; the label cuts the rest.
@@ -220,42 +183,6 @@ void CVantrelDlg::ShowNotes() {
         }
     }
     ::SetWindowTextW(m_lblNotes, text.c_str());
-}
-
-void CVantrelDlg::OnOK() {
-    // The press asks for what the caption said: a change made meanwhile (another window) never
-    // turns it into the opposite.
-    const HostsOutcome outcome = UseHostsFile(m_bHidden ? HostsIntent::Show : HostsIntent::Hide);
-    // The DNS Client service would answer from the old file for a while.
-    m_facts.cacheNotFlushed = outcome.systemFile && !InvalidateHostsCache();
-    m_restart.clear();
-    ::KillTimer(m_hWnd, kRestartWatch);
-    ShowStatus(outcome);
-    if (!outcome.failure.empty())
-        ShowMessage(m_hWnd, Utf8ToWide(outcome.failure), kProduct, MB_OK | MB_ICONWARNING);
-    AfterHostsChange(outcome);
-}
-
-void CVantrelDlg::AfterHostsChange(const HostsOutcome& outcome) {
-    // Browsers keep the old name lookups until they end.
-    const BrowserOfferOutcome offer = OfferToCloseBrowserWindows(
-        m_hWnd,
-        [this](const std::string& text) {
-            m_strWaiting = Utf8ToWide(text);
-            // No second toggle or settings change while the first one's browsers close.
-            ::EnableWindow(GetDlgItem(IDOK), text.empty());
-            ::EnableWindow(GetDlgItem(IDC_SETTINGS), text.empty());
-            if (text.empty() && ::GetFocus() == nullptr) ::SetFocus(GetDlgItem(IDOK));
-            ShowNotes();
-        },
-        [](HWND owner, const std::string& question) {
-            return ShowMessage(owner, Utf8ToWide(question), kProduct, MB_YESNO | MB_ICONQUESTION) ==
-                   IDYES;
-        });
-    if (offer.found.empty() && offer.mustRestart.empty()) return;
-    m_restart = outcome.hidden ? offer.mustRestart : std::vector<RunningBrowser>{};
-    if (!m_restart.empty()) ::SetTimer(m_hWnd, kRestartWatch, 1000, nullptr);
-    ShowNotes();
 }
 
 bool CVantrelDlg::OnCommand(WORD id, WORD code) {
@@ -286,19 +213,15 @@ INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
         handled = true;
         return 0;
     }
-    if (message == kLookupsDone) {
-        std::unique_ptr<LookupCheck> result(reinterpret_cast<LookupCheck*>(lParam));
-        if (wParam == m_nCheck && m_bHidden) {
-            m_facts.checking = false;
-            m_facts.notLocalV4 = result->notLocalV4;
-            m_facts.notLocalV6 = result->notLocalV6;
-            ShowNotes();
-        }
+    if (message == kRunOnUiThread) {
+        const std::unique_ptr<std::function<void()>> done(
+            reinterpret_cast<std::function<void()>*>(lParam));
+        (*done)();
         handled = true;
         return 0;
     }
-    if (message == WM_TIMER && wParam == kRestartWatch) {
-        WatchBrowsersToRestart();
+    if (message == WM_TIMER && wParam == kModelTicks) {
+        m_model->Tick();
         handled = true;
         return 0;
     }

@@ -1,15 +1,13 @@
 // The main dialog (template 102): explains the program, shows whether ads are hidden and
-// toggles the block; Settings, Upgrade, Help and Exit; About in the system menu.
+// toggles the block; Settings, Upgrade, Help and Exit; About in the system menu. It draws the
+// main window's model and forwards its presses and timer ticks to it.
 #pragma once
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "core/protection/ProtectionNotes.h"
-#include "platform/browsers/BrowserOffer.h"
-#include "platform/hosts/HostsFileIO.h"
+#include "model/MainModel.h"
 #include "windows/controls/CColorLabel.h"
 #include "windows/controls/CDialog.h"
 #include "windows/controls/CXPButton.h"
@@ -24,13 +22,11 @@ public:
 
     // Shows what the hosts file holds now: icon, colour and texts, the toggle's caption.
     void RefreshStatus();
-    // The line below the status: what still lets ads through while they are hidden.
-    std::wstring NotesText() const;
     // The splash window while it exists (tests).
     CSplashDlg* Splash() const { return m_pSplash.get(); }
     CUpgradeDlg& UpgradeDialog() { return m_dlgUpgrade; }
     // Whether ads were hidden at the last status display.
-    bool AdsHidden() const { return m_bHidden; }
+    bool AdsHidden() const { return m_model->State().hidden; }
     // Shows the splash when the dialog starts (on by default; tests turn it off).
     void SetShowSplash(bool show) { m_bShowSplash = show; }
 
@@ -42,22 +38,10 @@ protected:
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
 private:
-    struct HostsOutcome {
-        bool hidden = false;
-        std::string failure;      // why a toggle failed, in a sentence for the user
-        std::string text;         // the file as read after the change
-        bool systemFile = false;  // the system's own hosts file, the one the resolver reads
-    };
-    // Every use of the hosts file: carries out a press's intent when given, else reads whether
-    // ads are hidden.
-    static HostsOutcome UseHostsFile(std::optional<HostsIntent> intent);
-
     void MakeNotesLine();
-    void ShowStatus(const HostsOutcome& outcome);
-    void ShowNotes();
-    void StartLookupCheck(const std::string& hostsText);
-    void WatchBrowsersToRestart();
-    void AfterHostsChange(const HostsOutcome& outcome);
+    void Draw(const MainState& state);
+    void ShowNotes(const std::vector<std::string>& notes);
+    PressPrompts Prompts();
     void OnUpgrade();
     void OnHelp();
     void OnSettings();
@@ -76,11 +60,7 @@ private:
     HICON m_hIcon;
     HICON m_hSmallIcon;
     HWND m_lblNotes = nullptr;
-    bool m_bHidden = false;
     bool m_bShowSplash = true;
-    ProtectionFacts m_facts;
-    std::wstring m_strWaiting;  // what the browser offer waits for, while it does
-    std::vector<RunningBrowser> m_restart;
-    std::vector<int> m_firefoxPids;  // Firefox processes that started before the change
-    unsigned m_nCheck = 0;           // the lookups whose answer counts: earlier ones are stale
+    bool m_busy = false;  // drawn: the toggle and Settings wait for a press's browsers to close
+    std::unique_ptr<MainModel> m_model;
 };

@@ -32,51 +32,32 @@ TEST(Pictures, EveryPictureComesAtTheSizeShown) {
         EXPECT_EQ(icon.size(), QSize(32, 32));
         EXPECT_GT(Coverage(icon.toImage()), 0.2);
     }
-    // The splash follows the dialog font, and fills its whole picture.
-    const QSize splashSize = Pictures::SplashPictureSize(DialogUnits(DialogUnits::DialogFont()));
-    const QPixmap splash = Pictures::Load(Pictures::kSplash, splashSize);
-    EXPECT_EQ(splash.size(), splashSize);
-    EXPECT_EQ(Coverage(splash.toImage()), 1.0);
-    // Read ahead on a worker thread: the same picture; read ahead at another size: not used.
-    Pictures::PrepareSplash(splashSize);
-    EXPECT_EQ(Pictures::Load(Pictures::kSplash, splashSize).toImage(), splash.toImage());
-    Pictures::PrepareSplash(splashSize + QSize(10, 6));
-    EXPECT_EQ(Pictures::Load(Pictures::kSplash, splashSize).toImage(), splash.toImage());
-
     EXPECT_TRUE(Pictures::Load(999).isNull());
-}
-
-TEST(Pictures, SizesNotRenderedAreScaledFromTheLargest) {
-    // A font far outside the usual ones.
-    const QSize odd = Pictures::SplashPictureSize(DialogUnits(17, 30));
-    const QPixmap splash = Pictures::Load(Pictures::kSplash, odd);
-    EXPECT_EQ(splash.size(), odd);
-    EXPECT_EQ(Coverage(splash.toImage()), 1.0);
-    // The white top left and the blue band at the bottom survive the scaling.
-    const QImage image = splash.toImage();
-    EXPECT_GT(qBlue(image.pixel(2, 2)), 240);
-    EXPECT_GT(qRed(image.pixel(2, 2)), 240);
-    const QRgb band = image.pixel(image.width() / 10, image.height() - 3);
-    EXPECT_GT(qBlue(band), qRed(band) + 60);
-
-    const QPixmap big = Pictures::Load(Pictures::kAdsShown, QSize(100, 100));
-    EXPECT_EQ(big.size(), QSize(100, 100));
-    EXPECT_GT(Coverage(big.toImage()), 0.2);
-}
-
-TEST(Pictures, AppIconHasTheWindowManagersSizes) {
-    const QIcon icon = Pictures::AppIcon();
-    for (int side : {16, 24, 32, 48, 64}) {
-        SCOPED_TRACE(side);
-        EXPECT_EQ(icon.pixmap(side, side).size(), QSize(side, side));
-    }
-}
-
-TEST(Pictures, IconsCanBeOpenedByFileName) {
+    for (int side : {16, 24, 32, 48, 64})
+        EXPECT_EQ(Pictures::AppIcon().pixmap(side, side).size(), QSize(side, side)) << side;
     // Code outside the application shell opens the explanation icon as a file.
-    Pictures::Load(Pictures::kHelpBook);  // registers the resources
-    const QIcon icon(QStringLiteral(":/res/icon130.png"));
-    EXPECT_EQ(icon.pixmap(32, 32).toImage(), Pictures::Load(Pictures::kHelpBook).toImage());
+    EXPECT_EQ(QIcon(QStringLiteral(":/res/icon130.png")).pixmap(32, 32).toImage(),
+              Pictures::Load(Pictures::kHelpBook).toImage());
+
+    // The splash follows the dialog font, and fills its whole picture, also at a size not
+    // rendered (a font far outside the usual ones), where it is scaled from the largest.
+    for (const DialogUnits& units : {DialogUnits(DialogUnits::DialogFont()), DialogUnits(17, 30)}) {
+        const QSize size = Pictures::SplashPictureSize(units);
+        const QImage splash = Pictures::Load(Pictures::kSplash, size).toImage();
+        EXPECT_EQ(splash.size(), size);
+        EXPECT_EQ(Coverage(splash), 1.0);
+        // The white top left and the blue band at the bottom.
+        EXPECT_GT(qRed(splash.pixel(2, 2)), 240);
+        const QRgb band = splash.pixel(splash.width() / 10, splash.height() - 3);
+        EXPECT_GT(qBlue(band), qRed(band) + 60);
+    }
+    // Read ahead on a worker thread: the same picture; read ahead at another size: not used.
+    const QSize size = Pictures::SplashPictureSize(DialogUnits(DialogUnits::DialogFont()));
+    const QImage splash = Pictures::Load(Pictures::kSplash, size).toImage();
+    Pictures::PrepareSplash(size);
+    EXPECT_EQ(Pictures::Load(Pictures::kSplash, size).toImage(), splash);
+    Pictures::PrepareSplash(size + QSize(10, 6));
+    EXPECT_EQ(Pictures::Load(Pictures::kSplash, size).toImage(), splash);
 }
 
 TEST(Pictures, StylePictureIsWhereTheStyleLooksFirst) {

@@ -1,0 +1,46 @@
+// The seams that are the same on every system, over the platform's functions.
+#include "model/SystemSeams.h"
+
+#include "platform/browsers/BrowserProcesses.h"
+#include "platform/hosts/CHostsFile.h"
+
+namespace {
+
+// The one place that asks the hosts file.
+HostsPass PassHostsFile(std::optional<HostsIntent> intent) {
+    HostsPass pass;
+    CHostsFile hosts;
+    if (intent) {
+        pass.hidden = hosts.ApplyIntent(*intent);
+        pass.changed = hosts.Changed();
+        pass.failure = hosts.GetFailure();
+    } else {
+        pass.hidden = hosts.IsBlockActive();
+    }
+    pass.systemFile = SystemHostsInEffect(ConfiguredHostsPath());
+    if (pass.hidden && pass.systemFile) pass.text = hosts.ReadHostsFile();
+    return pass;
+}
+
+std::vector<int> FirefoxProcesses() {
+    std::vector<int> pids;
+    for (const BrowserProcess& process : FindBrowserProcesses()) {
+        if (process.browser == Browser::Firefox) pids.push_back(process.pid);
+    }
+    return pids;
+}
+
+}  // namespace
+
+MainSeams SystemSeams() {
+    MainSeams seams;
+    seams.passHostsFile = PassHostsFile;
+    seams.checkLookups = [](const std::string& text) {
+        return CheckLookups(BlockEntries(text), HostsEntries(text));
+    };
+    seams.firefoxDohProfiles = [] { return FirefoxDohProfiles(FirefoxProfilesHome()); };
+    seams.firefoxProcesses = FirefoxProcesses;
+    seams.processRunning = [](int pid) { return ProcessRunning(pid); };
+    SetSystemLiveApply(seams);
+    return seams;
+}
