@@ -3,6 +3,7 @@
 
 #include "platform/browsers/BrowserProcesses.h"
 #include "platform/hosts/CHostsFile.h"
+#include "platform/hosts/HostsPath.h"
 
 namespace {
 
@@ -11,13 +12,14 @@ HostsPass PassHostsFile(std::optional<HostsIntent> intent) {
     HostsPass pass;
     CHostsFile hosts;
     if (intent) {
-        pass.hidden = hosts.ApplyIntent(*intent);
-        pass.changed = hosts.Changed();
-        pass.failure = hosts.GetFailure();
+        const HostsResult result = hosts.ApplyIntent(*intent);
+        pass.hidden = result.hidden;
+        pass.changed = result.changed;
+        pass.failure = result.sentence;
     } else {
         pass.hidden = hosts.IsBlockActive();
     }
-    pass.systemFile = SystemHostsInEffect(ConfiguredHostsPath());
+    pass.systemFile = IsSystemHostsFile(ConfiguredHostsPath());
     if (pass.hidden && pass.systemFile) pass.text = hosts.ReadHostsFile();
     return pass;
 }
