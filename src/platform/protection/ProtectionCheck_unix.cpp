@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/protection/AddressList.h"
 #include "platform/protection/ProtectionCheck.h"
 #include "platform/system/Spawn_unix.h"
 
@@ -45,16 +46,7 @@ std::optional<std::set<std::string>> ResolveName(const std::string& name, Addres
     hints.ai_flags = 0;
     addrinfo* result = nullptr;
     if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0) return std::nullopt;
-    std::set<std::string> addresses;
-    for (const addrinfo* ai = result; ai; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET) {
-            const auto* in = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
-            addresses.emplace(reinterpret_cast<const char*>(&in->sin_addr), 4);
-        } else if (ai->ai_family == AF_INET6) {
-            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(ai->ai_addr);
-            addresses.emplace(reinterpret_cast<const char*>(&in6->sin6_addr), 16);
-        }
-    }
+    std::set<std::string> addresses = AddressesIn(result);
     ::freeaddrinfo(result);
     return addresses;
 }

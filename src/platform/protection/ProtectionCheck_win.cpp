@@ -5,6 +5,7 @@
 // After winsock2.h.
 #include <windows.h>
 
+#include "platform/protection/AddressList.h"
 #include "platform/protection/ProtectionCheck.h"
 #include "platform/system/WideText_win.h"
 // After the browsers' names, which its InternetExplorer class would shadow.
@@ -64,16 +65,7 @@ std::optional<std::set<std::string>> ResolveName(const std::string& name, Addres
     ADDRINFOW* result = nullptr;
     if (::GetAddrInfoW(Utf8ToWide(name).c_str(), nullptr, &hints, &result) != 0)
         return std::nullopt;
-    std::set<std::string> addresses;
-    for (const ADDRINFOW* ai = result; ai != nullptr; ai = ai->ai_next) {
-        if (ai->ai_family == AF_INET) {
-            const auto* in = reinterpret_cast<const sockaddr_in*>(ai->ai_addr);
-            addresses.emplace(reinterpret_cast<const char*>(&in->sin_addr), 4);
-        } else if (ai->ai_family == AF_INET6) {
-            const auto* in6 = reinterpret_cast<const sockaddr_in6*>(ai->ai_addr);
-            addresses.emplace(reinterpret_cast<const char*>(&in6->sin6_addr), 16);
-        }
-    }
+    std::set<std::string> addresses = AddressesIn(result);
     ::FreeAddrInfoW(result);
     return addresses;
 }
