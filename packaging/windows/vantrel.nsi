@@ -1,6 +1,9 @@
 ; The Windows setup program and its uninstaller (Debian's makensis, 64-bit Unicode stubs).
-; makensis -DVERSION=1.0 -DPROGRAM=vantrel.exe -DSETTINGS=... -DHELP=... -DSHIPPED=<folder>
-;          -DOUTFILE=vantrel-setup-1.0.exe vantrel.nsi
+; makensis -DVERSION=1.0 -DPROGRAM=vantrel.exe -DSERVICE=vantrel-service.exe -DSETTINGS=...
+;          -DHELP=... -DSHIPPED=<folder> -DOUTFILE=vantrel-setup-1.0.exe vantrel.nsi
+;
+; The hosts file service (VantrelHosts, LocalSystem) is registered and started by the setup and
+; stopped and removed by the uninstaller, each through "vantrel-service.exe -install / -remove".
 ;
 ; The settings file is the user's list of domains. Setup and uninstaller tell an edited file from
 ; a shipped one by comparing it byte for byte with every settings file a release has shipped
@@ -150,7 +153,7 @@ Function InstallFolderIsProtected
   Pop $1
 FunctionEnd
 
-!define INSTALL_FOLDER_REFUSED "${PRODUCT} installs only into a folder inside $PROGRAMFILES64, which only administrators can change: ${PRODUCT} runs as administrator, and in a folder that other accounts can change, any program could replace it.$\r$\n$\r$\nPlease choose a folder inside $PROGRAMFILES64."
+!define INSTALL_FOLDER_REFUSED "${PRODUCT} installs only into a folder inside $PROGRAMFILES64, which only administrators can change: ${PRODUCT}'s service runs as the system account, and in a folder that other accounts can change, any program could replace it.$\r$\n$\r$\nPlease choose a folder inside $PROGRAMFILES64."
 
 Function CheckInstallFolder
   Call InstallFolderIsProtected
@@ -179,8 +182,13 @@ Section "Vantrel"
     Quit
   ${EndIf}
   SetOutPath "$INSTDIR"
+  ; A service of an earlier installation stops first: its program is replaced.
+  ${If} ${FileExists} "$INSTDIR\vantrel-service.exe"
+    ExecWait '"$INSTDIR\vantrel-service.exe" -remove'
+  ${EndIf}
   !insertmacro REMOVE_PROGRAM
   File "/oname=vantrel.exe" "${PROGRAM}"
+  File "/oname=vantrel-service.exe" "${SERVICE}"
   File "/oname=help.txt" "${HELP}"
 
   ; The settings file goes in unless the user has edited the one that is there.
@@ -200,6 +208,12 @@ Section "Vantrel"
   ${EndIf}
 
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  ; The service reads the settings file beside it: registered and started once the files are in.
+  ExecWait '"$INSTDIR\vantrel-service.exe" -install' $0
+  ${If} $0 != 0
+    MessageBox MB_OK|MB_ICONEXCLAMATION "${PRODUCT}'s hosts file service could not be started. Hide and Show will offer to repair the installation." /SD IDOK
+  ${EndIf}
 
   ; The program takes its settings and help files from its own folder; the shortcut starts it
   ; there too (the output path when the shortcut is made).
@@ -268,6 +282,9 @@ Section "Uninstall"
     Quit
   ${EndIf}
 uninstall_anyway:
+  ; The service goes before its program: stopped, then removed.
+  ExecWait '"$INSTDIR\vantrel-service.exe" -remove'
+  Delete "$INSTDIR\vantrel-service.exe"
   ; What the program kept beside the hosts file: its lock file, and the temporary files of a
   ; write that was stopped halfway.
   Delete "$SYSDIR\drivers\etc\.hosts.vantrel-lock"

@@ -1,14 +1,28 @@
-// Entry point of the Windows program. "-uninstall" as the first argument removes the block from
-// the hosts file without showing a window (the uninstaller runs it that way); the exit status
-// says whether a block is left, as on Linux. Otherwise the main dialog runs until it closes.
+// Entry point of the Windows program, which runs as the user. With a first argument it does one
+// administrator's step and shows no main window:
+// - "-uninstall" removes the block from the hosts file itself (the elevated uninstaller runs it);
+//   the exit status says whether a block is left, as on Linux.
+// - "-repair-service" registers and starts the hosts file service from this program's folder.
+// - "-settings" shows the settings dialog, which saves into this program's folder.
+// - "-install-upgrade <file>" installs a downloaded setup (SetupInstaller.h).
+// The window starts the last three through "runas" (Elevation_win.h); each takes nothing from
+// its caller but the fixed argument, and the upgrade's file only as a source to copy and check.
+// Otherwise the main dialog runs until it closes.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <cwchar>
 #include <string>
 
+#include "platform/hosts/HostsService_win.h"
 #include "platform/hosts/Uninstall.h"
+#include "windows/app/CSettingsDlg.h"
 #include "windows/app/CVantrelApp.h"
 #include "windows/app/ProgramFolder.h"
+#include "windows/service/ServiceControl.h"
+#include "windows/upgrade/SetupInstaller.h"
+#include "windows/upgrade/UpgradeGate.h"
 
 namespace {
 
@@ -21,6 +35,10 @@ void ReportError(const std::string& line) {
     ::WriteFile(error, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
+bool IsArgument(int index, const wchar_t* word) {
+    return __argc > index && __wargv != nullptr && std::wcscmp(__wargv[index], word) == 0;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -28,12 +46,25 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // installed ones.
     const bool bInOwnFolder = EnterProgramFolder();
     // The run-time's own split of the command line; the argument is compared byte for byte.
-    if (__argc >= 2 && __wargv != nullptr && std::wcscmp(__wargv[1], L"-uninstall") == 0) {
+    if (__argc == 2 && IsArgument(1, L"-uninstall")) {
+        WriteHostsDirectly();
         const UninstallResult result = RunUninstall();
         if (!result.error.empty()) ReportError(result.error);
         return result.status;
     }
     if (!bInOwnFolder) return 1;
+    if (__argc == 2 && IsArgument(1, L"-repair-service"))
+        return InstallHostsService(ProgramFolder() + L"\\" + kHostsServiceProgram) ? 0 : 1;
+    if (__argc == 2 && IsArgument(1, L"-settings")) {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+        ::InitCommonControlsEx(&controls);
+        CSettingsDlg dlg;
+        return dlg.DoModal(nullptr) == IDOK ? 0 : 1;
+    }
+    if (__argc == 3 && IsArgument(1, L"-install-upgrade")) {
+        return static_cast<int>(
+            InstallUpgradeFrom(__wargv[2], BuiltInUpgradeKey(), ProgramFolder(), RunningVersion()));
+    }
     CVantrelApp app;
     return app.InitInstance() ? 1 : 0;
 }

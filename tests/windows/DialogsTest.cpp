@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/prefs/CRegistryStore.h"
+#include "platform/system/Elevation_win.h"
 #include "support/WinDialogDriver.h"
 #include "support/WinTestSupport.h"
 #include "windows/app/CSettingsDlg.h"
@@ -28,8 +29,17 @@ protected:
             m_messages.push_back(request.caption + L": " + request.text);
             return IDOK;
         });
+        // Each administrator's step is counted; "-settings" shows the dialog in this process,
+        // as the elevated copy of the program would.
+        SetElevationHookForTests([this](const std::wstring& arguments) -> std::optional<DWORD> {
+            m_elevations.push_back(arguments);
+            if (arguments != L"-settings") return std::nullopt;
+            CSettingsDlg dlg;
+            return dlg.DoModal(nullptr) == IDOK ? 0 : 1;
+        });
     }
     void TearDown() override {
+        SetElevationHookForTests({});
         SetMessageHook(m_oldHook);
         // The hyphen marks the address as not set: the next user of the prefix starts afresh.
         CRegistryStore().WriteValue("Vantrel", "m_IPAddress", "-", HKEY_CURRENT_USER);
@@ -38,6 +48,7 @@ protected:
 
     MessageHook m_oldHook;
     std::vector<std::wstring> m_messages;
+    std::vector<std::wstring> m_elevations;
 };
 
 // The model's state as the dialog draws it.
@@ -73,6 +84,8 @@ TEST_F(Dialogs, DrawsTheStateAndTheToggleAndEnterPressIt) {
     EXPECT_EQ(Hosts(), kHostsBefore);
     ExpectAdsHidden(hwnd, false);
     EXPECT_TRUE(m_messages.empty());
+    // A press asks for no administrator.
+    EXPECT_TRUE(m_elevations.empty());
 }
 
 TEST_F(Dialogs, TheSplashOpensOverTheDialogAndGoesAtAClick) {
@@ -210,6 +223,8 @@ TEST_F(Dialogs, SettingsSaveTheListAndTheAddressAndRefuseBadInput) {
         "127.0.0.1 ads.example\r\n::1 ads.example\r\n127.0.0.1 b.example\r\n::1 b.example\r\n");
     EXPECT_EQ(CRegistryStore().ReadValue("Vantrel", "m_IPAddress", HKEY_CURRENT_USER, "Software"),
               "127.0.0.1");
+    // Each opening was one administrator's step.
+    EXPECT_EQ(m_elevations, std::vector<std::wstring>(2, L"-settings"));
 }
 
 }  // namespace

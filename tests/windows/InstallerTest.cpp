@@ -9,6 +9,7 @@
 
 #include "core/hosts/HostsText.h"
 #include "platform/hosts/HostsFileIO.h"
+#include "platform/hosts/HostsService_win.h"
 #include "platform/system/ProcessTree_win.h"
 #include "support/WinTestSupport.h"
 
@@ -128,6 +129,53 @@ HWND AwaitMessageBox(const std::wstring& part) {
     return search.found;
 }
 
+// One exchange on the service's pipe as any local program may make it: `bytes` sent, then all
+// that comes back until the service closes its end.
+std::string Exchange(const std::string& bytes) {
+    HANDLE pipe = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < 3 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
+        pipe = ::CreateFileW(kHostsPipeName, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
+        // Between two clients the next instance may not be there yet.
+        if (pipe == INVALID_HANDLE_VALUE) ::WaitNamedPipeW(kHostsPipeName, 2000);
+    }
+    if (pipe == INVALID_HANDLE_VALUE) return "<no pipe>";
+    DWORD moved = 0;
+    ::WriteFile(pipe, bytes.data(), static_cast<DWORD>(bytes.size()), &moved, nullptr);
+    std::string reply;
+    char buffer[256];
+    while (::ReadFile(pipe, buffer, sizeof buffer, &moved, nullptr) && moved > 0)
+        reply.append(buffer, moved);
+    ::CloseHandle(pipe);
+    return reply;
+}
+
+// Whether the service is registered: in the service manager, and its key in the registry.
+bool ServiceRegistered() {
+    HKEY key = nullptr;
+    const bool inRegistry =
+        ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Services\\VantrelHosts", 0,
+                        KEY_READ, &key) == ERROR_SUCCESS;
+    if (inRegistry) ::RegCloseKey(key);
+    const SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    const SC_HANDLE service = ::OpenServiceW(manager, kHostsServiceName, SERVICE_QUERY_STATUS);
+    if (service != nullptr) ::CloseServiceHandle(service);
+    ::CloseServiceHandle(manager);
+    return inRegistry || service != nullptr;
+}
+
+void StopService() {
+    const SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    const SC_HANDLE service =
+        ::OpenServiceW(manager, kHostsServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status{};
+    EXPECT_TRUE(::ControlService(service, SERVICE_CONTROL_STOP, &status));
+    while (::QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_STOPPED)
+        ::Sleep(100);
+    ::CloseServiceHandle(service);
+    ::CloseServiceHandle(manager);
+}
+
 class Installer : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -182,6 +230,9 @@ TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
     ASSERT_EQ(Setup(), 0u);
     EXPECT_EQ(Slurp(File("vantrel.exe")),
               Slurp(ProgramDir() + "\\..\\..\\src\\windows\\vantrel.exe"));
+    EXPECT_EQ(Slurp(File("vantrel-service.exe")),
+              Slurp(ProgramDir() + "\\..\\..\\src\\windows\\vantrel-service.exe"));
+    EXPECT_NE(HostsServiceProcessId(), 0u);
     EXPECT_EQ(Slurp(File("vantrel_settings.txt")), m_shipped);
     EXPECT_EQ(Slurp(File("help.txt")), CrLf(Slurp(VANTREL_SOURCE_DIR "\\res\\help-windows.txt")));
     const Shortcut shortcut = ReadShortcut(ShortcutPath());
@@ -208,7 +259,7 @@ TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
     ASSERT_EQ(Uninstall("/SILENT"), 0u);
     EXPECT_EQ(Slurp(m_hosts), mine);
     EXPECT_EQ(VantrelFilesBeside(m_hosts), std::vector<std::string>());
-    for (const char* name : {"vantrel.exe", "help.txt", "unins000.exe"})
+    for (const char* name : {"vantrel.exe", "vantrel-service.exe", "help.txt", "unins000.exe"})
         EXPECT_FALSE(Exists(File(name))) << name;
     EXPECT_FALSE(Exists(ShortcutPath()));
     EXPECT_EQ(EntryValue(L"DisplayName"), "<missing>");
@@ -253,10 +304,13 @@ TEST_F(Installer, InstallsRemovesAndKeepsWhatTheUserMade) {
     EXPECT_TRUE(Exists(File("vantrel.exe")));
     EXPECT_EQ(EntryValue(L"DisplayName"), "Vantrel");
 
-    // With the shipped list, nothing is left at all.
+    // With the shipped list, nothing is left at all: no service, no pipe.
     Spit(m_hosts, mine);
     Spit(File("vantrel_settings.txt"), m_shipped);
+    ASSERT_NE(HostsServiceProcessId(), 0u);
     ASSERT_EQ(Uninstall("/S"), 0u);
+    EXPECT_FALSE(ServiceRegistered());
+    EXPECT_EQ(Exchange("status\n"), "<no pipe>");
     EXPECT_FALSE(Exists(m_dir));
     EXPECT_FALSE(Exists(ShortcutPath()));
     EXPECT_EQ(EntryValue(L"DisplayName"), "<missing>");
@@ -273,6 +327,47 @@ TEST_F(Installer, InstallsOnlyInsideProgramFiles) {
     EXPECT_FALSE(Exists(outside));
     EXPECT_FALSE(Exists(m_dir));
     EXPECT_EQ(EntryValue(L"DisplayName"), "<missing>");
+}
+
+// The installed service as any local program meets its pipe: anything but one of its requests is
+// refused with one line, a client that says nothing is dropped while others are served, and the
+// service goes on. It builds the block from the installed list, as a press always did. Stopped,
+// it leaves the window its sentence and the file as it was.
+TEST_F(Installer, TheServiceAnswersItsRequestsOnly) {
+    ASSERT_EQ(Setup(), 0u);
+    const std::string mine = "127.0.0.1 localhost\r\n";
+    Spit(m_hosts, mine);
+    const std::string refused = std::string(kServiceRefusedText) + "\n";
+    EXPECT_EQ(Exchange("delete\n"), refused);
+    EXPECT_EQ(Exchange("hide\n0.0.0.0 chosen.example\n"), refused);
+    EXPECT_EQ(Exchange(std::string(1000, 'h')), refused);
+    EXPECT_EQ(Slurp(m_hosts), mine);
+
+    const HANDLE silent = ::CreateFileW(kHostsPipeName, GENERIC_READ | FILE_WRITE_DATA, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(silent, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Exchange("status\n"), "shown unchanged\n");
+    EXPECT_EQ(Exchange("hide\n"), "hidden changed\n");
+    const std::string hidden = mine + "# Begin Vantrel\r\n" + m_shipped + "\r\n# End Vantrel";
+    EXPECT_EQ(Slurp(m_hosts), hidden);
+    // The silent one gets no answer, only the end of the connection.
+    char byte = 0;
+    DWORD got = 0;
+    EXPECT_FALSE(::ReadFile(silent, &byte, 1, &got, nullptr));
+    ::CloseHandle(silent);
+
+    // The window's way, which checks that the pipe's server is the service.
+    const HostsResult shown = AskHostsService(kServiceShow);
+    EXPECT_TRUE(shown.Done() && shown.changed && !shown.hidden) << shown.sentence;
+    EXPECT_EQ(Slurp(m_hosts), mine);
+
+    StopService();
+    const HostsResult stopped = AskHostsService(kServiceHide);
+    EXPECT_EQ(stopped.outcome, HostsOutcome::NoService);
+    EXPECT_EQ(stopped.sentence, kServiceMissingText);
+    EXPECT_EQ(Slurp(m_hosts), mine);
+    ASSERT_EQ(Uninstall("/S"), 0u);
+    EXPECT_FALSE(ServiceRegistered());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "platform/hosts/HostsFileIO.h"
 #include "platform/prefs/CRegistryStore.h"
+#include "platform/system/Elevation_win.h"
 #include "platform/system/ProcessTree_win.h"
 #include "support/WinDialogDriver.h"
 #include "windows/TestServers.h"
@@ -49,8 +50,19 @@ protected:
         m_messages.clear();
         CUpgradeDlg dlg;
         dlg.SetUpgradeInfo("Vantrel", 1.0f, m_base + "/" + page);
-        dlg.SetProgramFolder(Utf8ToWide(m_work));
         if (bWithKey) dlg.SetUpgradeKey(m_key);
+        // The elevated step, in this process, over the test's program folder.
+        const ElevationHook oldHook =
+            SetElevationHookForTests([this](const std::wstring& arguments) -> std::optional<DWORD> {
+                m_elevations.push_back(WideToUtf8(arguments));
+                const std::wstring prefix = L"-install-upgrade \"";
+                if (arguments.rfind(prefix, 0) != 0 || arguments.back() != L'"')
+                    return std::nullopt;
+                const std::wstring download =
+                    arguments.substr(prefix.size(), arguments.size() - prefix.size() - 1);
+                return static_cast<DWORD>(
+                    InstallUpgradeFrom(download, m_key, Utf8ToWide(m_work), 1.0f));
+            });
         dlg.SetProcessEnd([this](int code) { m_endCode = code; });
         DialogDriver driver;
         driver.When(L"Check for Upgrade", [](HWND box) {
@@ -58,6 +70,7 @@ protected:
             if (::IsWindow(box)) Click(box, IDCANCEL);
         });
         dlg.DoModal(nullptr);
+        SetElevationHookForTests(oldHook);
         EXPECT_TRUE(driver.Done());
         return m_messages;
     }
@@ -68,6 +81,7 @@ protected:
     std::optional<P256PublicPoint> m_key;
     MessageHook m_oldHook;
     std::vector<std::string> m_messages;
+    std::vector<std::string> m_elevations;
     std::optional<int> m_endCode;
 };
 
@@ -118,9 +132,13 @@ TEST_F(UpgradeDlg, OnlyTheMakersSetupRunsAfterTheOldUninstaller) {
         EXPECT_FALSE(m_endCode) << page;
     }
     EXPECT_FALSE(Exists("runs.txt"));
+    // What fails the window's checks asks for no administrator.
+    EXPECT_EQ(m_elevations, std::vector<std::string>());
 
     EXPECT_EQ(Check("newer"), std::vector<std::string>{kOffer});
     EXPECT_EQ(m_endCode, 0);
+    ASSERT_EQ(m_elevations.size(), 1u);
+    EXPECT_EQ(m_elevations[0].find("-install-upgrade \""), 0u);
     EXPECT_EQ(Slurp("runs.txt"), "unins000.exe /SILENT\nNewUpdate.exe (held)\n");
     EXPECT_EQ(Slurp("NewUpdate.exe"), "left from before");
     EXPECT_EQ(UpgradeFoldersLeft(), std::vector<std::string>());

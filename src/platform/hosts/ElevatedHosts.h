@@ -1,6 +1,6 @@
 // The program's way into a hosts file that the user may not write: the privileged helper, run
-// through pkexec so the desktop asks for an administrator's password. The Windows program runs as
-// an administrator and never needs it.
+// through pkexec so the desktop asks for an administrator's password. On Windows it is the hosts
+// file service (HostsService_win.h), which takes no lines from the program.
 #pragma once
 
 #include <string>

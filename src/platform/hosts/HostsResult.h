@@ -20,7 +20,8 @@ enum class HostsOutcome {
     EmptyList,      // the settings hold no entry line, so the block would hide nothing (Hide)
     BadSettings,    // no settings lines were to be had, or they may not go into the block
     WriteFailed,    // the write failed: the file holds its old bytes
-    Denied          // the administrator's permission was not given (pkexec)
+    Denied,         // the administrator's permission was not given (pkexec)
+    NoService       // the privileged side could not be reached (Windows: the hosts service)
 };
 
 struct HostsResult {

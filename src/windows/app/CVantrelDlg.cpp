@@ -5,9 +5,10 @@
 
 #include "model/SystemSeams.h"
 #include "platform/browsers/BrowserOffer_win.h"
+#include "platform/hosts/HostsService_win.h"
+#include "platform/system/Elevation_win.h"
 #include "platform/system/WideText_win.h"
 #include "windows/app/CAboutDlg.h"
-#include "windows/app/CSettingsDlg.h"
 #include "windows/app/CSplashDlg.h"
 #include "windows/app/ProgramFolder.h"
 #include "windows/controls/MessageBox.h"
@@ -139,7 +140,17 @@ void CVantrelDlg::OnOK() {
 PressPrompts CVantrelDlg::Prompts() {
     PressPrompts prompts;
     prompts.tell = [this](const std::string& text) {
-        ShowMessage(m_hWnd, Utf8ToWide(text), kProduct, MB_OK | MB_ICONWARNING);
+        if (text != kServiceMissingText) {
+            ShowMessage(m_hWnd, Utf8ToWide(text), kProduct, MB_OK | MB_ICONWARNING);
+            return;
+        }
+        // Never a write of its own in the service's place: the installation is repaired, with
+        // one administrator's step, and the user presses again.
+        const std::string question = text + "\n\n" + kServiceRepairQuestion;
+        if (ShowMessage(m_hWnd, Utf8ToWide(question), kProduct, MB_YESNO | MB_ICONWARNING) ==
+            IDYES) {
+            RunElevated(m_hWnd, L"-repair-service");
+        }
     };
     prompts.offerToClose = [this](const std::function<void(const std::string&)>& waiting) {
         return OfferToCloseBrowserWindows(
@@ -240,7 +251,7 @@ void CVantrelDlg::OnUpgrade() {
 void CVantrelDlg::OnHelp() {
     // The installed help file, only when it is there, in the system's own Notepad named by its
     // full path: never through the association of .txt files, which any program of the user
-    // can change, while this program runs as administrator.
+    // can change.
     const std::wstring folder = ProgramFolder();
     const std::wstring help = folder + L"\\help.txt";
     if (folder.empty() || ::GetFileAttributesW(help.c_str()) == INVALID_FILE_ATTRIBUTES) return;
@@ -260,9 +271,11 @@ void CVantrelDlg::OnHelp() {
 }
 
 void CVantrelDlg::OnSettings() {
-    // Owned by this window so it opens over it; nothing here is refreshed afterwards.
-    CSettingsDlg dlg;
-    dlg.DoModal(m_hWnd);
+    // The list is what the hosts file service writes: only an administrator changes it. The
+    // dialog opens in an elevated copy of this program (one prompt), which saves into the
+    // installation's folder; this window waits for it and shows the file as it then is.
+    RunElevated(m_hWnd, L"-settings");
+    RefreshStatus();
 }
 
 void CVantrelDlg::OnAbout() {

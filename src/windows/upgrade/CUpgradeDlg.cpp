@@ -3,7 +3,6 @@
 
 #include "platform/prefs/CRegistryStore.h"
 #include "platform/system/WideText_win.h"
-#include "windows/app/ProgramFolder.h"
 #include "windows/controls/MessageBox.h"
 #include "windows/resource.h"
 #include "windows/upgrade/NetConfig.h"
@@ -12,7 +11,7 @@ CUpgradeProgressDlg::CUpgradeProgressDlg() : CDialog(IDD_UPGRADE_PROGRESS) {}
 
 CUpgradeDlg::CUpgradeDlg()
     : CDialog(IDD_UPGRADE),
-      m_installer(BuiltInUpgradeKey(), ProgramFolder(),
+      m_installer(BuiltInUpgradeKey(),
                   [](int code) {
                       // The old version is gone: nothing else of this program may run.
                       ::ExitProcess(static_cast<UINT>(code));

@@ -32,9 +32,6 @@ public:
     // The maker's key that downloads must be signed with: the built-in one unless a test sets
     // another; nothing refuses every upgrade.
     void SetUpgradeKey(std::optional<P256PublicPoint> key) { m_installer.SetKey(key); }
-    // The folder whose uninstaller an accepted upgrade runs: the program's own unless a test
-    // sets another.
-    void SetProgramFolder(std::wstring folder) { m_installer.SetProgramFolder(std::move(folder)); }
     // How the process ends after the new version was installed (tests watch it instead).
     void SetProcessEnd(std::function<void(int code)> end) {
         m_installer.SetProcessEnd(std::move(end));

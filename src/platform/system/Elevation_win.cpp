@@ -1,0 +1,60 @@
+// ShellExecuteExW with the "runas" verb on the program's own path, waited for with the message
+// pump running.
+#include "platform/system/Elevation_win.h"
+
+#include <shellapi.h>
+
+#include "platform/system/MessagePump_win.h"
+
+namespace {
+ElevationHook& Hook() {
+    static ElevationHook s_hook;
+    return s_hook;
+}
+
+std::wstring OwnPath() {
+    std::wstring path(32768, L'\0');
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    return path;
+}
+}  // namespace
+
+ElevationHook SetElevationHookForTests(ElevationHook hook) {
+    ElevationHook old = std::move(Hook());
+    Hook() = std::move(hook);
+    return old;
+}
+
+std::optional<DWORD> RunElevated(HWND owner, const std::wstring& arguments) {
+    if (Hook()) return Hook()(arguments);
+    const std::wstring program = OwnPath();
+    if (program.empty()) return std::nullopt;
+    const std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
+    SHELLEXECUTEINFOW run{};
+    run.cbSize = sizeof run;
+    run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    run.hwnd = owner;
+    run.lpVerb = L"runas";
+    run.lpFile = program.c_str();
+    run.lpParameters = arguments.c_str();
+    run.lpDirectory = folder.c_str();
+    run.nShow = SW_SHOWNORMAL;
+    if (!::ShellExecuteExW(&run) || run.hProcess == nullptr) return std::nullopt;
+    const bool wasEnabled = owner != nullptr && ::IsWindowEnabled(owner);
+    if (wasEnabled) ::EnableWindow(owner, FALSE);
+    while (::MsgWaitForMultipleObjects(1, &run.hProcess, FALSE, INFINITE, QS_ALLINPUT) ==
+           WAIT_OBJECT_0 + 1) {
+        if (!PumpMessages()) {
+            ::WaitForSingleObject(run.hProcess, INFINITE);
+            break;
+        }
+    }
+    if (wasEnabled) ::EnableWindow(owner, TRUE);
+    DWORD code = 1;
+    ::GetExitCodeProcess(run.hProcess, &code);
+    ::CloseHandle(run.hProcess);
+    return code;
+}
