@@ -5,7 +5,9 @@
 # per-user association of .txt files that runs a command, works on the prefix's own hosts file
 # with the installed list and opens the installed help in Notepad, touching none of the others.
 # The splash is dismissed by a key, the toggle clicked with xdotool twice and the hosts bytes
-# checked after each click; Settings and the system menu's About box are opened. Then the setup
+# checked after each click (the setup's hosts file service writes them); with the service
+# stopped a press offers the repair and changes nothing, and once repaired works again; Settings
+# (an elevated copy of the program) and the system menu's About box are opened. Then the setup
 # refuses a folder outside Program Files, and the uninstaller, finding a damaged block, says so
 # and, told to go on, leaves nothing of Vantrel beside the hosts file. Screenshots of each are
 # kept in the output folder.
@@ -173,6 +175,37 @@ sleep 0.5
 [ "$(count_colour "$(import -window root "$work/red.png"; echo "$work/red.png")" '#FF0000')" -gt 50 ] ||
   fail "no red status line after showing the ads again"
 
+# The hosts file service stopped: a press says so, offers to repair the installation and changes
+# nothing; No leaves it so, Yes repairs it (one elevated step) and the next press hides again.
+service_running() { wine sc query VantrelHosts 2>/dev/null | grep -q RUNNING; }
+service_running || fail "the setup did not start the hosts file service"
+wine sc stop VantrelHosts >/dev/null 2>&1 || fail "the service could not be stopped"
+wait_for '! service_running' 20 || fail "the service did not stop"
+message_box() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '^Vantrel$' 2>/dev/null); do
+    [ "$w" != "$main" ] && { echo "$w"; return 0; }
+  done
+  return 1
+}
+click_du 7 224 58 21
+wait_for 'message_box >/dev/null' 15 || fail "a press without the service said nothing"
+sleep 0.5
+import -window root "$out/e2e-win-service-stopped.png"
+xdotool windowactivate --sync "$(message_box)" key n
+wait_for '! message_box >/dev/null' 10 || fail "No did not close the message"
+cmp -s "$hosts" "$work/hosts.before" || fail "a press without the service changed the hosts file"
+click_du 7 224 58 21
+wait_for 'message_box >/dev/null' 15 || fail "the second press without the service said nothing"
+xdotool windowactivate --sync "$(message_box)" key y
+wait_for service_running 30 || fail "Yes did not repair the service"
+wait_for '! message_box >/dev/null' 10 || fail "the repair left a message open"
+sleep 0.5
+click_du 7 224 58 21
+wait_for 'cmp -s "$hosts" "$work/hosts.added"' 10 || fail "after the repair a press did not hide"
+click_du 7 224 58 21
+wait_for 'cmp -s "$hosts" "$work/hosts.before"' 10 || fail "after the repair a press did not show"
+
 cmp -s "$work/decoy-hosts" "$work/decoy-hosts.before" ||
   fail "the program changed the file that VANTREL_HOSTS_FILE names"
 
@@ -267,5 +300,5 @@ left=$(ls -A "$(dirname "$hosts")" | grep -i vantrel || true)
 [ -z "$left" ] || fail "the uninstaller left beside the hosts file: $left"
 [ ! -e "$installed" ] || fail "the uninstaller left $installed"
 echo "PASS: installed; started elsewhere: splash, toggle twice byte for byte on the prefix's" \
-  "hosts file with the installed list, settings, Help in Notepad, About, Exit; setup refusal;" \
+  "hosts file with the installed list, service stopped and repaired, settings, Help in Notepad, About, Exit; setup refusal;" \
   "uninstall past a damaged block; screenshots in $out/e2e-win-*.png"
