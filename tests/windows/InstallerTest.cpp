@@ -361,11 +361,32 @@ TEST_F(Installer, TheServiceAnswersItsRequestsOnly) {
     EXPECT_TRUE(shown.Done() && shown.changed && !shown.hidden) << shown.sentence;
     EXPECT_EQ(Slurp(m_hosts), mine);
 
+    // A refusal of the file as it is comes back with its sentence.
+    const std::string damaged = mine + "# Begin Vantrel\r\n0.0.0.0 x.example\r\n";
+    Spit(m_hosts, damaged);
+    const HostsResult refusal = AskHostsService(kServiceShow);
+    EXPECT_EQ(refusal.outcome, HostsOutcome::Damaged);
+    EXPECT_EQ(refusal.sentence, kDamagedBlockText);
+    EXPECT_EQ(Slurp(m_hosts), damaged);
+    Spit(m_hosts, mine);
+
     StopService();
     const HostsResult stopped = AskHostsService(kServiceHide);
     EXPECT_EQ(stopped.outcome, HostsOutcome::NoService);
     EXPECT_EQ(stopped.sentence, kServiceMissingText);
     EXPECT_EQ(Slurp(m_hosts), mine);
+
+    // A program that holds the pipe's name first: the service does not run beside it, so the
+    // window finds no service rather than that program.
+    const HANDLE squatter =
+        ::CreateNamedPipeW(kHostsPipeName, PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+                           PIPE_TYPE_BYTE, 1, 64, 64, 0, nullptr);
+    ASSERT_NE(squatter, INVALID_HANDLE_VALUE);
+    EXPECT_NE(RunChild(Quoted(File("vantrel-service.exe")) + " -install").exitCode, 0u);
+    EXPECT_EQ(HostsServiceProcessId(), 0u);
+    EXPECT_EQ(AskHostsService(kServiceHide).outcome, HostsOutcome::NoService);
+    EXPECT_EQ(Slurp(m_hosts), mine);
+    ::CloseHandle(squatter);
     ASSERT_EQ(Uninstall("/S"), 0u);
     EXPECT_FALSE(ServiceRegistered());
 }

@@ -182,9 +182,15 @@ bool ServeHostsPipe(HANDLE stop, const std::string& settingsPath,
             continue;
         }
         if (!AwaitClient(pipe, stop)) {
+            if (::WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) {
+                ::CloseHandle(pipe);
+                break;
+            }
+            // A client that left at once: the next instance is made before this one goes, so
+            // the name never lapses for another process to take.
+            const HANDLE next = MakeInstance(&security, false);
             ::CloseHandle(pipe);
-            pipe = INVALID_HANDLE_VALUE;
-            if (::WaitForSingleObject(stop, 0) == WAIT_OBJECT_0) break;
+            pipe = next;
             continue;
         }
         {

@@ -28,10 +28,13 @@ DWORD StateOf(SC_HANDLE service) {
     return StatusOf(service).dwCurrentState;
 }
 
-// Waits up to 20 s for the service to reach `state`.
+// Waits up to 20 s for the service to reach `state`; a service that stopped while it was to
+// start has failed.
 bool AwaitState(SC_HANDLE service, DWORD state) {
     for (int i = 0; i < 200; ++i) {
-        if (StateOf(service) == state) return true;
+        const DWORD now = StateOf(service);
+        if (now == state) return true;
+        if (state == SERVICE_RUNNING && now == SERVICE_STOPPED) return false;
         ::Sleep(100);
     }
     return false;
