@@ -28,7 +28,8 @@ enum class UpgradeRefusal {
                         // installer, not the version the password prompt named)
     kNotNewer,          // (Linux) the package is not newer than the version that is installed
     kNoMakerKey,        // (Linux) this build holds no maker's key to check an upgrade with
-    kNotAuthorized,     // (Linux) the administrator's authentication was refused or cancelled
+    kNotAuthorized,     // the administrator's authentication (Windows: permission) was refused
+                        // or cancelled
     kInstallFailed,     // (Linux) the package manager did not install it
 };
 

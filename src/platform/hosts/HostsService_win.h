@@ -45,6 +45,9 @@ inline constexpr const char* kServiceMissingText =
     "Vantrel's hosts file service is not running, so the hosts file was not changed.";
 inline constexpr const char* kServiceRepairQuestion =
     "Repair the installation now? Windows asks for an administrator's permission.";
+// Told when the repair did not get the service running.
+inline constexpr const char* kServiceRepairFailedText =
+    "Vantrel's hosts file service could not be started. Please install Vantrel again.";
 // Told when the service answered something else than its reply.
 inline constexpr const char* kServiceBadReplyText =
     "Vantrel's hosts file service gave no usable answer, so the hosts file may not have been "

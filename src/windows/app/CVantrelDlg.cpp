@@ -149,7 +149,11 @@ PressPrompts CVantrelDlg::Prompts() {
         const std::string question = text + "\n\n" + kServiceRepairQuestion;
         if (ShowMessage(m_hWnd, Utf8ToWide(question), kProduct, MB_YESNO | MB_ICONWARNING) ==
             IDYES) {
-            RunElevated(m_hWnd, L"-repair-service");
+            const std::optional<DWORD> code = RunElevated(m_hWnd, L"-repair-service");
+            // Refused permission is the user's own answer; a repair that ran and failed is told.
+            if (code && *code != 0)
+                ShowMessage(m_hWnd, Utf8ToWide(kServiceRepairFailedText), kProduct,
+                            MB_OK | MB_ICONWARNING);
         }
     };
     prompts.offerToClose = [this](const std::function<void(const std::string&)>& waiting) {
