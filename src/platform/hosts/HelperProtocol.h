@@ -1,6 +1,7 @@
 // What the program and its privileged hosts helper (linux/root) say to each other, in one place:
 // the file the helper writes, its commands, its input and the limit on it, its exit statuses,
-// pkexec's, and the report line it answers with.
+// pkexec's, and the report line it answers with (which the Windows hosts file service answers
+// with too: HostsService_win.h).
 #pragma once
 
 #include <cstddef>
