@@ -1,6 +1,8 @@
 // The settings dialog: the list rules are the core's, the same as on every system.
 #include "windows/app/CSettingsDlg.h"
 
+#include <utility>
+
 #include "core/settings/SettingsFile.h"
 #include "core/settings/SettingsList.h"
 #include "platform/prefs/CRegistryStore.h"
@@ -34,6 +36,18 @@ BOOL CSettingsDlg::OnInitDialog() {
     m_btnCancel.SubclassDlgItem(IDCANCEL, m_hWnd);
     // As the template's field allows: longer text is refused on OK all the same.
     ::SendMessageW(GetDlgItem(IDC_IP_ADDRESS), EM_LIMITTEXT, kMaxAddressLength, 0);
+    // Opened by the elevated copy of the program, it is a window of its own: the program's icon
+    // in its title bar and on the taskbar.
+    if (::GetWindow(m_hWnd, GW_OWNER) == nullptr) {
+        for (const auto& [which, metric] :
+             {std::pair{ICON_BIG, SM_CXICON}, std::pair{ICON_SMALL, SM_CXSMICON}}) {
+            const int size = ::GetSystemMetrics(metric);
+            ::SendMessageW(
+                m_hWnd, WM_SETICON, which,
+                reinterpret_cast<LPARAM>(::LoadImageW(ResourceModule(), MAKEINTRESOURCEW(IDI_APP),
+                                                      IMAGE_ICON, size, size, LR_SHARED)));
+        }
+    }
     LoadSettings();
     UpdateData(false);
     return TRUE;
