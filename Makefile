@@ -21,7 +21,7 @@ build: configure
 # The Windows program and its tests, cross-compiled with MinGW-w64.
 windows: deps
 	cmake -S . -B $(WIN_BUILD) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
-	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake $(CMAKE_FLAGS)
 	cmake --build $(WIN_BUILD)
 
 # Only the program and its privileged helper: starting it needs neither tests nor benchmarks.

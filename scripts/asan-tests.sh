@@ -6,11 +6,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-asan}
 ./scripts/install-deps.sh
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_SANITIZE=ON
+# -O1 and line tables only: the sanitizers' own advice, and a build a third quicker than -O2 -g.
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_SANITIZE=ON \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -g1 -DNDEBUG"
 cmake --build "$build"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=1:${ASAN_OPTIONS:-}"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
 export LSAN_OPTIONS="suppressions=$PWD/stress/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}"
 cd "$build"
-# Benchmarks measure speed, which a sanitizer build does not have.
-ctest --output-on-failure -j2 --timeout 900 -LE bench
+# Benchmarks measure speed, which a sanitizer build does not have. The package upgrade's work is
+# dpkg's and apt's: its end-to-end run is make test's.
+ctest --output-on-failure -j2 --timeout 900 -LE bench -E '^upgrade_e2e$'

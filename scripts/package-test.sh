@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it with apt-get, checks where its files went, and removes it
+# Builds the Debian package, installs it with apt-get, checks where its files went, and purges it
 # again, checking that the removal took Vantrel's block out of the hosts file although another
 # account holds a lock (shared, then exclusive) on the hosts file: the program locks a root-only
 # file in /run instead, so nobody else can hold up the removal script. The removal runs in a
 # private mount namespace with a scratch copy of /etc, a temporary hosts file bind-mounted over
-# /etc/hosts and a /run of its own: the machine's own /etc and /run are never touched. Needs root
-# (it installs a package); skips otherwise.
+# /etc/hosts and a /run of its own: the machine's own /etc and /run are never touched. The list the
+# helper approves goes to /var/lib/vantrel, which the purge removes. Needs root (it installs a
+# package); skips otherwise.
 # Usage: scripts/package-test.sh [build-dir]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,7 +28,7 @@ fail() { echo "FAIL package-test: $*"; exit 1; }
 work=$(mktemp -d)
 cleanup() {
   if dpkg-query -W -f='${Status}' vantrel 2>/dev/null | grep -q "install ok installed"; then
-    DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vantrel >/dev/null 2>&1 || true
+    DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq vantrel >/dev/null 2>&1 || true
   fi
   rm -rf "$work"
 }
@@ -65,8 +66,12 @@ for f in /usr/share/applications/vantrel.desktop \
          /usr/share/vantrel/vantrel_settings.txt /usr/share/vantrel/help.txt; do
   [ -f "$f" ] || fail "$f is not installed"
 done
-grep -q '<annotate key="org.freedesktop.policykit.exec.path">/usr/libexec/vantrel/vantrel-hosts-helper</annotate>' \
-  /usr/share/polkit-1/actions/org.vantrel.hosts-helper.policy || fail "the polkit policy does not name the helper"
+policy=/usr/share/polkit-1/actions/org.vantrel.hosts-helper.policy
+[ "$(grep -c '<annotate key="org.freedesktop.policykit.exec.path">/usr/libexec/vantrel/vantrel-hosts-helper</annotate>' \
+  "$policy")" = 2 ] || fail "the polkit policy does not name the helper for both of its actions"
+grep -A8 'id="org.vantrel.hosts-approved"' "$policy" | grep -q '<allow_active>yes</allow_active>' ||
+  fail "hiding the approved list must not ask for a password"
+dpkg-deb -I "$deb" postrm | grep -q 'rm -rf /var/lib/vantrel' || fail "a purge would leave the approved list"
 [ "$(stat -c %a /usr/libexec/vantrel/vantrel-hosts-helper)" = 755 ] || fail "the helper must not be setuid"
 # The upgrade helper holds the key the build was given, and none without one.
 key=$(sed -n 's/^VANTREL_UPGRADE_PUBKEY:[A-Z]*=//p' "$build/CMakeCache.txt")
@@ -143,6 +148,7 @@ unshare -m --propagation private bash -euo pipefail -c '
   /usr/libexec/vantrel/vantrel-hosts-helper hide </usr/share/vantrel/vantrel_settings.txt >/dev/null ||
     fail "the helper could not hide ads while another account held a shared lock"
   grep -q "^# Begin Vantrel" /etc/hosts || fail "no block was added"
+  [ "$(stat -c "%U %a" /var/lib/vantrel/approved-block)" = "root 644" ] || fail "the list was not approved"
   cp /etc/hosts "$WORK/hosts.with-block"
   [ "$(stat -c "%u %a" /run/vantrel-hosts.lock)" = "0 600" ] || fail "the lock is not a root-only file"
   # The removal script takes the block out and says nothing.
@@ -151,18 +157,19 @@ unshare -m --propagation private bash -euo pipefail -c '
   [ ! -s "$WORK/prerm.err" ] || { cat "$WORK/prerm.err"; fail "the removal script complained"; }
   cmp -s /etc/hosts "$WORK/hosts.orig" || fail "the removal script left the block under a shared lock"
   release_lock
-  # The whole removal, under an exclusive lock.
+  # The whole removal and purge, under an exclusive lock.
   /usr/libexec/vantrel/vantrel-hosts-helper hide </usr/share/vantrel/vantrel_settings.txt >/dev/null
   cmp -s /etc/hosts "$WORK/hosts.with-block" || fail "the block was not added again"
   hold_lock -x
-  DEBIAN_FRONTEND=noninteractive timeout 300 dpkg -r vantrel >"$WORK/dpkg.log" 2>&1 ||
-    { cat "$WORK/dpkg.log"; fail "dpkg -r failed or hung under an exclusive lock"; }
+  DEBIAN_FRONTEND=noninteractive timeout 300 dpkg -P vantrel >"$WORK/dpkg.log" 2>&1 ||
+    { cat "$WORK/dpkg.log"; fail "dpkg -P failed or hung under an exclusive lock"; }
   release_lock
 '
 grep -q "googlesyndication" "$work/hosts.with-block" || fail "the block held no ad domains"
 dpkg-query -W -f='${Status}' vantrel 2>/dev/null | grep -q "install ok installed" && fail "the package is still installed"
 [ ! -e /usr/libexec/vantrel/vantrel ] || fail "the program is still there after removal"
+[ ! -e /var/lib/vantrel ] || fail "the approved list is still there after the purge"
 cmp -s "$work/hosts" "$work/hosts.orig" || { diff "$work/hosts.orig" "$work/hosts" || true; fail "the block survived the package's removal"; }
 [ "$(ls -l /run/vantrel-hosts.lock 2>/dev/null || true)" = "$lock_before" ] ||
   fail "the machine's own /run got a lock file"
-echo "PASS package-test: installed, validated, and removal took the block out of the hosts file"
+echo "PASS package-test: installed, validated, and the purge took the block out of the hosts file and the approved list away"

@@ -52,17 +52,22 @@ inline std::string CrLf(const std::string& text) {
     return out;
 }
 
-// The writer's temporary files in the folder (its lock file stays and is not one of them).
-inline std::vector<std::string> TempFiles(const std::string& dir) {
+// The names that a wildcard pattern ("folder\\name*") matches.
+inline std::vector<std::string> Matching(const std::string& pattern) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW(Utf8ToWide(dir + "\\.*vantrel-tmp-*").c_str(), &found);
+    const HANDLE search = ::FindFirstFileW(Utf8ToWide(pattern).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
         names.push_back(WideToUtf8(found.cFileName));
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
     return names;
+}
+
+// The writer's temporary files in the folder (its lock file stays and is not one of them).
+inline std::vector<std::string> TempFiles(const std::string& dir) {
+    return Matching(dir + "\\.*vantrel-tmp-*");
 }
 
 // The folder the running test program lives in; the helper programs are built beside it.
@@ -75,12 +80,7 @@ inline std::string ProgramDir() {
 
 // A path in double quotes, for a command line.
 inline std::string Quoted(const std::string& path) {
-    std::string quoted;
-    quoted.reserve(path.size() + 2);
-    quoted += '"';
-    quoted += path;
-    quoted += '"';
-    return quoted;
+    return '"' + path + '"';
 }
 
 inline void SetEnv(const wchar_t* name, const std::string& value) {

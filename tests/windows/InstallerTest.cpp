@@ -94,16 +94,7 @@ void SetUserAddress(const std::string& address) {
 
 // What Vantrel keeps beside the hosts file: its lock file and temporary files.
 std::vector<std::string> VantrelFilesBeside(const std::string& hosts) {
-    const std::string dir = hosts.substr(0, hosts.find_last_of('\\'));
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW(Utf8ToWide(dir + "\\.hosts.vantrel*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        names.push_back(WideToUtf8(found.cFileName));
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-    return names;
+    return Matching(hosts.substr(0, hosts.find_last_of('\\')) + "\\.hosts.vantrel*");
 }
 
 // A message box of another process whose text holds `part`, once it shows; null after a while.

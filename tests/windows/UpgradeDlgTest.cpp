@@ -89,16 +89,7 @@ protected:
 std::vector<std::string> UpgradeFoldersLeft() {
     wchar_t windows[MAX_PATH];
     const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW(
-        (std::wstring(windows, length) + L"\\Temp\\Vantrel-upgrade-*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        names.push_back(WideToUtf8(found.cFileName));
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-    return names;
+    return Matching(WideToUtf8(std::wstring(windows, length)) + "\\Temp\\Vantrel-upgrade-*");
 }
 
 const char kOffer[] =

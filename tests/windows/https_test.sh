@@ -129,8 +129,6 @@ if [ -n "$fake_setup" ]; then
     answer "page-$1" >"$root/$1"
   }
   page newer 1.1 "$base/setup.exe" "$digest"
-  page same 1.00 "$base/setup.exe" "$digest"
-  page older 0.9 "$base/setup.exe" "$digest"
   page stranger 1.1 "$base/signed-by-another/setup.exe" "$digest"
   # An older setup the maker once signed, served where the page offers 2.0.
   old_setup=$(dirname "$fake_setup")/fake_setup_old.exe
@@ -141,9 +139,6 @@ if [ -n "$fake_setup" ]; then
     answer old.sig >"$root/old/setup.exe.sig"
     page downgrade 2.0 "$base/old/setup.exe" "$(sha256sum "$old_setup" | cut -c1-64)"
   fi
-  page mismatch 1.1 "$base/setup.exe" "$(printf '%064d' 0)"
-  page plain-link 1.1 "http://127.0.0.1:1/setup.exe" "$digest"
-  # With their lengths: openssl s_server does not close the connection after an answer.
   # The real setup program, signed by the maker, for the upgrade that installs it.
   if [ -n "${VANTREL_REAL_SETUP:-}" ]; then
     mkdir -p "$root/real"
@@ -152,10 +147,6 @@ if [ -n "$fake_setup" ]; then
     answer real.sig >"$root/real/setup.exe.sig"
     page real-newer 1.1 "$base/real/setup.exe" "$(sha256sum "$VANTREL_REAL_SETUP" | cut -c1-64)"
   fi
-  printf 'HTTP/1.0 200 OK\r\nContent-Length: 35\r\n\r\n<html><body>No news.</body></html>\n' \
-    >"$root/no-marker"
-  printf 'HTTP/1.0 404 Not Found\r\nContent-Length: 22\r\n\r\n<html>Not found</html>' \
-    >"$root/missing"
 fi
 
 VANTREL_HTTPS_DIR="Z:$work" \

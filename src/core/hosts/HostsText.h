@@ -37,6 +37,12 @@ inline constexpr const char* kNoAdLabelText =
     "Google Adsense domain (googlesyndication) is in it, so Adsense ads are not hidden. Add the "
     "Adsense domains in the Settings dialog, then try again.";
 
+// What the user is told when Hide of the approved list finds no list that an administrator
+// approved.
+inline constexpr const char* kNotApprovedText =
+    "No list of domains has been approved by an administrator yet, so the hosts file was not "
+    "changed.";
+
 enum class BlockState { NoBlock, ForeignMarker, BlockPresent, DamagedBlock };
 
 // How the CR-free text looks to adding and removing. An end marker counts only after the

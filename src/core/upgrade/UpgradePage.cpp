@@ -81,7 +81,3 @@ void ParseUpgradePage(const CStringList& lines, UpgradePageInfo& info) {
 void ParseUpgradePage(const std::vector<std::string>& lines, UpgradePageInfo& info) {
     ScanPage(lines, info);
 }
-
-void ParseUpgradePage(std::span<const std::string_view> lines, UpgradePageInfo& info) {
-    ScanPage(lines, info);
-}

@@ -1,7 +1,6 @@
 // Reads the upgrade page: the values the maker publishes between "<!-- UPGRADE" comment markers.
 #pragma once
 
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,7 +22,6 @@ struct UpgradePageInfo {
 // page lacks them. A digest is never carried over: it must come from the page that is acted on.
 void ParseUpgradePage(const CStringList& lines, UpgradePageInfo& info);
 void ParseUpgradePage(const std::vector<std::string>& lines, UpgradePageInfo& info);
-void ParseUpgradePage(std::span<const std::string_view> lines, UpgradePageInfo& info);
 
 // The version as the C library's atof reads it, in the C locale, from at most 99 characters.
 float ReadVersionNumber(std::string_view line);

@@ -20,7 +20,7 @@ public:
     // Arial with a 14-pixel cell height: the caption font of every button.
     static QFont CaptionFont();
 
-    // Hover tracking, read by tests and by the showcase.
+    // Hover tracking, read by the tests.
     bool IsPointerOver() const { return m_bPointerOver; }
     bool IsMouseTracked() const { return m_bMouseTracked; }
 

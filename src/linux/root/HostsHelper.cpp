@@ -3,11 +3,13 @@
 // writes only lines that send names to this PC, whatever the program that called it says.
 #include "linux/root/HostsHelper.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/hosts/ApprovedBlock_unix.h"
 #include "platform/hosts/HostsFileIO.h"
 
 namespace {
@@ -58,17 +60,47 @@ std::optional<std::string> ReadHelperInput(int fd) {
     }
 }
 
+bool SaveApprovedBlock(const std::string& path, std::string_view bytes) {
+    const std::string folder = filesys::FolderOf(path);
+    if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (!OwnedByUsOnly(folder, true) || ::chmod(folder.c_str(), 0755) != 0) return false;
+    // Only a file that everyone may read and nobody else write is kept (and replaced); the rest is
+    // taken away first, so nothing is ever written through a link or keeps another's mode.
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 &&
+        !(S_ISREG(info.st_mode) && (info.st_mode & 07777) == 0644 && OwnedByUsOnly(path, false)) &&
+        ::unlink(path.c_str()) != 0)
+        return false;
+    return filesys::SaveFile(path, bytes);
+}
+
 int RunHostsHelper(const std::vector<std::string>& args, int inputFd, const std::string& hostsPath,
-                   std::string* report) {
-    if (args.size() != 1 || (args[0] != kHelperHide && args[0] != kHelperShow)) {
-        Complain("usage: vantrel-hosts-helper hide|show (settings lines on stdin for hide)");
+                   const std::string& approvedPath, std::string* report) {
+    const bool approved = args.size() == 2 && args[0] == kHelperApproved &&
+                          (args[1] == kHelperHide || args[1] == kHelperShow);
+    if (!approved && !(args.size() == 1 && args[0] == kHelperHide)) {
+        Complain("usage: vantrel-hosts-helper hide (settings lines on stdin) | approved hide|show");
         return kHelperUsage;
     }
-    const HostsIntent intent = args[0] == kHelperHide ? HostsIntent::Hide : HostsIntent::Show;
+    const HostsIntent intent = args.back() == kHelperHide ? HostsIntent::Hide : HostsIntent::Show;
+    const std::optional<std::string> input = ReadHelperInput(inputFd);
     std::optional<std::vector<std::string>> lines;
-    if (intent == HostsIntent::Hide) {
-        const std::optional<std::string> input = ReadHelperInput(inputFd);
-        std::string why = "the input could not be read or is too long";
+    std::string why = "the input could not be read or is too long";
+    if (approved) {
+        // The active user's own step takes nothing from the caller but the intent.
+        if (!input || !input->empty()) {
+            Complain("refused: \"approved\" takes no input");
+            return kHelperUsage;
+        }
+        if (intent == HostsIntent::Hide) {
+            const std::optional<std::string> block = ReadApprovedBlock(approvedPath, &why);
+            if (block) lines = ParseHelperInput(*block, &why);
+            if (!lines) {
+                Complain("no approved block: " + why);
+                return kHelperNotApproved;
+            }
+        }
+    } else {
         if (input) lines = ParseHelperInput(*input, &why);
         if (!lines) {
             Complain("refused: " + why);
@@ -86,6 +118,10 @@ int RunHostsHelper(const std::vector<std::string>& args, int inputFd, const std:
         default:
             break;
     }
+    // An administrator authorised these lines, and they are now the file's block.
+    if (!approved && result.outcome == HostsOutcome::Written &&
+        !SaveApprovedBlock(approvedPath, HelperInput(*lines)))
+        Complain("the list could not be kept as the approved block in " + approvedPath);
     if (report != nullptr) *report = HelperReportLine(result);
     return result.Done() ? kHelperOk : kHelperFailed;
 }

@@ -18,10 +18,19 @@ std::optional<std::vector<std::string>> ParseHelperInput(std::string_view input,
 // Reads the input from fd up to its end; nullopt when longer than kHelperMaxInput or unreadable.
 std::optional<std::string> ReadHelperInput(int fd);
 
-// Runs one command on hostsPath and returns the helper's exit status: "hide", which reads the
-// settings lines from inputFd and makes the file hide ads, or "show", which makes it show them;
-// each in one locked pass that does nothing when the file already is that way (ApplyIntentAt).
+// Runs one command on hostsPath and returns the helper's exit status, each command one locked
+// pass that does nothing when the file already is that way (ApplyIntentAt):
+// - "hide" reads the settings lines from inputFd and makes the file hide ads; when that puts
+//   them in the file as a block, they become the approved block at approvedPath;
+// - "approved hide" makes it hide ads with the approved block (kHelperNotApproved when there is
+//   none it can trust), "approved show" makes it show them; any byte on inputFd is refused.
 // After a pass that read the file, *report (when given) is the line telling the state it left
 // (HelperReportLine). args are the command-line arguments after the program name.
 int RunHostsHelper(const std::vector<std::string>& args, int inputFd, const std::string& hostsPath,
-                   std::string* report = nullptr);
+                   const std::string& approvedPath, std::string* report = nullptr);
+
+// Keeps bytes as the approved block at path: its folder made (0755) when missing and used only
+// when it is a folder of ours that nobody else may write; whatever else stands at path (a link,
+// a file of another owner or mode) replaced by a file of mode 0644, atomically. False when that
+// could not be done.
+bool SaveApprovedBlock(const std::string& path, std::string_view bytes);

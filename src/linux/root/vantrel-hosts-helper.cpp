@@ -1,6 +1,6 @@
 // The privileged helper that pkexec runs to hide or show ads through Vantrel's block in /etc/hosts
 // when the user may not write it. Nothing it inherits is trusted: the environment is dropped and
-// the path is fixed, so no variable can point it at another file.
+// the paths are fixed, so no variable can point it at another file.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,8 +27,10 @@ int main(int argc, char** argv) {
     bool badReconnect = false;
     const auto peers = TakeReconnectArguments(args, &badReconnect);
     std::string report;
-    const int status = badReconnect ? RunHostsHelper({}, STDIN_FILENO, kHelperHostsPath)
-                                    : RunHostsHelper(args, STDIN_FILENO, kHelperHostsPath, &report);
+    const int status =
+        badReconnect
+            ? RunHostsHelper({}, STDIN_FILENO, kHelperHostsPath, kApprovedBlockPath)
+            : RunHostsHelper(args, STDIN_FILENO, kHelperHostsPath, kApprovedBlockPath, &report);
     // The state the pass left goes to the program first; nothing started after it keeps its
     // stdout.
     if (!report.empty()) {

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "platform/hosts/ApprovedBlock_unix.h"
 #include "platform/hosts/HelperProtocol.h"
 #include "platform/hosts/HostsFileIO.h"
 #include "platform/system/Spawn_unix.h"
@@ -16,6 +17,7 @@
 namespace {
 std::string g_helperPath;
 std::string g_pkexecPath;
+std::string g_approvedPath;
 std::vector<std::string> g_helperExtras;
 bool g_ranWithExtras = false;
 
@@ -98,6 +100,15 @@ void SetPkexecPathForTests(const std::string& path) {
     g_pkexecPath = path;
 }
 
+void SetApprovedBlockPathForTests(const std::string& path) {
+    g_approvedPath = path;
+}
+
+bool ListIsApproved(const std::vector<std::string>& lines) {
+    return ReadApprovedBlock(g_approvedPath.empty() ? kApprovedBlockPath : g_approvedPath) ==
+           HelperInput(lines);
+}
+
 void SetHelperExtraArguments(std::vector<std::string> args) {
     g_helperExtras = std::move(args);
     g_ranWithExtras = false;
@@ -107,14 +118,15 @@ bool HelperRanWithExtras() {
     return g_ranWithExtras;
 }
 
-int RunHelperElevated(std::string_view command, const std::vector<std::string>& lines,
-                      std::string* output) {
+int RunHelperElevated(const std::vector<std::string>& command,
+                      const std::vector<std::string>& lines, std::string* output) {
     const std::string helper = HostsHelperPath();
     if (helper.empty()) return kHelperNotRun;
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return kHelperNotRun;
     ChildSetup setup;
-    setup.argv = {g_pkexecPath.empty() ? kPkexecPath : g_pkexecPath, helper, std::string(command)};
+    setup.argv = {g_pkexecPath.empty() ? kPkexecPath : g_pkexecPath, helper};
+    setup.argv.insert(setup.argv.end(), command.begin(), command.end());
     setup.argv.insert(setup.argv.end(), g_helperExtras.begin(), g_helperExtras.end());
     setup.inputFd = fds[1];
     // Its answer comes back on the same socket.
@@ -145,6 +157,8 @@ std::string HelperFailureText(int status) {
                    "dialog.";
         case kHelperBusy:
             return kHostsBusyText;
+        case kHelperNotApproved:
+            return kNotApprovedText;
         case kPkexecNotAuthorized:
             return "The hosts file was not changed: the permission to change it was not given.";
         case kHelperNotRun:
@@ -158,8 +172,14 @@ std::string HelperFailureText(int status) {
 HostsResult ApplyIntentThroughHelper(const std::string& path, HostsIntent intent,
                                      const std::vector<std::string>& lines) {
     std::string output;
-    const bool hide = intent == HostsIntent::Hide;
-    const int status = RunHelperElevated(hide ? kHelperHide : kHelperShow,
-                                         hide ? lines : std::vector<std::string>{}, &output);
+    int status = kHelperNotApproved;
+    if (intent == HostsIntent::Show) {
+        status = RunHelperElevated({kHelperApproved, kHelperShow}, {}, &output);
+    } else {
+        if (ListIsApproved(lines))
+            status = RunHelperElevated({kHelperApproved, kHelperHide}, {}, &output);
+        // A list never approved, or an approval gone meanwhile: the administrator decides.
+        if (status == kHelperNotApproved) status = RunHelperElevated({kHelperHide}, lines, &output);
+    }
     return ResultOfRun(path, status, ParseHelperReport(output));
 }

@@ -9,12 +9,8 @@
 #include <openssl/pem.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
-#include <cstdint>
-#include <fstream>
 #include <memory>
 #include <sstream>
 

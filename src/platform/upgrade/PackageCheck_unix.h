@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "core/upgrade/UpgradeRefusal.h"
-#include "platform/system/Pkexec_unix.h"
 
 inline constexpr const char* kPackageName = "vantrel";
 inline constexpr const char* kUpgradeHelperName = "vantrel-upgrade-helper";

@@ -1,5 +1,5 @@
 // Puts an XP-style button into each of its looks the way a user would get there, so the
-// tests and the showcase picture see the same states.
+// behaviour test and the reference sheets see the same states.
 #pragma once
 
 #include <QApplication>

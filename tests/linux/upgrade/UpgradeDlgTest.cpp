@@ -101,12 +101,9 @@ TEST_F(UpgradeDlg, ButtonsFollowTheCheckAndItsDateIsRecordedWhenTheDialogGoes) {
         };
         QTest::keyClick(&dlg, Qt::Key_Return);
         EXPECT_TRUE(offDuringFetch);
+        // What the box says is UpgradeFlowTest's; here, that it is a box with OK.
         ASSERT_EQ(m_boxes.size(), 1u);
-        EXPECT_EQ(m_boxes[0].text,
-                  "You have the most recent version v1.00.\nNo upgrade is available.");
-        EXPECT_EQ(m_boxes[0].caption, "Vantrel");
         EXPECT_EQ(m_boxes[0].buttons, QMessageBox::Ok);
-        EXPECT_EQ(m_boxes[0].icon, QMessageBox::NoIcon);
         EXPECT_TRUE(dlg.isVisible());
         EXPECT_FALSE(Button(dlg, 1)->isEnabled());
         EXPECT_EQ(dlg.focusWidget(), Button(dlg, 2));
@@ -129,9 +126,7 @@ TEST_F(UpgradeDlg, NoClosesTheDialogAndYesShowsTheDownloadInTheStatusWindow) {
     Open(dlg, UpgradePageText("1.1", kLink, std::string(64, '0')));
     Button(dlg, 1)->click();
     ASSERT_EQ(m_boxes.size(), 1u);
-    EXPECT_EQ(m_boxes[0].caption, "A new upgrade is available.");
     EXPECT_EQ(m_boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
-    EXPECT_EQ(m_boxes[0].icon, QMessageBox::NoIcon);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
 
@@ -147,9 +142,7 @@ TEST_F(UpgradeDlg, NoClosesTheDialogAndYesShowsTheDownloadInTheStatusWindow) {
     Open(dlg, UpgradePageText("1.1", kLink, std::string(64, '0')));
     Button(dlg, 1)->click();
     ASSERT_EQ(m_boxes.size(), 3u);
-    EXPECT_EQ(m_boxes[2].text.toStdString(),
-              RefusalMessage(UpgradeRefusal::kDigestMismatch, VANTREL_DOWNLOAD_PAGE));
-    EXPECT_EQ(m_boxes[2].icon, QMessageBox::Warning);
+    EXPECT_EQ(m_boxes[2].icon, QMessageBox::Warning);  // the model's warning, as Qt's icon
     EXPECT_EQ(seen, "Upgrading Software|Read 15 bytes");
     EXPECT_EQ(dlg.ProgressWindow(), nullptr);
     EXPECT_TRUE(dlg.isVisible());

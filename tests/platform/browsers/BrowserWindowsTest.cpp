@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "core/browsers/BrowserNames.h"
 #include "linux/app/CVantrelDlg.h"
 #include "linux/browsers/BrowserOffer.h"
 #include "linux/controls/DialogUnits.h"
@@ -170,10 +171,6 @@ struct WithOpenbox {
     static constexpr bool kWithWm = true;
 };
 
-const QString kQuestion = QStringLiteral(
-    "Vantrel needs to close Microsoft Internet Explorer and Mozilla Firefox for changes to take "
-    "effect. Would you like to close the windows now?");
-
 template <typename Setting>
 class BrowserWindowsTest : public ::testing::Test {
 protected:
@@ -311,7 +308,8 @@ TYPED_TEST(BrowserWindowsTest, OnlyBrowserWindowsAreOfferedAndYesClosesThemAll) 
     ASSERT_EQ(this->m_requests.size(), 2u);
     const MessageRequest& asked = this->m_requests.back();
     EXPECT_EQ(asked.owner, &owner);
-    EXPECT_EQ(asked.text, kQuestion);
+    // The wording is the core's (tests/core/ProtectionTest.cpp).
+    EXPECT_EQ(asked.text.toStdString(), CloseQuestionText({Browser::Firefox}));
     EXPECT_EQ(asked.caption, QStringLiteral("Vantrel"));
     EXPECT_EQ(asked.buttons, QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(asked.icon, QMessageBox::Question);
@@ -384,8 +382,7 @@ TYPED_TEST(BrowserWindowsTest, BrowsersAreKnownByTheirProgramAndNamedInTheQuesti
 
     ASSERT_EQ(this->m_requests.size(), 1u);
     EXPECT_EQ(this->m_requests[0].text.toStdString(),
-              "Vantrel needs to close Mozilla Firefox, Chromium and Brave for changes to take "
-              "effect. Would you like to close the windows now?");
+              CloseQuestionText({Browser::Firefox, Browser::Chromium, Browser::Brave}));
     for (CTestWindow* window : {&chromium, &firefox, &brave}) this->ExpectClosedByItself(*window);
     this->ExpectLeftAlone(terminal);
     this->ExpectLeftAlone(editor);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "linux/root/HostsHelper.h"
@@ -45,8 +46,9 @@ protected:
     int Run(const std::vector<std::string>& args, const std::string& input = {},
             std::string* report = nullptr) {
         Input in(input);
-        return RunHostsHelper(args, in.Fd(), m_hosts, report);
+        return RunHostsHelper(args, in.Fd(), m_hosts, Approved(), report);
     }
+    std::string Approved() const { return m_dir + "/lib/approved-block"; }
 };
 
 TEST(HelperInput, TakesBlockLinesEachEndedByALineFeedAndLeavesCommentsOut) {
@@ -76,8 +78,9 @@ TEST(HelperInput, TakesBlockLinesEachEndedByALineFeedAndLeavesCommentsOut) {
 }
 
 TEST_F(HostsHelper, RefusesOtherCommandsAndInputThatMayNotGoIntoTheFile) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"HIDE"}, {"install"}, {"remove"}, {"hide", "extra"}, {"show", "/tmp/x"}, {""}})
+    using Args = std::vector<std::string>;
+    for (const Args& args : {Args{}, Args{"HIDE"}, Args{"show"}, Args{"hide", "extra"},
+                             Args{"approved"}, Args{"approved", "hide", "x"}, Args{""}})
         EXPECT_EQ(Run(args, "0.0.0.0 a.com\n"), kHelperUsage);
     std::string report;
     // Well-formed or not, none of these may send a name away from this PC.
@@ -106,23 +109,65 @@ TEST_F(HostsHelper, WritesExactlyWhatTheProgramWritesAndSaysWhatItLeft) {
     // The helper's write, from the lines the program would send it, and the state it left. Each
     // asks for a state: asked again, it changes nothing. Show needs no input.
     std::string report;
-    const std::pair<const char*, const char*> steps[] = {{"hide", "hidden changed\n"},
-                                                         {"hide", "hidden unchanged\n"},
-                                                         {"show", "shown changed\n"},
-                                                         {"show", "shown unchanged\n"}};
+    // The administrator's Hide leaves its lines as the approved block, which the user's own
+    // step then writes alike.
+    using Step = std::pair<std::vector<std::string>, const char*>;
+    const Step steps[] = {{{"hide"}, "hidden changed\n"},
+                          {{"hide"}, "hidden unchanged\n"},
+                          {{"approved", "show"}, "shown changed\n"},
+                          {{"approved", "show"}, "shown unchanged\n"},
+                          {{"approved", "hide"}, "hidden changed\n"}};
     for (const auto& [command, said] : steps) {
-        const bool hide = command == "hide"s;
-        EXPECT_EQ(Run({command}, hide ? HelperInput(*lines) : "", &report), kHelperOk);
+        const bool hide = command.back() == "hide"s;
+        EXPECT_EQ(Run(command, command.size() == 1 ? HelperInput(*lines) : "", &report), kHelperOk);
         EXPECT_EQ(report, said);
         EXPECT_EQ(Hosts(), hide ? Slurp(direct) : kHosts);
     }
+    EXPECT_EQ(Slurp(Approved()), HelperInput(*lines));
+}
+
+TEST_F(HostsHelper, TheUsersOwnStepTakesNoLinesAndOnlyABlockNobodyElseCouldHaveWritten) {
+    // Nothing approved yet.
+    EXPECT_EQ(Run({"approved", "hide"}), kHelperNotApproved);
+    const std::string list = "0.0.0.0 pagead2.googlesyndication.com\n\n";
+    ASSERT_EQ(Run({"hide"}, list), kHelperOk);
+    ASSERT_EQ(Run({"approved", "show"}), kHelperOk);
+    // Lines through the user's own step are refused, whatever they are.
+    for (const char* command : {"hide", "show"})
+        EXPECT_EQ(Run({"approved", command}, list), kHelperUsage) << command;
+    EXPECT_EQ(Hosts(), kHosts);
+
+    // A link is not followed, and a new approval replaces it instead of writing through it.
+    const std::string elsewhere = m_dir + "/elsewhere";
+    Spit(elsewhere, "0.0.0.0 ads.example.com\n");
+    std::filesystem::remove(Approved());
+    std::filesystem::create_symlink(elsewhere, Approved());
+    EXPECT_EQ(Run({"approved", "hide"}), kHelperNotApproved);
+    ASSERT_EQ(Run({"hide"}, list), kHelperOk);
+    EXPECT_EQ(Slurp(elsewhere), "0.0.0.0 ads.example.com\n");
+    EXPECT_FALSE(std::filesystem::is_symlink(Approved()));
+    // The file so replaced is trusted; spoilt in any of these ways, it is not.
+    ASSERT_EQ(Run({"approved", "show"}), kHelperOk);
+    ASSERT_EQ(Run({"approved", "hide"}), kHelperOk);
+    ASSERT_EQ(Run({"approved", "show"}), kHelperOk);
+    const std::string folder = m_dir + "/lib";
+    for (const auto& [path, bad, good] :
+         {std::tuple{Approved(), 0666, 0644}, std::tuple{folder, 0777, 0755}}) {
+        ::chmod(path.c_str(), bad);
+        EXPECT_EQ(Run({"approved", "hide"}), kHelperNotApproved) << path;
+        ::chmod(path.c_str(), good);
+    }
+    if (::geteuid() == 0 && ::chown(Approved().c_str(), 65534, 0) == 0) {
+        EXPECT_EQ(Run({"approved", "hide"}), kHelperNotApproved);
+    }
+    EXPECT_EQ(Hosts(), kHosts);
 }
 
 TEST_F(HostsHelper, FailsOnADamagedBlockOrAMissingFile) {
     const std::string damaged = kHosts + "# Begin Vantrel\n0.0.0.0 a.com\n";
     SetHosts(damaged);
     std::string report;
-    EXPECT_EQ(Run({"show"}, "", &report), kHelperFailed);
+    EXPECT_EQ(Run({"approved", "show"}, "", &report), kHelperFailed);
     EXPECT_EQ(report, "shown unchanged damaged\n");
     EXPECT_EQ(Run({"hide"}, "0.0.0.0 pagead2.googlesyndication.com\n", &report), kHelperFailed);
     EXPECT_EQ(report, "shown unchanged damaged\n");
@@ -131,7 +176,7 @@ TEST_F(HostsHelper, FailsOnADamagedBlockOrAMissingFile) {
     std::filesystem::remove(m_hosts);
     report.clear();
     EXPECT_EQ(Run({"hide"}, "0.0.0.0 a.com\n", &report), kHelperFailed);
-    EXPECT_EQ(Run({"show"}, "", &report), kHelperFailed);
+    EXPECT_EQ(Run({"approved", "show"}, "", &report), kHelperFailed);
     EXPECT_EQ(report, "");
     EXPECT_FALSE(std::filesystem::exists(m_hosts));
 }

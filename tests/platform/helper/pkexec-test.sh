@@ -10,7 +10,11 @@
 # machine's own /etc, /run, bus or polkit: /run is a tmpfs of the namespace's own. A lock that
 # another account holds on /etc/hosts, shared or exclusive, holds up no Hide, Show or -uninstall;
 # a lock file that another account could hold is not used; two presses of Hide at once both end
-# with ads hidden and one block.
+# with ads hidden and one block. In an active local session (what logind would have written, in
+# this /run, and a cgroup of the test's own), the approved list is hidden and shown with no agent
+# asked; a changed list asks the session's agent for an administrator's password and, given it,
+# becomes the approved list; lines passed through the user's own action are refused; an inactive
+# session is refused. The approved list goes to a /var/lib of the namespace's own.
 # Exits 77 (skipped), saying why, where it cannot run.
 # Usage: pkexec-test.sh <dir with vantrel-hosts-helper> <dir with vantrel_hosts_toggle> <source dir>
 #        <dir with vantrel>
@@ -30,6 +34,7 @@ if [ -z "${VANTREL_PKEXEC_TEST_NS:-}" ]; then
   [ -x /usr/lib/polkit-1/polkitd ] || skip "polkitd is not installed"
   command -v dbus-daemon >/dev/null && command -v dbus-send >/dev/null || skip "dbus is not installed"
   command -v setpriv >/dev/null || skip "setpriv is not installed"
+  for tool in pkttyagent script openssl; do command -v $tool >/dev/null || skip "$tool is not installed"; done
   [ -d /etc/polkit-1/rules.d ] && [ -d /usr/share/polkit-1/actions ] || skip "polkit folders are missing"
   exec env VANTREL_PKEXEC_TEST_NS=1 unshare -m --propagation private "$0" "$@"
 fi
@@ -38,9 +43,15 @@ helper_dir=$1 toggle_dir=$2 source_dir=$3 program_dir=$(realpath "$4")
 T=$(mktemp -d /tmp/vantrel-pkexec-XXXXXX)
 chmod 755 "$T"
 pids=()
+cgroup=
 cleanup() {
+  # The login session's cgroup is the machine's: emptied and removed.
+  if [ -n "$cgroup" ]; then
+    for pid in $(cat "$cgroup"/*/*/*/cgroup.procs 2>/dev/null); do pids+=("$pid"); done
+  fi
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do while kill -0 "$pid" 2>/dev/null; do sleep 0.1; done; done
+  [ -z "$cgroup" ] || find "$cgroup" -depth -type d -exec rmdir {} + 2>/dev/null || true
   # The copy of /etc is mounted from inside $T; the namespace ends with this script anyway.
   umount -R /etc 2>/dev/null || true
   rm -rf "$T"
@@ -58,9 +69,12 @@ chmod 644 "$T/home/vantrel_settings.txt"
 cp -a /etc "$T/etc"
 mount --bind "$T/etc" /etc
 [ "$(stat -c %i /etc)" = "$(stat -c %i "$T/etc")" ] || fail "the copy of /etc is not in place"
-# The system file's lock is made in /run: this namespace's own.
+# The system file's lock is made in /run, and the approved list kept in /var/lib: this
+# namespace's own.
 mount -t tmpfs -o mode=0755 tmpfs /run
+mount -t tmpfs -o mode=0755 tmpfs /var/lib
 lock=/run/vantrel-hosts.lock
+approved=/var/lib/vantrel/approved-block
 
 printf '127.0.0.1 localhost\n::1 localhost ip6-localhost\n' >"$T/hosts.orig"
 cp "$T/hosts.orig" "$T/hosts"
@@ -79,18 +93,30 @@ cp "$T/hosts.orig" "$T/decoy"
 cmp -s "$T/decoy" "$T/hosts.orig" || fail "the helper wrote the file named by VANTREL_HOSTS_FILE"
 cmp -s "$T/hosts" "$T/hosts.direct" || fail "the helper's block differs from the program's"
 [ "$(stat -c '%F %u %a' "$lock")" = "regular empty file 0 600" ] || fail "the lock is not a root-only file"
-VANTREL_HOSTS_FILE="$T/decoy" "$T/vantrel-hosts-helper" show </dev/null >/dev/null
+# The lines that went in, comment and blank line left out, are the approved list now.
+[ "$(stat -c '%U:%G %a' /var/lib/vantrel "$approved")" = "$(printf 'root:root 755\nroot:root 644')" ] ||
+  fail "the approved list or its folder is not root's and readable by all"
+{ cat "$source_dir/res/vantrel_settings.txt"; echo; } | cmp -s - "$approved" || fail "the approved list is not the list's entries"
+VANTREL_HOSTS_FILE="$T/decoy" "$T/vantrel-hosts-helper" approved show </dev/null >/dev/null
 cmp -s "$T/hosts" "$T/hosts.orig" || fail "the helper did not remove its block"
 
 echo "== a private system bus and polkitd with a rule for the test user"
 echo 'vantreltest:x:4242:4242:Vantrel test:/nonexistent:/usr/sbin/nologin' >>/etc/passwd
 echo 'vantreltest:x:4242:' >>/etc/group
+# The administrator whose password the session's agent is given: "secret".
+echo 'vantreladmin:x:4243:4243:Vantrel admin:/nonexistent:/usr/sbin/nologin' >>/etc/passwd
+echo "vantreladmin:$(openssl passwd -6 secret):19000:0:99999:7:::" >>/etc/shadow
+printf 'auth required pam_unix.so\naccount required pam_unix.so\n' >/etc/pam.d/polkit-1
 mkdir -p /run/dbus
 find /etc/polkit-1/rules.d -mindepth 1 -delete
-cat >/etc/polkit-1/rules.d/50-vantrel-test.rules <<'RULE'
+# Outside a login session the test user is granted both actions; inside one the policy decides,
+# but the administrator is asked every time (no kept approval can hide a prompt).
+cat >/etc/polkit-1/rules.d/10-vantrel-test.rules <<'RULE'
+polkit.addAdminRule(function(action, subject) { return ["unix-user:vantreladmin"]; });
 polkit.addRule(function(action, subject) {
-  if (action.id == "org.vantrel.hosts-helper" && subject.user == "vantreltest")
-    return polkit.Result.YES;
+  if (action.id.indexOf("org.vantrel.hosts-") != 0 || subject.user != "vantreltest") return;
+  if (!subject.session) return polkit.Result.YES;
+  if (action.id == "org.vantrel.hosts-helper") return polkit.Result.AUTH_ADMIN;
 });
 RULE
 mkdir "$T/actions"
@@ -213,6 +239,72 @@ done
 rm -f "$lock"
 as_user 4242 hide >/dev/null || fail "Hide failed once the planted lock was gone"
 as_user 4242 show >/dev/null || fail "Show failed once the planted lock was gone"
+
+echo "== an active session: the approved list needs nobody, a changed one asks an administrator"
+for root in /sys/fs/cgroup /sys/fs/cgroup/unified /sys/fs/cgroup/systemd; do
+  # The hierarchy logind's readers take a process's session from: cgroup v2 if there is one.
+  case $(stat -f -c %T "$root" 2>/dev/null) in cgroup2fs | cgroupfs) break ;; esac
+  root=
+done
+scope=$root/vantrel-test-$$.slice/user.slice/user-4242.slice/session-vt1.scope
+[ -n "$root" ] && mkdir -p "$scope" 2>/dev/null || skip "no cgroup can be made to hold a login session here"
+cgroup=$root/vantrel-test-$$.slice
+session() {
+  mkdir -p /run/systemd/sessions /run/systemd/users /run/systemd/system
+  printf 'UID=4242\nUSER=vantreltest\nACTIVE=%s\nSTATE=%s\nREMOTE=0\nTYPE=x11\nCLASS=user\nSEAT=seat0\n' \
+    "$1" "$2" >/run/systemd/sessions/vt1
+  printf 'NAME=vantreltest\nSTATE=%s\nSESSIONS=vt1\nACTIVE_SESSIONS=%s\nDISPLAY=vt1\n' \
+    "$2" "$([ "$1" = 0 ] || echo vt1)" >/run/systemd/users/4242
+}
+session 1 active
+in_session() { (echo "$BASHPID" >"$scope/cgroup.procs" && "$@"); }
+asked() { grep -c 'AUTHENTICATING FOR org.vantrel.hosts-helper' "$T/agent.log" 2>/dev/null || true; }
+for press in hide show; do
+  in_session as_user 4242 "$press" >/dev/null 2>"$T/press.err" || { cat "$T/press.err"; fail "the active user's $press failed"; }
+done
+cmp -s "$T/hosts" "$T/hosts.orig" || fail "the active user's presses did not leave the file as it was"
+
+# A press with a changed list, started stopped so that an authentication agent (on a terminal of
+# its own) can be registered for it first; the agent has registered once it closes the
+# descriptor it was given.
+printf 'pagead2.googlesyndication.com\nads.example.net\n' >"$T/list2"
+chmod 644 "$T/list2"
+(echo "$BASHPID" >"$scope/cgroup.procs" && cd "$T/home" &&
+  exec setsid setpriv --reuid=4242 --regid=4242 --clear-groups sh -c 'kill -STOP $$ && exec "$@"' \
+    - "$T/vantrel_hosts_toggle" --save "$T/list2" 0.0.0.0) </dev/null >/dev/null 2>"$T/press.err" &
+press=$!
+until [ "$(cut -d' ' -f3 "/proc/$press/stat" 2>/dev/null)" = T ]; do
+  kill -0 "$press" 2>/dev/null || fail "the press did not start"
+  sleep 0.05
+done
+mkfifo "$T/agent.in" "$T/agent.ready"
+exec 8<>"$T/agent.in"
+script -qfec "exec pkttyagent --process $press --notify-fd 9 9>$T/agent.ready" "$T/agent.log" <&8 >/dev/null &
+pids+=("$!")
+cat "$T/agent.ready"
+kill -CONT "$press"
+until grep -q 'Password:' "$T/agent.log"; do kill -0 "$press" 2>/dev/null || break; sleep 0.1; done
+echo secret >&8
+wait "$press" || { cat "$T/press.err" "$T/agent.log"; fail "the changed list was not hidden with the administrator's password"; }
+[ "$(asked)" = 1 ] || { cat "$T/agent.log"; fail "the agent was not asked once for the changed list"; }
+grep -qx '0.0.0.0 ads.example.net' "$T/hosts" || { cat "$T/hosts"; fail "the changed list's block is not in the file"; }
+# The block's lines, as the settings file holds them, are the approved list now.
+sed -n '/^# Begin Vantrel$/,/^# End Vantrel$/{//!p}' "$T/hosts" | cmp -s - "$approved" ||
+  fail "the changed list did not become the approved list"
+cp "$T/hosts" "$T/hosts.list2"
+in_session as_user 4242 show >/dev/null && in_session as_user 4242 hide >/dev/null || fail "the new approved list was not shown and hidden"
+cmp -s "$T/hosts" "$T/hosts.list2" && [ "$(asked)" = 1 ] || fail "the new approved list asked again or was not written"
+
+echo "== lines through the user's own action are refused; an inactive session is refused"
+in_session as_user 4242 show >/dev/null || fail "Show failed"
+status=0
+in_session setsid setpriv --reuid=4242 --regid=4242 --clear-groups \
+  /usr/bin/pkexec "$T/vantrel-hosts-helper" approved hide <"$T/evil" 2>"$T/helper.err" || status=$?
+[ "$status" -eq 2 ] || { cat "$T/helper.err"; fail "lines through the user's own action gave status $status, not 2"; }
+cmp -s "$T/hosts" "$T/hosts.orig" || fail "lines through the user's own action changed the file"
+session 0 online
+if in_session as_user 4242 hide >/dev/null 2>&1; then fail "an inactive session hid ads"; fi
+cmp -s "$T/hosts" "$T/hosts.orig" && [ "$(asked)" = 1 ] || fail "an inactive session changed the file or asked"
 
 leftovers=$(find /etc -maxdepth 1 -name '.hosts.vantrel-*')
 [ -z "$leftovers" ] || fail "left beside the hosts file: $leftovers"

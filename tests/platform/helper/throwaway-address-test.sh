@@ -4,7 +4,8 @@
 # by itself a few seconds later; an address with Vantrel's label left by anything else is removed
 # by the next run, the same address without that label is not.
 # The helper's other addresses and the hosts change itself are checked too. Runs in private
-# mount and network namespaces over a scratch copy of /etc; exits 77 (skipped) where it cannot.
+# mount and network namespaces over a scratch copy of /etc and a /run and /var/lib of their own;
+# exits 77 (skipped) where it cannot.
 # Usage: throwaway-address-test.sh <dir with vantrel-hosts-helper>
 set -uo pipefail
 
@@ -35,8 +36,9 @@ cp -a /etc/. "$T/etc/" 2>/dev/null
 rm -f "$T/etc/hosts"
 printf '127.0.0.1\tlocalhost\n' >"$T/etc/hosts"
 mount --bind "$T/etc" /etc || fail "cannot bind the scratch /etc"
-# The helper's lock goes into /run: this namespace's own.
+# The helper's lock goes into /run, the list it approves into /var/lib: this namespace's own.
 mount -t tmpfs -o mode=0755 tmpfs /run || fail "cannot mount a private /run"
+mount -t tmpfs -o mode=0755 tmpfs /var/lib || fail "cannot mount a private /var/lib"
 ip link set lo up && ip addr add 192.0.2.10/24 dev lo || fail "cannot configure loopback"
 
 # A browser to move: the helper announces nothing while the user runs none. A copy of the
@@ -76,7 +78,7 @@ echo "PASS: killed while holding $ADDR: the kernel removed it $((SECONDS - kille
 
 # 2. A left-over address without a lifetime: the next run removes it, and leaves none itself.
 ip addr add $ADDR/32 dev lo label lo:vantrel || fail "cannot add the left-over address"
-"$helper" show --reconnect 127.0.0.2 </dev/null >/dev/null
+"$helper" approved show --reconnect 127.0.0.2 </dev/null >/dev/null
 status=$?
 [ $status -eq 0 ] || fail "the helper's show ended with $status"
 grep -q 'Begin Vantrel' /etc/hosts && fail "the block was not removed"
@@ -88,7 +90,7 @@ echo "PASS: a complete run removed a left-over $ADDR and left none of its own"
 for label in "" "label lo:admin"; do
   # shellcheck disable=SC2086
   ip addr add $ADDR/32 dev lo $label || fail "cannot add the administrator's address"
-  "$helper" show --reconnect 127.0.0.2 </dev/null
+  "$helper" approved show --reconnect 127.0.0.2 </dev/null
   has_addr || fail "the helper removed an administrator's $ADDR (${label:-no label})"
   ip addr del $ADDR/32 dev lo || fail "cannot remove the administrator's address"
 done
