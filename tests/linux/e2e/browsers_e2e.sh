@@ -27,7 +27,7 @@ if [ "${1:-}" != "--inside" ]; then
     exit 0
   fi
   missing=()
-  for tool in firefox-esr chromium dnsmasq ip Xvfb openbox xdotool import convert /usr/bin/python3 \
+  for tool in firefox-esr chromium dnsmasq ip Xvfb openbox xdotool import /usr/bin/python3 \
     openssl certutil; do
     command -v "$tool" >/dev/null || missing+=("$tool")
   done
@@ -266,7 +266,7 @@ wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/
   abort "the splash screen did not hide"
 main=$(xdotool search --onlyvisible --name '^Vantrel$' | head -n1)
 eval "$(xdotool getwindowgeometry --shell "$main")"
-export MAIN_WINDOW=$main WIN_W=$WIDTH WIN_H=$HEIGHT
+WIN_W=$WIDTH WIN_H=$HEIGHT
 
 # The toggle, clicked where a user would (its place in the dialog's 355 x 252 layout).
 click_toggle() {
