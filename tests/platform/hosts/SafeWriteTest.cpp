@@ -286,7 +286,8 @@ TEST_F(SafeWrite, TheSettingsSaveReplacesTheListWholeOrNotAtAll) {
     EXPECT_TRUE(std::filesystem::is_directory(settings));
 }
 
-// Large LF-only files: the kernel's copy of the unchanged start gives the same bytes, also cut short.
+// Large LF-only files: the kernel's copy of the unchanged start gives the same bytes, also when
+// it is cut short.
 int g_copyCalls = 0;
 
 ssize_t CountingCopy(int in, off_t* inOffset, int out, off_t* outOffset, size_t n, unsigned f) {
