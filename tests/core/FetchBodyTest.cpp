@@ -144,6 +144,14 @@ TEST(ChunkWriter, AFailedWriteInALargeReadStopsIt) {
     std::fclose(full);
 }
 
+// The download's file could not be opened: the fetch fails instead of writing nowhere.
+TEST(ChunkWriter, NoFileIsAWriteFailure) {
+    CChunkWriter writer(nullptr, {});
+    writer.Feed("abc", 3);
+    writer.Finish();
+    EXPECT_TRUE(writer.WriteFailed());
+}
+
 TEST(FetchUrlRule, PrefixOnlyWithoutHttpOrHttpsAnywhere) {
     EXPECT_EQ(NormaliseFetchUrl("example.org/a"), "http://example.org/a");
     EXPECT_EQ(NormaliseFetchUrl("https://example.org/a"), "https://example.org/a");
