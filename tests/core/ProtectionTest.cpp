@@ -1,8 +1,9 @@
 // The portable rules behind the browser offer and the notes line: which program is which
-// browser, the question's wording, the notes, Firefox's DNS over HTTPS mode.
+// browser, the question's wording, the address twins, the notes, Firefox's DNS over HTTPS mode.
 #include <gtest/gtest.h>
 
 #include "core/browsers/BrowserNames.h"
+#include "core/hosts/AddressTwin.h"
 #include "core/protection/ProtectionNotes.h"
 #include "core/settings/SettingsFile.h"
 
@@ -59,6 +60,18 @@ TEST(BrowserNames, QuestionKeepsTheOldTextForTheOldTwoAndNamesAnyOther) {
                                Browser::Firefox}),
               "Mozilla Firefox, Chromium, Google Chrome, Microsoft Edge, Brave, Opera, Vivaldi "
               "and Internet Explorer");
+}
+
+TEST(AddressTwin, EachFamilyGetsTheOthersLocalAddress) {
+    EXPECT_EQ(TwinAddress("0.0.0.0"), "::");
+    EXPECT_EQ(TwinAddress("127.0.0.1"), "::1");
+    EXPECT_EQ(TwinAddress("127.3.2.1"), "::1");
+    EXPECT_EQ(TwinAddress("192.168.1.20"), "::");
+    EXPECT_EQ(TwinAddress("::"), "0.0.0.0");
+    EXPECT_EQ(TwinAddress("::1"), "127.0.0.1");
+    for (const char* junk : {"", "localhost", "1.2.3", "256.0.0.1", "0.0.0.0.0", "1.2.3.4 "}) {
+        EXPECT_EQ(TwinAddress(junk), "") << junk;
+    }
 }
 
 // What the settings dialog shows of the file: each line's domain (what follows its first blank,

@@ -1,5 +1,5 @@
-// The colour label: a new text colour on screen at once, the face-coloured background left as it
-// was. (Its colours in the main dialog: MainDialogTest.)
+// The colour label: colours fixed at construction, a new text colour on screen at once, and
+// the face-coloured background left as it was.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -35,7 +35,32 @@ QImage OnScreen(QWidget& window, QWidget& child) {
         .convertToFormat(QImage::Format_RGB32);
 }
 
-TEST(ColorLabelTest, SetLabelColorRepaintsAtOnceAndChains) {
+class ColorLabelTest : public ::testing::Test {
+protected:
+    void SetUp() override { saved = QApplication::palette(); }
+    void TearDown() override { QApplication::setPalette(saved); }
+    QPalette saved;
+};
+
+TEST_F(ColorLabelTest, ColoursAreReadOnceAtConstruction) {
+    QPalette pal = saved;
+    pal.setColor(QPalette::WindowText, QColor(20, 40, 160));
+    pal.setColor(QPalette::Button, QColor(90, 90, 90));
+    pal.setColor(QPalette::Window, QColor(200, 190, 150));
+    QApplication::setPalette(pal);
+    CColorLabel label;
+    label.setText("Ads are shown.");
+    label.resize(200, 24);
+    QApplication::setPalette(saved);
+
+    const QImage img = label.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(img.pixelColor(0, 0), QColor(200, 190, 150));
+    EXPECT_EQ(img.pixelColor(199, 23), QColor(200, 190, 150));
+    EXPECT_TRUE(HasPixel(img, QColor(20, 40, 160)));
+    EXPECT_EQ(label.font(), QApplication::font());
+}
+
+TEST_F(ColorLabelTest, SetLabelColorRepaintsAtOnceAndChains) {
     QWidget window;
     window.resize(260, 60);
     auto* label = new CColorLabel(&window);
