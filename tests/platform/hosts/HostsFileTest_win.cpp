@@ -1,6 +1,6 @@
 // The hosts block's shared promises (HostsFileContract.h) on Windows, and what only Windows
-// has: files held open without sharing, the read-only attribute (also for -uninstall), the system
-// folder's hosts file.
+// has: files held open without sharing, the read-only attribute (also for -uninstall). (The
+// system folder's hosts file, whatever VANTREL_HOSTS_FILE says: e2e_windows.sh.)
 #include "core/hosts/HostsText.h"
 #include "platform/hosts/CHostsFile.h"
 #include "platform/hosts/HostsFileIO.h"
@@ -55,22 +55,6 @@ TEST_F(HostsBytes, AFileThatCannotBeReadOrReplacedKeepsItsBytesAndSaysSo) {
                               "and try again.");
     EXPECT_EQ(Hosts(), withBlock);
     EXPECT_EQ(TempFiles(m_dir), std::vector<std::string>());
-}
-
-TEST(HostsPath, TheDefaultIsTheSystemFoldersHostsFile) {
-    wchar_t system[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
-    ASSERT_GT(length, 0u);
-    EXPECT_EQ(DefaultHostsPath(), WideToUtf8(system) + "\\drivers\\etc\\hosts");
-    // The environment names no other file: only a test program's call does.
-    const std::string noHostsFile = NoHostsFile();
-    SetHostsPathForTests("");
-    SetEnv(L"VANTREL_HOSTS_FILE", "C:\\elsewhere\\hosts");
-    EXPECT_EQ(ConfiguredHostsPath(), DefaultHostsPath());
-    SetHostsPathForTests("C:\\elsewhere\\hosts");
-    EXPECT_EQ(ConfiguredHostsPath(), "C:\\elsewhere\\hosts");
-    SetEnv(L"VANTREL_HOSTS_FILE", noHostsFile);
-    SetHostsPathForTests(noHostsFile);
 }
 
 }  // namespace
