@@ -77,6 +77,14 @@ TEST(LineSplitter, BrokenBodyDropsOnlyTheCutLine) {
               (std::vector<std::string>{std::string(1022, 'a')}));
 }
 
+TEST(ChunkHtmlTest, AnyCaseUpToTheFirstNul) {
+    EXPECT_TRUE(ChunkHoldsHtmlTag("xx<HtMl>yy", 10));
+    EXPECT_FALSE(ChunkHoldsHtmlTag("<html", 5));
+    EXPECT_FALSE(ChunkHoldsHtmlTag("<htm>", 5));
+    const std::string afterNul = std::string("ab\0<html>", 9);
+    EXPECT_FALSE(ChunkHoldsHtmlTag(afterNul.data(), afterNul.size()));
+}
+
 TEST(ChunkWriter, WritesChunksAndReportsEveryReadIncludingTheFinalEmptyOne) {
     std::FILE* file = std::tmpfile();
     std::vector<std::uint64_t> reports;
