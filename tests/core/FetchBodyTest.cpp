@@ -55,8 +55,12 @@ std::vector<std::string> Split(const std::string& body, std::size_t piece, bool 
 
 }  // namespace
 
-// Every line length around the 1,022-character limit, with CRs anywhere (one does not count).
+// Lines at the 1,022-character limit, then of every length, with CRs anywhere (none counts).
 TEST(LineSplitter, LongMixedBodiesSplitAsOneCharacterAtATime) {
+    const std::string a1021(1021, 'a'), a1022(1022, 'a');
+    const std::string edges = a1021 + "\n" + a1022 + "\n" + a1021 + "\r\r\nx\n" + a1022 +
+                              std::string(1022, 'b') + "cc\r\n\r\nlast";
+    for (std::size_t piece : {1u, 7u, 1022u}) EXPECT_EQ(Split(edges, piece), ReferenceSplit(edges));
     const std::string small = MixedBody(100'000, 1);
     for (std::size_t piece : {1u, 63u, 64u, 65u, 1023u})
         EXPECT_EQ(Split(small, piece), ReferenceSplit(small)) << piece;
