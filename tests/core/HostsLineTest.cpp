@@ -1,5 +1,5 @@
 // What a block line may be: only addresses of this PC, only names resolvers take from a hosts
-// file, and a list cleaned the way the settings dialog saves it.
+// file. (How the dialog cleans a list: SettingsListTest.)
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -104,16 +104,6 @@ TEST(HostsLine, BlockLinesNumberAtMost4096AndTheRefusalNamesTheLine) {
     EXPECT_EQ(CheckBlockLines(lines).verdict, BlockLinesCheck::TooMany);
     EXPECT_NE(BlockLinesProblem(CheckBlockLines(lines), lines).find("more than 4096 lines"),
               std::string::npos);
-}
-
-TEST(HostsLine, TheListLosesBlanksEmptyLinesAndTrailingDots) {
-    EXPECT_EQ(DomainsOfList(" pagead2.googlesyndication.com \t\r\n\r\n\tads.example.com.\r  \n"
-                            "ad_server.example\n."),
-              (std::vector<std::string>{"pagead2.googlesyndication.com", "ads.example.com",
-                                        "ad_server.example", "."}));
-    EXPECT_EQ(CleanDomain("a.example.."), "a.example.");  // one dot only: the rest stays wrong
-    EXPECT_EQ(CleanDomain("== ."), "==");                 // no blank is left at the end
-    EXPECT_TRUE(DomainsOfList(" \n\t\r\n").empty());
 }
 
 }  // namespace

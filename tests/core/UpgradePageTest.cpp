@@ -80,31 +80,6 @@ TEST(UpgradePage, VersionIgnoresTheUsersDecimalComma) {
     std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
-TEST(UpgradePage, LaterMarkersOverrideOrAppend) {
-    const UpgradePageInfo info = Parse(
-        "<!-- UPGRADE Version\n1.1\n"
-        "<!-- UPGRADE Description\nfirst\nEND UPGRADE Description\n"
-        "<!-- UPGRADE Download Link\nhttps://a.invalid/1\n"
-        "<!-- UPGRADE Version\n1.2\n"
-        "<!-- UPGRADE Description\nsecond\nEND UPGRADE Description\n"
-        "<!-- UPGRADE Download Link\nhttps://a.invalid/2\n");
-    EXPECT_FLOAT_EQ(info.fNewVersion, 1.2f);
-    EXPECT_EQ(info.strDescription, "first\nsecond\n");
-    EXPECT_EQ(info.strDownloadLink, "https://a.invalid/2\n");
-}
-
-TEST(UpgradePage, ValueLinesAreConsumedAndMarkersTestedInOrder) {
-    // The version's value line looks like a link marker: it is the version, not a marker.
-    // A line with two markers counts as the first of the table.
-    const UpgradePageInfo info = Parse(
-        "<!-- UPGRADE Version\n<!-- UPGRADE Download Link\n"
-        "<!-- UPGRADE Version <!-- UPGRADE Download Link\n2.0\n"
-        "<!-- UPGRADE Description\n<!-- UPGRADE Version\nEND UPGRADE Description\n");
-    EXPECT_FLOAT_EQ(info.fNewVersion, 2.0f);
-    EXPECT_EQ(info.strDownloadLink, "");
-    EXPECT_EQ(info.strDescription, "<!-- UPGRADE Version\n");
-}
-
 TEST(UpgradePage, BrokenPagesKeepWhatWasRead) {
     UpgradePageInfo info =
         Parse("<!-- UPGRADE Description END UPGRADE Description -->\n<!-- UPGRADE Version\n1.5\n");
@@ -121,19 +96,4 @@ TEST(UpgradePage, BrokenPagesKeepWhatWasRead) {
     EXPECT_FALSE(info.bVersionFound);
     EXPECT_EQ(info.strDownloadLink, "https://a.invalid/x\n");
     EXPECT_FALSE(Parse("").bVersionFound);
-}
-
-TEST(UpgradePage, SecondScanKeepsVersionAndLinkButNotDescriptionOrDigest) {
-    UpgradePageInfo info;
-    ParseUpgradePage(
-        Lines("<!-- UPGRADE Version\n1.3\n<!-- UPGRADE Description\nd\n"
-              "END UPGRADE Description\n<!-- UPGRADE Download Link\nhttps://a.invalid/x\n"
-              "<!-- UPGRADE SHA256\nabc\n"),
-        info);
-    ParseUpgradePage(Lines("<p>Server busy</p>\n"), info);
-    EXPECT_FALSE(info.bVersionFound);
-    EXPECT_FLOAT_EQ(info.fNewVersion, 1.3f);
-    EXPECT_EQ(info.strDownloadLink, "https://a.invalid/x\n");
-    EXPECT_EQ(info.strDescription, "");
-    EXPECT_EQ(info.strSha256, "");
 }

@@ -76,16 +76,3 @@ inline std::wstring ItemText(HWND dialog, int id) {
     ::GetDlgItemTextW(dialog, id, text, 1024);
     return text;
 }
-
-// The texts of a dialog's controls, in order, joined by '|'.
-inline std::wstring AllTexts(HWND dialog) {
-    std::wstring all;
-    for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr;
-         child = ::GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t text[1024] = {};
-        ::GetWindowTextW(child, text, 1024);
-        all += text;
-        all += L'|';
-    }
-    return all;
-}

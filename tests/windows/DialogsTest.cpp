@@ -1,8 +1,5 @@
-// The Windows program's dialogs driven through their messages, as a user's clicks and keys
-// reach them: the main window's drawing of its model and the toggle, the system menu's About box,
-// the ways out of the main dialog, and the settings dialog's save and a refusal with the file
-// and registry after each. (The upgrade check's answers are UpgradeFlowTest's; the program's
-// Upgrade button, win_upgrade_test's TheInstalledProgramUpgradesItself.)
+// The Windows dialogs driven through their messages: the main window's drawing and toggle, the
+// splash, the ways out, and the settings save and a refusal. (The About box: e2e_windows.sh.)
 #include <gtest/gtest.h>
 
 #include "platform/prefs/CRegistryStore.h"
@@ -101,31 +98,6 @@ TEST_F(Dialogs, TheSplashOpensOverTheDialogAndGoesAtAClick) {
     EXPECT_EQ(::GetWindow(dlg.Splash()->GetSafeHwnd(), GW_OWNER), dlg.GetSafeHwnd());
     ::SendMessageW(dlg.Splash()->GetSafeHwnd(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
     EXPECT_FALSE(dlg.Splash()->IsShown());
-}
-
-TEST_F(Dialogs, SystemMenuEndsWithTheAboutEntryThatOpensTheAboutBox) {
-    CVantrelDlg dlg;
-    dlg.SetShowSplash(false);
-    ASSERT_TRUE(dlg.Create(nullptr));
-    const HMENU menu = ::GetSystemMenu(dlg.GetSafeHwnd(), FALSE);
-    const int count = ::GetMenuItemCount(menu);
-    ASSERT_GE(count, 2);
-    wchar_t text[64] = {};
-    ::GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
-    EXPECT_EQ(std::wstring(text), L"&About Vantrel...");
-    EXPECT_EQ(::GetMenuItemID(menu, count - 1), static_cast<UINT>(IDM_ABOUTBOX));
-    EXPECT_EQ(::GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR,
-              static_cast<UINT>(MF_SEPARATOR));
-
-    DialogDriver driver;
-    std::wstring about;
-    driver.When(L"About Vantrel", [&](HWND box) {
-        about = AllTexts(box);
-        Click(box, IDOK);
-    });
-    ::SendMessageW(dlg.GetSafeHwnd(), WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
-    EXPECT_TRUE(driver.Done());
-    EXPECT_NE(about.find(L"|Vantrel 1.0|"), std::wstring::npos) << about;
 }
 
 TEST_F(Dialogs, ExitEscapeAndTheCloseBoxEndTheMainDialog) {

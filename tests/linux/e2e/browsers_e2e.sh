@@ -1,23 +1,13 @@
 #!/usr/bin/env bash
 # Real browsers against a fake ad server: does hiding the ads hold in Firefox ESR and Chromium?
-#
-# Everything runs in private mount, network and PID namespaces: a scratch copy of /etc over /etc
-# (so the program edits that copy's hosts file, as root, without its helper), loopback only,
-# dnsmasq standing in for the internet's DNS, a fake ad server on 198.51.100.2 and ::2 (HTTP, and
-# HTTPS with HTTP/2 under a throwaway CA that only the test's browser profiles trust), a
-# publisher page on 127.0.0.1 that asks for two ad scripts and an ad image every 2 s, and the
-# browsers on Xvfb with openbox. Vantrel is driven with xdotool; it reports what its status line
-# shows through VANTREL_STATUS_TRACE.
-#
-# Cases: Hide and Show with the browsers left running (the program moves them onto the new
-# answers, no question), then, with that turned off in the preferences, Hide and Show with Yes
-# (the browsers are closed), and Hide with No where a Firefox profile with DNS over HTTPS makes
-# the program ask (and say why).
-#
-# Usage: browsers_e2e.sh [BUILD_DIR [OUTPUT_DIR]]
-# Prints the ad requests per browser and case, one PASS/FAIL line per check, and exits 1 when a
-# check failed. Where namespaces cannot be made (a chroot, no root) it prints "skipped:" and
-# exits 0. Logs and screenshots are kept in OUTPUT_DIR (default BUILD_DIR/e2e-browsers).
+# In private mount, network and PID namespaces: a scratch /etc (the program edits its hosts file
+# as root), loopback only, dnsmasq as the internet's DNS, a fake ad server on 198.51.100.2 and ::2
+# (HTTP, and HTTP/2 under a throwaway CA), a publisher page asking for three ads every 2 s, and
+# the browsers on Xvfb with openbox; Vantrel driven with xdotool, its status through
+# VANTREL_STATUS_TRACE. Cases: Hide and Show with the browsers left running; with that turned off,
+# Hide and Show with Yes; Hide with No where a Firefox profile uses DNS over HTTPS.
+# Usage: browsers_e2e.sh [BUILD_DIR [OUTPUT_DIR]]: one PASS/FAIL line per check, exit 1 on a
+# failure, "skipped:" and 0 without namespaces; logs and screenshots in OUTPUT_DIR.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/../../.." && pwd)
@@ -37,7 +27,7 @@ if [ "${1:-}" != "--inside" ]; then
     exit 0
   fi
   missing=()
-  for tool in firefox-esr chromium dnsmasq ip Xvfb openbox xdotool import convert /usr/bin/python3 \
+  for tool in firefox-esr chromium dnsmasq ip Xvfb openbox xdotool import /usr/bin/python3 \
     openssl certutil; do
     command -v "$tool" >/dev/null || missing+=("$tool")
   done
@@ -276,7 +266,7 @@ wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/
   abort "the splash screen did not hide"
 main=$(xdotool search --onlyvisible --name '^Vantrel$' | head -n1)
 eval "$(xdotool getwindowgeometry --shell "$main")"
-export MAIN_WINDOW=$main WIN_W=$WIDTH WIN_H=$HEIGHT
+WIN_W=$WIDTH WIN_H=$HEIGHT
 
 # The toggle, clicked where a user would (its place in the dialog's 355 x 252 layout).
 click_toggle() {
@@ -364,15 +354,8 @@ end_browsers
 # --- (c) after Hide, IPv4 and IPv6-only lookups answer locally ---------------------------------
 check lookups "${names[@]}"
 
-# --- (a) after a restart, no browser asks for an ad --------------------------------------------
-if start_all; then
-  check no-ads "Hide, restarted" "" "$started" now "Hide, browsers restarted" "$started" now
-else
-  fail "Hide, restarted: the publisher page did not run in both browsers"
-fi
-
-# --- (d) Show, Yes, restart: the ads come back --------------------------------------------------
-ensure_running
+# --- (d) Show, Yes, restart: the ads come back (a restarted browser under the block: lookups) ---
+start_all || fail "Show + Yes: the publisher page did not run in both browsers"
 # By the keyboard: after the wait for the closing browsers the focus is back on the toggle, so
 # Enter presses it (and not the button the focus moved to while the toggle was disabled).
 xdotool windowactivate --sync "$main" >/dev/null 2>&1

@@ -11,7 +11,7 @@ WORK_DIR/tls/server.pem and .key (issued by the test's own CA), writes WORK_DIR/
   browser that stopped asking for ads can be told from one whose page stopped running.
 
 Log lines (tab-separated): seconds since the epoch, listening address, Host, path, the browser
-named in the query (or "-"), the browser family from the User-Agent.
+named in the query (or "-").
 """
 
 import socket
@@ -56,20 +56,11 @@ setInterval(cycle, 2000);
 lock = threading.Lock()
 
 
-def write_line(log_file, address, host, path, browser, agent):
-    line = "%.3f\t%s\t%s\t%s\t%s\t%s\n" % (
-        time.time(), address, host, path, browser, family(agent))
+def write_line(log_file, address, host, path, browser):
+    line = "%.3f\t%s\t%s\t%s\t%s\n" % (time.time(), address, host, path, browser)
     with lock:
         log_file.write(line)
         log_file.flush()
-
-
-def family(agent):
-    if "Firefox/" in agent:
-        return "firefox"
-    if "Chrome/" in agent:
-        return "chromium"
-    return "other"
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -81,7 +72,7 @@ class Handler(BaseHTTPRequestHandler):
 
     def record(self, browser):
         write_line(self.log_file, self.server.server_address[0], self.headers.get("Host", "-"),
-                   urlsplit(self.path).path, browser, self.headers.get("User-Agent", ""))
+                   urlsplit(self.path).path, browser)
 
     def reply(self, status, body, content_type, close):
         self.send_response(status)
@@ -156,8 +147,7 @@ async def h2_connection(reader, writer, log_file):
                 headers = dict(event.headers)
                 url = urlsplit(headers.get(":path", "/"))
                 browser = parse_qs(url.query).get("b", ["-"])[0]
-                write_line(log_file, address, headers.get(":authority", "-"), url.path, browser,
-                           headers.get("user-agent", ""))
+                write_line(log_file, address, headers.get(":authority", "-"), url.path, browser)
                 body = SCRIPT if url.path.endswith(".js") else b""
                 conn.send_headers(event.stream_id, [
                     (":status", "200" if body else "404"),

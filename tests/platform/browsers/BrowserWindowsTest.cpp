@@ -1,15 +1,10 @@
-// Browser windows under a private Xvfb, without a window manager and under openbox: the question
-// is asked only when a browser window is open, and Yes closes every one of them for real; the
-// main dialog asks after every toggle and names the browsers still to restart.
+// Browser windows under a private Xvfb, bare and under openbox: the question comes only while a
+// browser window is open, and Yes closes every one of them for real. (Without a display nothing
+// is asked: MainDialogTest presses the toggle with none.)
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
 
-#include <QDir>
-#include <QFile>
-#include <QLabel>
 #include <QProcess>
-#include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,9 +20,7 @@
 #include <vector>
 
 #include "core/browsers/BrowserNames.h"
-#include "linux/app/CVantrelDlg.h"
 #include "linux/browsers/BrowserOffer.h"
-#include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
 #include "platform/browsers/BrowserWindows.h"
 
@@ -402,96 +395,6 @@ TEST_F(BrowserWindowsBareTest, BrowserThatOutlivesItsWindowsIsNamed) {
     ASSERT_EQ(outcome.mustRestart.size(), 1u);
     EXPECT_EQ(outcome.mustRestart[0].browser, Browser::Chromium);
     EXPECT_TRUE(outcome.mustRestart[0].pid.has_value());
-}
-
-// The main dialog's toggle asks after every change, either way, and also when the hosts file
-// could not be changed at all. After No, the line below the status (and the trace) names the
-// browsers to restart, until each has ended.
-TEST_F(BrowserWindowsBareTest, TheMainDialogAsksAfterEveryToggleAndNamesTheBrowsersToRestart) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString oldCwd = QDir::currentPath();
-    ASSERT_TRUE(
-        QFile::copy(qEnvironmentVariable("VANTREL_TEST_SOURCE_DIR") + "/res/vantrel_settings.txt",
-                    dir.filePath("vantrel_settings.txt")));
-    QFile hosts(dir.filePath("hosts"));
-    ASSERT_TRUE(hosts.open(QIODevice::WriteOnly));
-    hosts.write("127.0.0.1 localhost\n");
-    hosts.close();
-    const QByteArray oldHome = qgetenv("HOME");
-    qputenv("HOME", QFile::encodeName(dir.path()));
-    qputenv("VANTREL_HOSTS_FILE", QFile::encodeName(hosts.fileName()));
-    qputenv("VANTREL_STATUS_TRACE", QFile::encodeName(dir.filePath("trace")));
-    QDir::setCurrent(dir.path());
-
-    CTestWindow& chromium = Open("New Tab - Chromium", {"--class", "chromium,Chromium", "--pid"});
-    CTestWindow& firefox = Open("Start", {"--class", "Navigator,firefox-esr", "--pid"});
-    m_answer = QMessageBox::No;  // the windows stay for the next toggle
-    const QString restart =
-        QStringLiteral("Restart Mozilla Firefox and Chromium: until then they can still show ads.");
-    {
-        CVantrelDlg dlg;
-        const auto* notes = dlg.findChild<QLabel*>(QStringLiteral("m_lblNotes"));
-        ASSERT_NE(notes, nullptr);
-        EXPECT_EQ(notes->text(), QString());
-        FindControl<QPushButton>(&dlg, CVantrelDlg::kIdToggle)->click();
-        ASSERT_EQ(m_requests.size(), 1u);
-        EXPECT_EQ(m_requests[0].owner, &dlg);
-        EXPECT_EQ(notes->text(), restart);
-        ExpectLeftAlone(chromium);
-
-        chromium.process->Stop();
-        EXPECT_TRUE(WaitUntil([&] { return !notes->text().contains(QStringLiteral("Chromium")); }));
-        EXPECT_EQ(notes->text(),
-                  QStringLiteral("Restart Mozilla Firefox: until then it can still show ads."));
-
-        FindControl<QPushButton>(&dlg, CVantrelDlg::kIdToggle)->click();
-        EXPECT_EQ(m_requests.size(), 2u);
-    }
-    QFile trace(dir.filePath("trace"));
-    ASSERT_TRUE(trace.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = trace.readAll().split('\n');
-    ASSERT_GE(lines.size(), 3);
-    EXPECT_EQ(lines.first(),
-              "status\tGoogle Adsense advertisements are not hidden on this PC.\tnotes\t");
-    EXPECT_TRUE(
-        lines.contains("status\tGoogle Adsense advertisements are hidden on this PC.\tnotes\t" +
-                       restart.toUtf8()));
-    EXPECT_EQ(lines.last(), "");  // every line ends with LF
-
-    // A file that cannot be written: nothing changes, and the question still comes.
-    qputenv("VANTREL_HOSTS_FILE", geteuid() == 0 ? QByteArray("/proc/version")
-                                                 : QFile::encodeName(dir.filePath("gone/hosts")));
-    {
-        CVantrelDlg dlg;
-        FindControl<QPushButton>(&dlg, CVantrelDlg::kIdToggle)->click();
-        EXPECT_EQ(m_requests.size(), 3u);
-    }
-    ExpectLeftAlone(firefox);
-    QDir::setCurrent(oldCwd);
-    qputenv("HOME", oldHome);
-    qunsetenv("VANTREL_STATUS_TRACE");
-    qunsetenv("VANTREL_HOSTS_FILE");
-}
-
-TEST(BrowserWindowsWithoutDisplay, NothingIsFoundAndNothingAsked) {
-    const char* display = std::getenv("DISPLAY");
-    const std::string saved = display ? display : "";
-    unsetenv("DISPLAY");
-    int asked = 0;
-    const MessageHook old = SetMessageHook([&](const MessageRequest&) {
-        ++asked;
-        return QMessageBox::Yes;
-    });
-
-    OfferToCloseBrowserWindows(nullptr);
-    EXPECT_EQ(asked, 0);
-    EXPECT_FALSE(FindBrowserWindow());
-    EXPECT_TRUE(CloseBrowserWindows().empty());
-    EXPECT_FALSE(FindBrowserWindow("unix:/nonexistent/X0"));
-
-    SetMessageHook(old);
-    if (display) setenv("DISPLAY", saved.c_str(), 1);
 }
 
 }  // namespace

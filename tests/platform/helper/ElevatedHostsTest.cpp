@@ -1,6 +1,7 @@
 // The program's side of the helper: what reaches pkexec and the helper, and how their exit is
 // read. A stand-in pkexec, named through the seam, runs a stand-in helper that records what it
-// was given and answers what the test says.
+// was given and answers what the test says. (Which file goes through the helper at all:
+// pkexec-test.sh, MainDialogTest and browsers_e2e.sh.)
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -117,16 +118,6 @@ TEST_F(ElevatedHosts, EveryFailureButADismissedPasswordIsExplained) {
     SetPkexecPathForTests(m_dir + "/pkexec");
     SetHostsHelperPath(m_dir + "/missing-helper");
     EXPECT_NE(RunHelperElevated({"approved", "show"}, {}), kHelperOk);
-}
-
-TEST(SystemHostsFile, OnlyTheSystemFileAsAnotherUserThanRootGoesThroughTheHelper) {
-    // Any other file (a sandbox named by VANTREL_HOSTS_FILE) is written directly: the helper
-    // could only ever write /etc/hosts.
-    EXPECT_FALSE(HostsNeedHelper("/tmp/some-sandbox-hosts"));
-    EXPECT_EQ(HostsNeedHelper("/etc/hosts"), ::geteuid() != 0);
-    EXPECT_EQ(HostsNeedHelper("/etc/../etc/hosts"), ::geteuid() != 0);
-    EXPECT_FALSE(IsSystemHostsFile(""));
-    EXPECT_EQ(DefaultHostsPath(), kHelperHostsPath);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The privileged helper's logic run unprivileged on temporary files: what it refuses, and that
-// what it writes is byte for byte what the program writes itself.
+// The privileged helper's logic run unprivileged on temporary files: what it refuses. (That it
+// writes byte for byte what the program writes: pkexec-test.sh.)
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,9 +10,7 @@
 #include <vector>
 
 #include "linux/root/HostsHelper.h"
-#include "platform/hosts/CHostsFile.h"
 #include "platform/hosts/HostsTestSupport.h"
-#include "platform/settings/SettingsFileIO.h"
 
 using namespace std::string_literals;
 
@@ -92,38 +90,6 @@ TEST_F(HostsHelper, RefusesOtherCommandsAndInputThatMayNotGoIntoTheFile) {
     EXPECT_EQ(Run({"hide"}, "\n", &report), kHelperFailed);
     EXPECT_EQ(report, "shown unchanged empty\n");
     EXPECT_EQ(Hosts(), kHosts);
-}
-
-TEST_F(HostsHelper, WritesExactlyWhatTheProgramWritesAndSaysWhatItLeft) {
-    // The program's own write, on a copy, from the shipped settings file in its folder.
-    const std::string direct = m_dir + "/direct-hosts";
-    Spit(direct, kHosts);
-    std::filesystem::copy_file(SourceDir() + "/res/vantrel_settings.txt",
-                               m_dir + "/" + kSettingsFileName);
-    ::setenv("VANTREL_HOSTS_FILE", direct.c_str(), 1);
-    EXPECT_TRUE(CHostsFile().ApplyIntent(HostsIntent::Hide).hidden);
-    std::string why;
-    const std::optional<std::vector<std::string>> lines = ReadBlockLines(&why);
-    ASSERT_TRUE(lines);
-
-    // The helper's write, from the lines the program would send it, and the state it left. Each
-    // asks for a state: asked again, it changes nothing. Show needs no input.
-    std::string report;
-    // The administrator's Hide leaves its lines as the approved block, which the user's own
-    // step then writes alike.
-    using Step = std::pair<std::vector<std::string>, const char*>;
-    const Step steps[] = {{{"hide"}, "hidden changed\n"},
-                          {{"hide"}, "hidden unchanged\n"},
-                          {{"approved", "show"}, "shown changed\n"},
-                          {{"approved", "show"}, "shown unchanged\n"},
-                          {{"approved", "hide"}, "hidden changed\n"}};
-    for (const auto& [command, said] : steps) {
-        const bool hide = command.back() == "hide"s;
-        EXPECT_EQ(Run(command, command.size() == 1 ? HelperInput(*lines) : "", &report), kHelperOk);
-        EXPECT_EQ(report, said);
-        EXPECT_EQ(Hosts(), hide ? Slurp(direct) : kHosts);
-    }
-    EXPECT_EQ(Slurp(Approved()), HelperInput(*lines));
 }
 
 TEST_F(HostsHelper, TheUsersOwnStepTakesNoLinesAndOnlyABlockNobodyElseCouldHaveWritten) {

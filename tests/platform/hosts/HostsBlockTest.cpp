@@ -1,5 +1,6 @@
 // The hosts block's shared promises (HostsFileContract.h) on this system, and what only POSIX
-// has: FIFOs and devices as the settings file, injected open and read failures, the label search.
+// has: FIFOs and devices as the settings file, the label search. (Refused opens and failing
+// reads: stress/HostsStress.cpp's faults.)
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,24 +52,6 @@ TEST_F(Settings, OnlyARegularFileOfBoundedSizeThatCanBeOpenedIsRead) {
         EXPECT_EQ(hosts.GetFailure(), message);
         EXPECT_EQ(Hosts(), "a\n");
     }
-}
-
-using Unreadable = HostsDirTest;
-
-// Other refused opens and failing reads: stress/HostsStress.cpp's "faults".
-TEST_F(Unreadable, AFileThatCannotBeReadIsNeitherEmptiedNorRewritten) {
-    // A folder by the hosts file's name: it opens, but every read fails.
-    std::filesystem::create_directory(m_hosts);
-    CHostsFile hosts;
-    EXPECT_EQ(ReadHostsText(m_hosts).status, ReadStatus::Unreadable);
-    EXPECT_FALSE(hosts.AddBlock());
-    EXPECT_FALSE(hosts.RemoveBlock());
-    EXPECT_FALSE(hosts.IsBlockActive());
-    EXPECT_TRUE(std::filesystem::is_directory(m_hosts));
-    EXPECT_FALSE(std::filesystem::exists(m_dir + "/vantrel_settings.txt"));
-
-    EXPECT_TRUE(filesys::FileExists("/proc/self/status"));
-    EXPECT_FALSE(filesys::FileExists(m_dir + "/no/such/file"));
 }
 
 TEST(AdLabelSearch, FindsEveryPlacementAndNoNearMiss) {

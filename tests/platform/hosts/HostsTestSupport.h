@@ -39,11 +39,6 @@ inline std::vector<std::string> HiddenFiles(const std::string& dir) {
     return names;
 }
 
-inline std::string SourceDir() {
-    const char* dir = std::getenv("VANTREL_TEST_SOURCE_DIR");
-    return dir != nullptr ? dir : VANTREL_SOURCE_DIR_FALLBACK;
-}
-
 class HostsDirTest : public ::testing::Test {
 protected:
     void SetUp() override {
