@@ -164,14 +164,16 @@ void MainModel::LoadDeadline() {
 }
 
 void MainModel::StoreDeadline(std::optional<WallClock::time_point> deadline) {
+    // In whole seconds, rounded up as stored: the Show never ends before its time, and this copy
+    // counts down what another copy reads back.
+    if (deadline) deadline = std::chrono::ceil<std::chrono::seconds>(*deadline);
     if (deadline == m_deadline && deadline) return;
     m_deadline = deadline;
     m_warned = false;
     std::string text;
     if (deadline) {
-        // Rounded up: the Show never ends before its time.
-        const auto seconds = std::chrono::ceil<std::chrono::seconds>(deadline->time_since_epoch());
-        text = std::to_string(seconds.count());
+        text = std::to_string(
+            std::chrono::duration_cast<std::chrono::seconds>(deadline->time_since_epoch()).count());
     }
     m_seams.writeValue(kDeadlineValue, text);
 }
@@ -259,9 +261,13 @@ std::vector<std::string> MainModel::NotesNow() const {
     if (!m_waiting.empty()) return {m_waiting};
     if (!m_state.hidden) {
         if (!m_deadline) return {};
-        // Whole minutes, rounded up: "in 10 minutes" right after "Show ads for 10 minutes".
-        const auto left = *m_deadline - m_seams.now();
-        const long long minutes = (left + m_seams.minute - WallClock::duration(1)) / m_seams.minute;
+        // Whole minutes, rounded up, less the second the deadline was rounded by: "in 10
+        // minutes" right after "Show ads for 10 minutes".
+        const auto left = *m_deadline - m_seams.now() - std::chrono::seconds(1);
+        const long long minutes =
+            left <= WallClock::duration::zero()
+                ? 0
+                : (left + m_seams.minute - WallClock::duration(1)) / m_seams.minute;
         if (minutes <= 1) return {"Ads will be hidden again in less than a minute."};
         return {"Ads will be hidden again in " + std::to_string(minutes) + " minutes."};
     }
