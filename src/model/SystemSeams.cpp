@@ -47,10 +47,10 @@ MainSeams SystemSeams() {
     seams.processRunning = [](int pid) { return ProcessRunning(pid); };
     seams.now = [] { return WallClock::now(); };
     seams.readValue = [](const std::string& name) {
-        return CRegistryStore().ReadValue("Vantrel", name, HKEY_CURRENT_USER, "Software");
+        return CRegistryStore().ReadValue("Vantrel", name, CurrentUserRoot(), "Software");
     };
     seams.writeValue = [](const std::string& name, const std::string& value) {
-        CRegistryStore().WriteValue("Vantrel", name, value, HKEY_CURRENT_USER);
+        CRegistryStore().WriteValue("Vantrel", name, value, CurrentUserRoot());
     };
     SetSystemLiveApply(seams);
     return seams;
