@@ -207,6 +207,7 @@ void CVantrelDlg::ShowNotice(const Notice& notice) {
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     if (notice.offerHide) {
+        box->setIcon(QMessageBox::Warning);
         QPushButton* hide =
             box->addButton(QString::fromUtf8(kHideAgainAction), QMessageBox::AcceptRole);
         box->setDefaultButton(hide);
