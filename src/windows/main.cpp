@@ -1,6 +1,7 @@
 // Entry point of the Windows program. "-uninstall" as the first argument removes the block from
 // the hosts file without showing a window (the uninstaller runs it that way); the exit status
-// says whether a block is left, as on Linux. Otherwise the main dialog runs until it closes.
+// says whether a block is left, as on Linux. "--tray" runs the tray icon until its Exit.
+// Otherwise the main dialog runs until it closes.
 #include <windows.h>
 
 #include <cwchar>
@@ -8,6 +9,7 @@
 
 #include "platform/hosts/Uninstall.h"
 #include "windows/app/CVantrelApp.h"
+#include "windows/app/CVantrelTray.h"
 #include "windows/app/ProgramFolder.h"
 
 namespace {
@@ -34,6 +36,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return result.status;
     }
     if (!bInOwnFolder) return 1;
+    if (__argc >= 2 && __wargv != nullptr && std::wcscmp(__wargv[1], L"--tray") == 0)
+        return CVantrelTray::Run();
     CVantrelApp app;
     return app.InitInstance() ? 1 : 0;
 }

@@ -76,8 +76,9 @@ newest() {
   done | tail -n1 | grep .
 }
 icons() {
-  local n
-  n=$(xwininfo -tree -id "$(panel)" | grep -c '"Vantrel": (') || true
+  local n p
+  p=$(panel) && [ -n "$p" ] || return 1  # xwininfo without an id waits for a click
+  n=$(xwininfo -tree -id "$p" | grep -c '"Vantrel": (') || true
   echo "$n"
   [ "$n" -gt 0 ]
 }
