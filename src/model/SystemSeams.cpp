@@ -1,9 +1,11 @@
-// The seams that are the same on every system, over the platform's functions.
+// The seams that are the same on every system, over the platform's functions: the hosts file,
+// the browsers, the clock and the preferences store.
 #include "model/SystemSeams.h"
 
 #include "platform/browsers/BrowserProcesses.h"
 #include "platform/hosts/CHostsFile.h"
 #include "platform/hosts/HostsPath.h"
+#include "platform/prefs/CRegistryStore.h"
 
 namespace {
 
@@ -43,6 +45,13 @@ MainSeams SystemSeams() {
     seams.firefoxDohProfiles = [] { return FirefoxDohProfiles(FirefoxProfilesHome()); };
     seams.firefoxProcesses = FirefoxProcesses;
     seams.processRunning = [](int pid) { return ProcessRunning(pid); };
+    seams.now = [] { return WallClock::now(); };
+    seams.readValue = [](const std::string& name) {
+        return CRegistryStore().ReadValue("Vantrel", name, CurrentUserRoot(), "Software");
+    };
+    seams.writeValue = [](const std::string& name, const std::string& value) {
+        CRegistryStore().WriteValue("Vantrel", name, value, CurrentUserRoot());
+    };
     SetSystemLiveApply(seams);
     return seams;
 }

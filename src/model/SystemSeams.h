@@ -4,7 +4,7 @@
 
 #include "model/MainModel.h"
 
-// Every seam but runOffThread and wantTicks.
+// Every seam but runOffThread and wantTicks (and the optional notify and quietPrompts).
 MainSeams SystemSeams();
 // The live apply around a press: on Linux the privileged step and the check of the browsers'
 // connections afterwards; on Windows the resolver cache's flush, and the browsers are always

@@ -7,7 +7,8 @@
 // - "-install-upgrade <file>" installs a downloaded setup (SetupInstaller.h).
 // The window starts the last three through "runas" (Elevation_win.h); each takes nothing from
 // its caller but the fixed argument, and the upgrade's file only as a source to copy and check.
-// Otherwise the main dialog runs until it closes.
+// "--tray" runs the tray icon, as the user, until its Exit. Otherwise the main dialog runs until it
+// closes.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
@@ -19,6 +20,7 @@
 #include "platform/hosts/Uninstall.h"
 #include "windows/app/CSettingsDlg.h"
 #include "windows/app/CVantrelApp.h"
+#include "windows/app/CVantrelTray.h"
 #include "windows/app/ProgramFolder.h"
 #include "windows/service/ServiceControl.h"
 #include "windows/upgrade/SetupInstaller.h"
@@ -65,6 +67,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return static_cast<int>(
             InstallUpgradeFrom(__wargv[2], BuiltInUpgradeKey(), ProgramFolder(), RunningVersion()));
     }
+    if (__argc >= 2 && __wargv != nullptr && std::wcscmp(__wargv[1], L"--tray") == 0)
+        return CVantrelTray::Run();
     CVantrelApp app;
     return app.InitInstance() ? 1 : 0;
 }

@@ -1,7 +1,9 @@
 // The main window's model against fakes of the hosts file, the live apply, the executor, the
-// browsers and the timer: what a press does and shows, and what follows. Run by both builds.
+// browsers, the timer, the clock and the preferences store: what a press does and shows, and what
+// follows; the timed Show and the watch's changes. Run by both builds.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <set>
 
@@ -12,6 +14,10 @@ namespace {
 const std::string kHidden = "Google Adsense advertisements are hidden on this PC.";
 const std::string kShown = "Google Adsense advertisements are not hidden on this PC.";
 const std::string kRestartFirefox = "Restart Mozilla Firefox: until then it can still show ads.";
+const std::string kSomethingElse =
+    "Something else removed Vantrel's block from the hosts file: ads are shown again.";
+using std::chrono::minutes;
+using std::chrono::seconds;
 
 class MainModelTest : public ::testing::Test {
 protected:
@@ -39,6 +45,14 @@ protected:
         seams.firefoxProcesses = [this] { return m_firefox; };
         seams.processRunning = [this](int pid) { return m_running.count(pid) > 0; };
         seams.wantTicks = [this](bool on) { m_ticking = on; };
+        seams.now = [this] { return m_now; };
+        seams.readValue = [this](const std::string& name) { return m_values[name]; };
+        seams.writeValue = [this](const std::string& name, const std::string& value) {
+            m_values[name] = value;
+        };
+        seams.notify = [this](const Notice& notice) { m_notices.push_back(notice); };
+        seams.quietPrompts.tell = [this](const std::string& text) { m_told.push_back(text); };
+        m_seams = seams;
         m_model = std::make_unique<MainModel>(std::move(seams));
         m_model->AddView([this](const MainState& state) { m_seen.push_back(state); });
 
@@ -58,7 +72,19 @@ protected:
     // Runs a job of the executor as its thread would, then its result as the UI thread would.
     void FinishJob(std::size_t index) { m_jobs.at(index)()(); }
     std::vector<std::string> Notes() const { return m_model->State().notes; }
+    std::vector<std::string> Notices() {
+        std::vector<std::string> texts;
+        for (const Notice& notice : m_notices) texts.push_back(notice.text);
+        m_notices.clear();
+        return texts;
+    }
+    void StoreDeadlineIn(WallClock::duration fromNow) {
+        const auto at = (m_now + fromNow).time_since_epoch();
+        m_values["TimedShowUntil"] =
+            std::to_string(std::chrono::duration_cast<seconds>(at).count());
+    }
 
+    MainSeams m_seams;  // for a second copy of Vantrel over the same file and store
     std::unique_ptr<MainModel> m_model;
     PressPrompts m_prompts;
     bool m_fileHidden = false, m_systemFile = false, m_ticking = false;
@@ -72,6 +98,9 @@ protected:
     BrowserOfferOutcome m_offer;
     MainState m_seenWhileWaiting;
     std::vector<MainState> m_seen;
+    WallClock::time_point m_now = WallClock::time_point(seconds(1'800'000'000));
+    std::map<std::string, std::string> m_values;
+    std::vector<Notice> m_notices;
 };
 
 TEST_F(MainModelTest, APressAsksForWhatTheCaptionSaidAndEveryViewShowsWhatTheFileHolds) {
@@ -187,6 +216,99 @@ TEST_F(MainModelTest, TheOfferComesOnlyWhenTheBrowsersWereNotMovedAndTheWatchFol
     m_model->Tick();
     EXPECT_TRUE(Notes().empty());
     EXPECT_FALSE(m_ticking);
+}
+
+TEST_F(MainModelTest, ATimedShowCountsDownWarnsOnceAndHidesAgainByItselfUnlessAPressEndsIt) {
+    m_fileHidden = true;
+    m_model->Start();
+    m_model->ShowFor(10, m_prompts);
+    EXPECT_FALSE(m_fileHidden);
+    EXPECT_EQ(m_values["TimedShowUntil"], "1800000600");
+    EXPECT_EQ(m_model->State().hideAt, m_now + minutes(10));
+    EXPECT_EQ(Notes(), std::vector<std::string>{"Ads will be hidden again in 10 minutes."});
+    EXPECT_TRUE(m_ticking);
+
+    m_now += minutes(9) + seconds(1);
+    m_model->Tick();
+    m_model->Tick();
+    EXPECT_EQ(Notices(), std::vector<std::string>{"Ads will be hidden again in one minute."});
+    EXPECT_EQ(Notes(), std::vector<std::string>{"Ads will be hidden again in less than a minute."});
+
+    // The file is busy at the deadline: told, and tried again a minute later.
+    m_failure = "Another program holds the hosts file.";
+    m_now += minutes(1);
+    m_model->Tick();
+    EXPECT_EQ(m_told, std::vector<std::string>{m_failure});
+    EXPECT_FALSE(m_fileHidden);
+    EXPECT_TRUE(m_model->TimedShowRunning());
+    m_failure.clear();
+    m_now += minutes(1);
+    m_model->Tick();
+    EXPECT_TRUE(m_fileHidden);
+    EXPECT_EQ(Notices(),
+              std::vector<std::string>{"The time to show ads is over: ads are hidden again."});
+    EXPECT_FALSE(m_model->TimedShowRunning());
+    EXPECT_EQ(m_values["TimedShowUntil"], "");
+    EXPECT_FALSE(m_model->State().hideAt);
+    EXPECT_FALSE(m_ticking);
+
+    // A plain Show ends the timer: nothing hides the ads later.
+    m_model->ShowFor(60, m_prompts);
+    m_model->Apply(HostsIntent::Show, m_prompts);
+    EXPECT_FALSE(m_model->TimedShowRunning());
+    m_now += minutes(61);
+    m_model->Tick();
+    EXPECT_FALSE(m_fileHidden);
+    EXPECT_TRUE(Notices().empty());
+}
+
+TEST_F(MainModelTest, AStartAfterAPassedOrUnreadableDeadlineHidesAtOnceAndSaysSo) {
+    const std::string atStart =
+        "The time to show ads ran out while Vantrel was not running: ads are hidden again.";
+    for (const std::string stored : {"1799999999", "soon"}) {
+        m_fileHidden = false;
+        m_values["TimedShowUntil"] = stored;
+        MainModel model(m_seams);
+        model.Start();
+        EXPECT_TRUE(m_fileHidden) << stored;
+        EXPECT_EQ(Notices(), std::vector<std::string>{atStart}) << stored;
+        EXPECT_EQ(m_values["TimedShowUntil"], "");
+    }
+    // A deadline to come is taken up; one beyond the longest choice (a clock set back) is cut.
+    m_fileHidden = false;
+    StoreDeadlineIn(minutes(600));
+    m_model->Start();
+    EXPECT_FALSE(m_fileHidden);
+    EXPECT_TRUE(Notices().empty());
+    EXPECT_EQ(Notes(), std::vector<std::string>{"Ads will be hidden again in 60 minutes."});
+}
+
+TEST_F(MainModelTest, OnlyAChangeThatNoVantrelMadeIsReportedWithTheOfferToHideAgain) {
+    m_fileHidden = true;
+    m_model->Start();
+    m_model->FileChanged();  // nothing changed: nothing said
+    m_fileHidden = false;    // another program rewrote the file without the block
+    m_model->FileChanged();
+    EXPECT_FALSE(m_model->State().hidden);
+    ASSERT_EQ(m_notices.size(), 1u);
+    EXPECT_EQ(m_notices[0], (Notice{kSomethingElse, true}));
+    m_notices.clear();
+
+    // Vantrel's own changes, and another copy's (which it records before it writes), are not.
+    m_model->Apply(HostsIntent::Hide, m_prompts);
+    m_model->FileChanged();
+    MainModel other(m_seams);
+    other.ShowFor(30, m_prompts);
+    m_model->FileChanged();
+    EXPECT_FALSE(m_model->State().hidden);
+    EXPECT_TRUE(m_model->TimedShowRunning());  // the other copy's timed Show is taken up
+    EXPECT_TRUE(m_notices.empty());
+
+    // Ads hidden by whomever end the timed Show.
+    m_fileHidden = true;
+    m_model->FileChanged();
+    EXPECT_FALSE(m_model->TimedShowRunning());
+    EXPECT_EQ(m_values["TimedShowUntil"], "");
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The application: shows the main dialog modally and ends when it closes.
+// The application: shows the main dialog modally and ends when it closes; with "--tray", the
+// session's tray icon instead, until its Exit.
 #pragma once
 
 #include <QApplication>
@@ -14,4 +15,7 @@ public:
 
 private:
     bool InitInstance();
+    int RunTray();
+
+    bool m_tray = false;
 };

@@ -11,19 +11,20 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QUrl>
-#include <thread>
 
 #include "linux/app/CAboutDlg.h"
+#include "linux/app/CModelHost.h"
 #include "linux/app/CSettingsDlg.h"
 #include "linux/app/CSplashDlg.h"
 #include "linux/app/Pictures.h"
+#include "linux/app/TrayInstance.h"
 #include "linux/browsers/BrowserOffer.h"
 #include "linux/controls/CColorLabel.h"
 #include "linux/controls/CXPButton.h"
 #include "linux/controls/DialogUnits.h"
 #include "linux/controls/MessageBox.h"
-#include "model/SystemSeams.h"
 
 namespace {
 QLabel* AddText(QWidget* dialog, const DialogUnits& du, const QString& text, int x, int y, int w,
@@ -61,28 +62,6 @@ QString FittedNotes(const QLabel* label, const QStringList& lines) {
     return text + QChar(0x2026);
 }
 
-// A test's window into what the user was shown: nothing is written without it.
-void TraceStatus(const MainState& state) {
-    const QString path = qEnvironmentVariable("VANTREL_STATUS_TRACE");
-    if (path.isEmpty()) return;
-    QFile trace(path);
-    if (!trace.open(QIODevice::WriteOnly | QIODevice::Append)) return;
-    QStringList notes;
-    for (const std::string& line : state.notes) notes << QString::fromStdString(line);
-    const QString line =
-        QStringLiteral("status\t%1\tnotes\t%2\n")
-            .arg(QString::fromStdString(state.status), notes.join(QStringLiteral(" / ")));
-    trace.write(line.toUtf8());
-    trace.flush();
-}
-
-// Runs the job on a thread of its own and what it returns on the user-interface thread.
-void RunOffThread(OffThreadJob job) {
-    std::thread([job = std::move(job)] {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), job(), Qt::QueuedConnection);
-    }).detach();
-}
-
 CXPButton* AddButton(QWidget* dialog, const DialogUnits& du, int id, const QString& text, int x,
                      int y, int w, int h) {
     auto* button = new CXPButton(text, dialog);
@@ -92,7 +71,11 @@ CXPButton* AddButton(QWidget* dialog, const DialogUnits& du, int id, const QStri
 }
 }  // namespace
 
-CVantrelDlg::CVantrelDlg(QWidget* parent)
+CVantrelDlg::CVantrelDlg(QWidget* parent) : CVantrelDlg(nullptr, parent) {}
+
+CVantrelDlg::CVantrelDlg(CModelHost& host, QWidget* parent) : CVantrelDlg(&host, parent) {}
+
+CVantrelDlg::CVantrelDlg(CModelHost* shared, QWidget* parent)
     // A normal top-level window rather than a transient dialog, so taskbars list it.
     : QDialog(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
@@ -117,18 +100,24 @@ CVantrelDlg::CVantrelDlg(QWidget* parent)
     m_btnUpgrade->setText(QStringLiteral("Upgrade"));
     setWindowTitle(QStringLiteral("Vantrel"));
 
-    MainSeams seams = SystemSeams();
-    seams.runOffThread = RunOffThread;
-    seams.wantTicks = [this](bool on) { on ? m_ticks.start() : m_ticks.stop(); };
-    m_model = std::make_unique<MainModel>(std::move(seams));
-    m_model->AddView([this](const MainState& state) { Draw(state); });
-    m_ticks.setInterval(1000);
-    connect(&m_ticks, &QTimer::timeout, this, [this] { m_model->Tick(); });
-    RefreshStatus();
+    if (!shared) {
+        m_ownHost = std::make_unique<CModelHost>(
+            [this](const Notice& notice) { ShowNotice(notice); }, Prompts());
+    }
+    m_host = shared ? shared : m_ownHost.get();
+    m_model = &m_host->Model();
+    m_view = m_model->AddView([this](const MainState& state) { Draw(state); });
+    if (m_ownHost) {
+        m_model->Start();
+    } else {
+        Draw(m_model->State());
+    }
     m_btnToggle->setFocus();
 }
 
-CVantrelDlg::~CVantrelDlg() = default;
+CVantrelDlg::~CVantrelDlg() {
+    m_model->RemoveView(m_view);
+}
 
 void CVantrelDlg::CreateControls() {
     const DialogUnits du(font());
@@ -200,6 +189,34 @@ void CVantrelDlg::accept() {
     OnOK();
 }
 
+void CVantrelDlg::reject() {
+    if (m_ownHost && m_model->TimedShowRunning() && !TrayIsRunning() &&
+        ShowMessage(this, QString::fromUtf8(kHideAgainNowQuestion), QStringLiteral("Vantrel"),
+                    QMessageBox::Yes | QMessageBox::No,
+                    QMessageBox::Question) == QMessageBox::Yes) {
+        m_model->Apply(HostsIntent::Hide, Prompts());
+    }
+    QDialog::reject();
+}
+
+void CVantrelDlg::ShowNotice(const Notice& notice) {
+    // Beside the window, which stays usable.
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("Vantrel"),
+                                QString::fromStdString(notice.text), QMessageBox::Close, this);
+    box->setObjectName(QStringLiteral("noticeBox"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    if (notice.offerHide) {
+        box->setIcon(QMessageBox::Warning);
+        QPushButton* hide =
+            box->addButton(QString::fromUtf8(kHideAgainAction), QMessageBox::AcceptRole);
+        box->setDefaultButton(hide);
+        connect(hide, &QPushButton::clicked, this,
+                [this] { m_model->Apply(HostsIntent::Hide, Prompts()); });
+    }
+    box->show();
+}
+
 PressPrompts CVantrelDlg::Prompts() {
     PressPrompts prompts;
     prompts.tell = [this](const std::string& text) {
@@ -225,7 +242,6 @@ void CVantrelDlg::Draw(const MainState& state) {
     if (m_busy && !state.busy) m_btnToggle->setFocus(Qt::OtherFocusReason);
     m_busy = state.busy;
     ShowNotes(state.notes);
-    TraceStatus(state);
 }
 
 void CVantrelDlg::ShowNotes(const std::vector<std::string>& notes) {
@@ -265,6 +281,12 @@ QMenu* CVantrelDlg::CreateSystemMenu() {
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("systemMenu"));
     menu->addAction(QStringLiteral("&Close"), this, &CVantrelDlg::reject);
+    menu->addSeparator();
+    for (const TimedShowChoice& choice : kTimedShowChoices) {
+        const int minutes = choice.minutes;
+        menu->addAction(QString::fromUtf8(choice.text), this,
+                        [this, minutes] { m_model->ShowFor(minutes, Prompts()); });
+    }
     menu->addSeparator();
     menu->addAction(QStringLiteral("&About Vantrel..."), this, &CVantrelDlg::OnAbout);
     return menu;

@@ -1,17 +1,18 @@
 // The main dialog: explains the program, shows whether ads are hidden and toggles the block. It
-// draws the main window's model and forwards its presses and timer ticks to it.
+// draws the main window's model and forwards its presses to it: a model of its own, or the
+// tray's when the tray opened it.
 #pragma once
 
 #include <QDialog>
 #include <QIcon>
 #include <QPointer>
-#include <QTimer>
 #include <memory>
 
 #include "linux/upgrade/CUpgradeDlg.h"
 #include "model/MainModel.h"
 
 class CColorLabel;
+class CModelHost;
 class CSplashDlg;
 class CXPButton;
 class QLabel;
@@ -34,7 +35,10 @@ public:
         kIdHint = 1003,
     };
 
+    // With a model of its own, which it starts.
     explicit CVantrelDlg(QWidget* parent = nullptr);
+    // Drawing the tray's model, which outlives it.
+    explicit CVantrelDlg(CModelHost& host, QWidget* parent = nullptr);
     ~CVantrelDlg() override;
 
     // Shows what the hosts file holds now: icon, colour and texts, the toggle's caption.
@@ -48,13 +52,18 @@ public:
 
     // The OK path toggles; it never closes the dialog.
     void accept() override;
+    // The ways out. The last Vantrel to go during a timed Show (no tray runs) asks whether to
+    // hide the ads again now.
+    void reject() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    CVantrelDlg(CModelHost* shared, QWidget* parent);
     void CreateControls();
+    void ShowNotice(const Notice& notice);
     void ShowSplash();
     void Draw(const MainState& state);
     void ShowNotes(const std::vector<std::string>& notes);
@@ -79,6 +88,8 @@ private:
     QLabel* m_lblNotes = nullptr;
     QLabel* m_hint = nullptr;
     bool m_busy = false;  // drawn: the toggle and Settings wait for a press's browsers to close
-    QTimer m_ticks;       // the model's, about once a second while it wants them
-    std::unique_ptr<MainModel> m_model;
+    std::unique_ptr<CModelHost> m_ownHost;  // null while drawing the tray's
+    CModelHost* m_host = nullptr;
+    MainModel* m_model = nullptr;
+    int m_view = 0;
 };

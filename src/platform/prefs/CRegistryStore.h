@@ -17,6 +17,9 @@ enum class RegistryRoot { CurrentUser };
 inline constexpr RegistryRoot HKEY_CURRENT_USER = RegistryRoot::CurrentUser;
 #endif
 
+// HKEY_CURRENT_USER, for code that includes no system header.
+RegistryRoot CurrentUserRoot();
+
 class CRegistryStore {
 public:
     // An open key, whatever the platform keeps it in.

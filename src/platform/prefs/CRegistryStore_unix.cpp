@@ -50,6 +50,10 @@ QByteArray FromStored(const QVariant& value) {
 }
 }  // namespace
 
+RegistryRoot CurrentUserRoot() {
+    return RegistryRoot::CurrentUser;
+}
+
 CRegistryStore::CRegistryStore() = default;
 CRegistryStore::~CRegistryStore() = default;
 

@@ -30,6 +30,10 @@ public:
     CKey& operator=(const CKey&) = delete;
 };
 
+RegistryRoot CurrentUserRoot() {
+    return HKEY_CURRENT_USER;
+}
+
 CRegistryStore::CRegistryStore() = default;
 CRegistryStore::~CRegistryStore() = default;
 

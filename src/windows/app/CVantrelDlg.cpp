@@ -5,11 +5,13 @@
 
 #include "model/SystemSeams.h"
 #include "platform/browsers/BrowserOffer_win.h"
+#include "platform/hosts/HostsPath.h"
 #include "platform/hosts/HostsService_win.h"
 #include "platform/system/Elevation_win.h"
 #include "platform/system/WideText_win.h"
 #include "windows/app/CAboutDlg.h"
 #include "windows/app/CSplashDlg.h"
+#include "windows/app/FolderWatch.h"
 #include "windows/app/ProgramFolder.h"
 #include "windows/controls/MessageBox.h"
 #include "windows/resource.h"
@@ -24,6 +26,12 @@ constexpr UINT kShowSplash = WM_APP + 1;
 constexpr UINT kRunOnUiThread = WM_APP + 2;
 // The model's ticks, about once a second.
 constexpr UINT_PTR kModelTicks = 1;
+// Posted by the folder watch; the file is read once the writes have settled.
+constexpr UINT kHostsFolderChanged = WM_APP + 3;
+constexpr UINT_PTR kHostsSettle = 2;
+// The timed Shows in the system menu, after kTimedShowChoices (multiples of 16, as system
+// commands must be).
+constexpr UINT kIdmTimedShow = 0x0020;
 
 // Dialog units to this dialog's pixels.
 RECT DialogRect(HWND dialog, int x, int y, int w, int h) {
@@ -80,6 +88,10 @@ CVantrelDlg::CVantrelDlg()
         else
             ::KillTimer(m_hWnd, kModelTicks);
     };
+    seams.notify = [this](const Notice& notice) { ShowNotice(notice); };
+    seams.quietPrompts.tell = [this](const std::string& text) {
+        ShowMessage(m_hWnd, Utf8ToWide(text), kProduct, MB_OK | MB_ICONWARNING);
+    };
     m_model = std::make_unique<MainModel>(std::move(seams));
 }
 
@@ -99,6 +111,12 @@ BOOL CVantrelDlg::OnInitDialog() {
         wchar_t about[128] = {};
         if (::LoadStringW(ResourceModule(), IDS_ABOUTBOX, about, 128) > 0) {
             ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            UINT id = kIdmTimedShow;
+            for (const TimedShowChoice& choice : kTimedShowChoices) {
+                ::AppendMenuW(menu, MF_STRING, id, Utf8ToWide(choice.text).c_str());
+                id += 0x10;
+            }
+            ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
             ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about);
         }
     }
@@ -112,7 +130,11 @@ BOOL CVantrelDlg::OnInitDialog() {
     SetDlgItemText(IDC_UPGRADE, L"Upgrade");
     ::SetWindowTextW(m_hWnd, kProduct);
     m_model->AddView([this](const MainState& state) { Draw(state); });
-    RefreshStatus();
+    // A timed Show whose time passed while no Vantrel ran ends now.
+    m_model->Start();
+    const std::string hosts = ConfiguredHostsPath();
+    m_watch = std::make_unique<CFolderWatch>(Utf8ToWide(hosts.substr(0, hosts.find_last_of("\\/"))),
+                                             m_hWnd, kHostsFolderChanged);
     return TRUE;
 }
 
@@ -135,6 +157,27 @@ void CVantrelDlg::RefreshStatus() {
 
 void CVantrelDlg::OnOK() {
     m_model->Toggle(Prompts());
+}
+
+void CVantrelDlg::OnCancel() {
+    if (m_model->TimedShowRunning() &&
+        ShowMessage(m_hWnd, Utf8ToWide(kHideAgainNowQuestion), kProduct,
+                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES) {
+        m_model->Apply(HostsIntent::Hide, Prompts());
+    }
+    m_watch.reset();
+    EndDialog(IDCANCEL);
+}
+
+void CVantrelDlg::ShowNotice(const Notice& notice) {
+    std::wstring text = Utf8ToWide(notice.text);
+    if (!notice.offerHide) {
+        ShowMessage(m_hWnd, text, kProduct, MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    text += L"\n\n" + Utf8ToWide(kHideAgainAction) + L"?";
+    if (ShowMessage(m_hWnd, text, kProduct, MB_YESNO | MB_ICONWARNING) == IDYES)
+        m_model->Apply(HostsIntent::Hide, Prompts());
 }
 
 PressPrompts CVantrelDlg::Prompts() {
@@ -240,9 +283,28 @@ INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
         handled = true;
         return 0;
     }
+    if (message == kHostsFolderChanged) {
+        ::SetTimer(m_hWnd, kHostsSettle, 200, nullptr);
+        handled = true;
+        return 0;
+    }
+    if (message == WM_TIMER && wParam == kHostsSettle) {
+        ::KillTimer(m_hWnd, kHostsSettle);
+        m_model->FileChanged();
+        handled = true;
+        return 0;
+    }
     if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == IDM_ABOUTBOX) {
         OnAbout();
         handled = true;
+    }
+    if (message == WM_SYSCOMMAND) {
+        const UINT command = static_cast<UINT>(wParam & 0xFFF0);
+        for (std::size_t i = 0; i < std::size(kTimedShowChoices); ++i) {
+            if (command != kIdmTimedShow + 0x10 * i) continue;
+            m_model->ShowFor(kTimedShowChoices[i].minutes, Prompts());
+            handled = true;
+        }
     }
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "windows/controls/CXPButton.h"
 #include "windows/upgrade/CUpgradeDlg.h"
 
+class CFolderWatch;
 class CSplashDlg;
 
 class CVantrelDlg : public CDialog {
@@ -34,6 +35,8 @@ protected:
     BOOL OnInitDialog() override;
     // The toggle (control 1, or Enter): the dialog stays open.
     void OnOK() override;
+    // Exit, Escape, the close box: during a timed Show it asks whether to hide the ads again.
+    void OnCancel() override;
     bool OnCommand(WORD id, WORD code) override;
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override;
 
@@ -41,6 +44,7 @@ private:
     void MakeNotesLine();
     void Draw(const MainState& state);
     void ShowNotes(const std::vector<std::string>& notes);
+    void ShowNotice(const Notice& notice);
     PressPrompts Prompts();
     void OnUpgrade();
     void OnHelp();
@@ -63,4 +67,5 @@ private:
     bool m_bShowSplash = true;
     bool m_busy = false;  // drawn: the toggle and Settings wait for a press's browsers to close
     std::unique_ptr<MainModel> m_model;
+    std::unique_ptr<CFolderWatch> m_watch;  // the hosts file's folder
 };

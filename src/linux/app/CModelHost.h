@@ -1,0 +1,36 @@
+// The main window's model as this program holds it: over the system's seams, with the program's
+// executor, its timer of about a second and the watch on the hosts file's folder. A window holds
+// one of its own, or draws the tray's.
+#pragma once
+
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+
+#include "model/MainModel.h"
+
+class CModelHost : public QObject {
+    Q_OBJECT
+
+public:
+    // `notify` and `quietPrompts` are those of whoever holds this: the window or the tray.
+    CModelHost(std::function<void(const Notice&)> notify, PressPrompts quietPrompts,
+               QObject* parent = nullptr);
+    ~CModelHost() override;
+
+    MainModel& Model() { return *m_model; }
+
+    // How long a minute of a timed Show lasts in this program. Only a test program shortens it.
+    static void SetTimedShowMinute(std::chrono::milliseconds minute);
+
+private:
+    void WatchHostsFile();
+
+    std::unique_ptr<MainModel> m_model;
+    QTimer m_ticks;
+    QFileSystemWatcher m_watch;
+    QTimer m_settle;  // a change is read once the writes that make it are done
+    QString m_hostsPath;
+};

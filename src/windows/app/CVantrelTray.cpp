@@ -1,0 +1,331 @@
+// The tray: a hidden top-level window (TaskbarCreated is broadcast to top-level windows only)
+// that owns the notification icon and the model.
+#include "windows/app/CVantrelTray.h"
+
+#include <shellapi.h>
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <thread>
+
+#include "model/SystemSeams.h"
+#include "platform/hosts/HostsPath.h"
+#include "platform/system/WideText_win.h"
+#include "windows/app/CVantrelDlg.h"
+#include "windows/app/FolderWatch.h"
+#include "windows/controls/MessageBox.h"
+
+namespace {
+
+const wchar_t kClass[] = L"VantrelTray";
+const wchar_t kProduct[] = L"Vantrel";
+const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t kRunValue[] = L"Vantrel tray";
+constexpr UINT kTrayCallback = WM_APP + 1;
+constexpr UINT kRunOnUiThread = WM_APP + 2;
+constexpr UINT kHostsFolderChanged = WM_APP + 3;
+constexpr UINT kShowMenu = WM_APP + 4;  // from a second start
+constexpr UINT_PTR kModelTicks = 1;
+constexpr UINT_PTR kHostsSettle = 2;
+enum Command : UINT { kToggle = 1, kTimed = 10, kOpen = 20, kStartWithDesktop, kExit };
+
+// A disc in the status line's colour, drawn once per state.
+HICON DiscIcon(COLORREF colour) {
+    const int size = ::GetSystemMetrics(SM_CXSMICON);
+    const HDC screen = ::GetDC(nullptr);
+    const HDC dc = ::CreateCompatibleDC(screen);
+    const HBITMAP colourBits = ::CreateCompatibleBitmap(screen, size, size);
+    const HBITMAP maskBits = ::CreateBitmap(size, size, 1, 1, nullptr);
+    ::ReleaseDC(nullptr, screen);
+    const HBRUSH brush = ::CreateSolidBrush(colour);
+    RECT all{0, 0, size, size};
+    // The colour: the disc on black; the mask: white (see-through) but the disc.
+    HGDIOBJ old = ::SelectObject(dc, colourBits);
+    ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+    ::SelectObject(dc, brush);
+    ::SelectObject(dc, ::GetStockObject(NULL_PEN));
+    ::Ellipse(dc, 1, 1, size, size);
+    ::SelectObject(dc, maskBits);
+    ::FillRect(dc, &all, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::SelectObject(dc, ::GetStockObject(BLACK_BRUSH));
+    ::Ellipse(dc, 1, 1, size, size);
+    ::SelectObject(dc, old);
+    ICONINFO info{TRUE, 0, 0, maskBits, colourBits};
+    const HICON icon = ::CreateIconIndirect(&info);
+    ::DeleteObject(brush);
+    ::DeleteObject(colourBits);
+    ::DeleteObject(maskBits);
+    ::DeleteDC(dc);
+    return icon;
+}
+
+std::wstring RunCommand() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return L"\"" + std::wstring(path, length) + L"\" --tray";
+}
+
+bool StartsWithDesktop() {
+    return ::RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, nullptr,
+                          nullptr) == ERROR_SUCCESS;
+}
+
+void SetStartWithDesktop(bool on) {
+    HKEY key = nullptr;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                          nullptr) != ERROR_SUCCESS)
+        return;
+    if (on) {
+        const std::wstring command = RunCommand();
+        ::RegSetValueExW(key, kRunValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                         static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+    } else {
+        ::RegDeleteValueW(key, kRunValue);
+    }
+    ::RegCloseKey(key);
+}
+
+void CopyText(wchar_t* to, std::size_t capacity, const std::wstring& text) {
+    const std::size_t n = std::min(text.size(), capacity - 1);
+    text.copy(to, n);
+    to[n] = L'\0';
+}
+
+}  // namespace
+
+int CVantrelTray::Run() {
+    // Held for the tray's life; Windows drops it with the process.
+    ::CreateMutexW(nullptr, TRUE, L"Local\\VantrelTray");
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            if (const HWND other = ::FindWindowW(kClass, nullptr)) {
+                ::PostMessageW(other, kShowMenu, 0, 0);
+                break;
+            }
+            ::Sleep(100);
+        }
+        return 0;
+    }
+    CVantrelTray tray;
+    if (!tray.Create()) return 1;
+    MSG message;
+    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+    return 0;
+}
+
+CVantrelTray::CVantrelTray() {
+    m_icons[0] = DiscIcon(RGB(255, 0, 0));
+    m_icons[1] = DiscIcon(RGB(0, 125, 0));
+}
+
+CVantrelTray::~CVantrelTray() {
+    m_watch.reset();
+    if (m_hWnd) ::DestroyWindow(m_hWnd);
+    for (const HICON icon : m_icons) ::DestroyIcon(icon);
+}
+
+bool CVantrelTray::Create() {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kClass;
+    ::RegisterClassExW(&windowClass);
+    m_hWnd = ::CreateWindowExW(0, kClass, kProduct, WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                               windowClass.hInstance, this);
+    if (!m_hWnd) return false;
+
+    MainSeams seams = SystemSeams();
+    seams.runOffThread = [window = m_hWnd](OffThreadJob job) {
+        std::thread([window, job = std::move(job)] {
+            auto* done = new std::function<void()>(job());
+            if (!::PostMessageW(window, kRunOnUiThread, 0, reinterpret_cast<LPARAM>(done)))
+                delete done;
+        }).detach();
+    };
+    seams.wantTicks = [this](bool on) {
+        on ? ::SetTimer(m_hWnd, kModelTicks, 1000, nullptr) : ::KillTimer(m_hWnd, kModelTicks);
+    };
+    seams.notify = [this](const Notice& notice) { ShowNotice(notice); };
+    seams.quietPrompts.tell = [this](const std::string& text) {
+        ShowMessage(m_hWnd, Utf8ToWide(text), kProduct, MB_OK | MB_ICONWARNING);
+    };
+    m_model = std::make_unique<MainModel>(std::move(seams));
+    m_model->AddView([this](const MainState& state) { Draw(state); });
+    AddIcon();
+    m_model->Start();
+    const std::string hosts = ConfiguredHostsPath();
+    m_watch = std::make_unique<CFolderWatch>(Utf8ToWide(hosts.substr(0, hosts.find_last_of("\\/"))),
+                                             m_hWnd, kHostsFolderChanged);
+    return true;
+}
+
+void CVantrelTray::AddIcon() {
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = m_hWnd;
+    data.uID = 1;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = kTrayCallback;
+    data.hIcon = m_icons[0];
+    CopyText(data.szTip, std::size(data.szTip), kProduct);
+    ::Shell_NotifyIconW(NIM_ADD, &data);
+    Draw(m_drawn);
+}
+
+void CVantrelTray::Draw(const MainState& state) {
+    m_drawn = state;
+    std::wstring tip = state.hidden ? L"Vantrel: ads are hidden." : L"Vantrel: ads are shown.";
+    if (state.hideAt) {
+        const std::time_t at = WallClock::to_time_t(*state.hideAt);
+        std::tm local{};
+        localtime_s(&local, &at);
+        wchar_t clock[16];
+        std::wcsftime(clock, std::size(clock), L"%H:%M", &local);
+        tip += L" They will be hidden again at " + std::wstring(clock) + L".";
+    }
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = m_hWnd;
+    data.uID = 1;
+    data.uFlags = NIF_ICON | NIF_TIP;
+    data.hIcon = m_icons[state.hidden ? 1 : 0];
+    CopyText(data.szTip, std::size(data.szTip), tip);
+    ::Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+void CVantrelTray::ShowNotice(const Notice& notice) {
+    m_noticeOffersHide = notice.offerHide;
+    std::wstring text = Utf8ToWide(notice.text);
+    if (notice.offerHide) text += L"\n" + Utf8ToWide(kHideAgainAction) + L": click here.";
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = m_hWnd;
+    data.uID = 1;
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = notice.offerHide ? NIIF_WARNING : NIIF_INFO;
+    CopyText(data.szInfo, std::size(data.szInfo), text);
+    CopyText(data.szInfoTitle, std::size(data.szInfoTitle), kProduct);
+    ::Shell_NotifyIconW(NIM_MODIFY, &data);
+}
+
+PressPrompts CVantrelTray::Prompts() {
+    PressPrompts prompts;
+    prompts.tell = [this](const std::string& text) {
+        ShowMessage(m_hWnd, Utf8ToWide(text), kProduct, MB_OK | MB_ICONWARNING);
+    };
+    return prompts;
+}
+
+void CVantrelTray::ShowMenu() {
+    const HMENU menu = ::CreatePopupMenu();
+    ::AppendMenuW(menu, MF_STRING | (m_drawn.busy ? MF_GRAYED : 0), kToggle,
+                  m_drawn.hidden ? L"Show ads" : L"Hide ads");
+    UINT id = kTimed;
+    for (const TimedShowChoice& choice : kTimedShowChoices) {
+        ::AppendMenuW(menu, MF_STRING, id++, Utf8ToWide(choice.text).c_str());
+    }
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, kOpen, L"Open Vantrel");
+    ::AppendMenuW(menu, MF_STRING | (StartsWithDesktop() ? MF_CHECKED : 0), kStartWithDesktop,
+                  L"Start with my desktop");
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, kExit, L"Exit");
+    POINT at{};
+    ::GetCursorPos(&at);
+    // Without this, the menu stays open when the user clicks elsewhere.
+    ::SetForegroundWindow(m_hWnd);
+    const UINT command = static_cast<UINT>(::TrackPopupMenu(
+        menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, m_hWnd, nullptr));
+    ::DestroyMenu(menu);
+    if (command == kToggle) {
+        m_model->Apply(m_drawn.hidden ? HostsIntent::Show : HostsIntent::Hide, Prompts());
+    } else if (command >= kTimed && command < kTimed + std::size(kTimedShowChoices)) {
+        m_model->ShowFor(kTimedShowChoices[command - kTimed].minutes, Prompts());
+    } else if (command == kOpen) {
+        OpenWindow();
+    } else if (command == kStartWithDesktop) {
+        SetStartWithDesktop(!StartsWithDesktop());
+    } else if (command == kExit) {
+        Exit();
+    }
+}
+
+void CVantrelTray::OpenWindow() {
+    // The window's own model reads the same file and store; this one follows through the watch.
+    if (m_windowOpen) return;
+    m_windowOpen = true;
+    CVantrelDlg dlg;
+    dlg.DoModal();
+    m_windowOpen = false;
+}
+
+void CVantrelTray::Exit() {
+    if (m_model->TimedShowRunning() &&
+        ShowMessage(m_hWnd, Utf8ToWide(kHideAgainNowQuestion), kProduct,
+                    MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES) {
+        m_model->Apply(HostsIntent::Hide, Prompts());
+    }
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = m_hWnd;
+    data.uID = 1;
+    ::Shell_NotifyIconW(NIM_DELETE, &data);
+    ::PostQuitMessage(0);
+}
+
+LRESULT CALLBACK CVantrelTray::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* tray = reinterpret_cast<CVantrelTray*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (tray && tray->m_hWnd == window) return tray->OnMessage(message, wParam, lParam);
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CVantrelTray::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    static const UINT taskbarCreated = ::RegisterWindowMessageW(L"TaskbarCreated");
+    if (message == taskbarCreated) {
+        AddIcon();  // Explorer restarted: its notification area is new and empty
+        return 0;
+    }
+    switch (message) {
+        case kTrayCallback:
+            if (LOWORD(lParam) == WM_LBUTTONUP || LOWORD(lParam) == WM_LBUTTONDBLCLK) {
+                OpenWindow();
+            } else if (LOWORD(lParam) == WM_RBUTTONUP || LOWORD(lParam) == WM_CONTEXTMENU) {
+                ShowMenu();
+            } else if (LOWORD(lParam) == NIN_BALLOONUSERCLICK && m_noticeOffersHide) {
+                m_model->Apply(HostsIntent::Hide, Prompts());
+            }
+            return 0;
+        case kShowMenu:
+            ShowMenu();
+            return 0;
+        case kRunOnUiThread: {
+            const std::unique_ptr<std::function<void()>> done(
+                reinterpret_cast<std::function<void()>*>(lParam));
+            (*done)();
+            return 0;
+        }
+        case kHostsFolderChanged:
+            ::SetTimer(m_hWnd, kHostsSettle, 200, nullptr);
+            return 0;
+        case WM_TIMER:
+            if (wParam == kModelTicks) m_model->Tick();
+            if (wParam == kHostsSettle) {
+                ::KillTimer(m_hWnd, kHostsSettle);
+                m_model->FileChanged();
+            }
+            return 0;
+        default:
+            return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
+    }
+}

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# The Windows tray under Wine on a virtual display with an XEmbed tray host (trayer), in a copy
+# of the build's prefix: the icon appears and is red, the menu's Hide and Show change the prefix's
+# hosts file to the bytes the window's toggle writes (and the icon follows), a second --tray adds
+# no icon, "Start with my desktop" writes the HKCU Run entry.
+# Usage: e2e_tray_win.sh <vantrel.exe> <the build's Wine prefix> <folder for the screenshots>
+set -euo pipefail
+exe=$(realpath "$1")
+base_prefix=$(realpath "$2")
+out=$(realpath "${3:-.}")
+src=$(cd "$(dirname "$0")/../../.." && pwd)
+for tool in Xvfb trayer xdotool xwininfo import wine; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+work=$(mktemp -d)
+xvfb_pid="" trayer_pid=""
+cleanup() {
+  WINEPREFIX="$work/prefix" wineserver -k 2>/dev/null || true
+  for pid in "$trayer_pid" "$xvfb_pid"; do [ -n "$pid" ] && kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; cat "$work/wine.log" 2>/dev/null | tail -n 5; import -window root "$out/e2e-win-tray-failure.png" 2>/dev/null || true; exit 1; }
+trap 'fail "command at line $LINENO failed"' ERR
+wait_for() {
+  for _ in $(seq 150); do
+    if eval "$1"; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+cp -a "$base_prefix" "$work/prefix"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset VANTREL_HOSTS_FILE WAYLAND_DISPLAY
+hosts="$WINEPREFIX/drive_c/windows/system32/drivers/etc/hosts"
+mkdir "$work/app"
+cp "$exe" "$src/res/vantrel_settings.txt" "$work/app/"
+cp "$hosts" "$work/hosts.before"
+{
+  cat "$work/hosts.before"
+  printf '# Begin Vantrel\r\n'
+  # The settings file's lines (CR LF), and the empty line its last break makes.
+  sed 's/$/\r/' "$work/app/vantrel_settings.txt"
+  printf '\r\n# End Vantrel'
+} >"$work/hosts.added"
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+wait_for '[ -s "$work/display" ]' || fail "Xvfb did not start"
+export DISPLAY=":$(head -n1 "$work/display")"
+trayer --edge top --align right --widthtype request --height 32 --expand false 2>/dev/null &
+trayer_pid=$!
+
+panel() { xdotool search --name '^panel$' | head -n1; }
+icons() {
+  local p
+  p=$(panel) && [ -n "$p" ] || { echo 0; return; }
+  xwininfo -tree -id "$p" | grep -c '"explorer.exe"' || true
+}
+colour() {
+  eval "$(xdotool getwindowgeometry --shell "$(panel)")"
+  local hist
+  hist=$(import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" -format %c histogram:info:-)
+  if grep -qF '#FFFF00000000' <<<"$hist"; then echo red; elif grep -qF '#00007D7D0000' <<<"$hist"; then
+    echo green; else echo unknown; fi
+}
+menu() {
+  eval "$(xdotool getwindowgeometry --shell "$(panel)")"
+  xdotool mousemove $((X + WIDTH - 12)) $((Y + HEIGHT / 2)) click 3
+  sleep 1
+  [ "${2:-}" = shot ] && import -window root "$out/e2e-win-tray-menu.png"
+  for _ in $(seq "$1"); do xdotool key Down; done
+  xdotool key Return
+}
+hosts_is() { wait_for "cmp -s \"$hosts\" \"$work/hosts.$1\"" || fail "the hosts file is not $1 $2"; }
+
+wine "$work/app/vantrel.exe" --tray >"$work/wine.log" 2>&1 &
+wait_for '[ "$(icons)" -eq 1 ]' || fail "no tray icon appeared"
+wait_for '[ "$(colour)" = red ]' || fail "the icon is not red at the start"
+menu 1 shot
+hosts_is added "after the menu's Hide ads"
+wait_for '[ "$(colour)" = green ]' || fail "the icon did not turn green"
+menu 1
+hosts_is before "after the menu's Show ads"
+wait_for '[ "$(colour)" = red ]' || fail "the icon did not turn red"
+
+timeout 30 wine "$work/app/vantrel.exe" --tray || fail "the second --tray failed"
+sleep 1
+[ "$(icons)" -eq 1 ] || fail "a second --tray added an icon"
+xdotool key Escape
+
+menu 6
+wait_for 'wine reg query "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run" /v "Vantrel tray" 2>/dev/null | grep -q -- "--tray"' ||
+  fail "no Run entry after Start with my desktop"
+echo "PASS: icon, colour, menu's Hide and Show, one tray, Run entry under Wine"
