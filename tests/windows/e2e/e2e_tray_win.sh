@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Windows tray under Wine on a virtual display with an XEmbed tray host (trayer), in a copy
-# of the build's prefix: the icon appears and is red, the menu's Hide and Show change the prefix's
-# hosts file to the bytes the window's toggle writes (and the icon follows), a second --tray adds
-# no icon, "Start with my desktop" writes the HKCU Run entry.
+# of the build's prefix with the hosts file service installed: the icon appears and is red, the
+# menu's Hide and Show change the prefix's hosts file to the bytes the window's toggle writes (and
+# the icon follows), a second --tray adds no icon, "Start with my desktop" writes the HKCU Run
+# entry.
 # Usage: e2e_tray_win.sh <vantrel.exe> <the build's Wine prefix> <folder for the screenshots>
 set -euo pipefail
 exe=$(realpath "$1")
@@ -35,7 +36,7 @@ export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml
 unset VANTREL_HOSTS_FILE WAYLAND_DISPLAY
 hosts="$WINEPREFIX/drive_c/windows/system32/drivers/etc/hosts"
 mkdir "$work/app"
-cp "$exe" "$src/res/vantrel_settings.txt" "$work/app/"
+cp "$exe" "$(dirname "$exe")/vantrel-service.exe" "$src/res/vantrel_settings.txt" "$work/app/"
 cp "$hosts" "$work/hosts.before"
 {
   cat "$work/hosts.before"
@@ -51,6 +52,10 @@ wait_for '[ -s "$work/display" ]' || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
 trayer --edge top --align right --widthtype request --height 32 --expand false 2>/dev/null &
 trayer_pid=$!
+# The hosts file service, as the setup installs it, once the display is there (Wine's
+# notification area lives in the first program that starts): the tray's presses go through it.
+wine "$work/app/vantrel-service.exe" -install >/dev/null 2>&1 || fail "the service did not install"
+wait_for 'wine sc query VantrelHosts 2>/dev/null | grep -q RUNNING' || fail "the service did not start"
 
 panel() { xdotool search --name '^panel$' | head -n1; }
 icons() {
