@@ -132,10 +132,14 @@ BOOL CVantrelDlg::OnInitDialog() {
     m_model->AddView([this](const MainState& state) { Draw(state); });
     // A timed Show whose time passed while no Vantrel ran ends now.
     m_model->Start();
+    WatchHostsFolder();
+    return TRUE;
+}
+
+void CVantrelDlg::WatchHostsFolder() {
     const std::string hosts = ConfiguredHostsPath();
     m_watch = std::make_unique<CFolderWatch>(Utf8ToWide(hosts.substr(0, hosts.find_last_of("\\/"))),
                                              m_hWnd, kHostsFolderChanged);
-    return TRUE;
 }
 
 void CVantrelDlg::MakeNotesLine() {
@@ -310,8 +314,13 @@ INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
 }
 
 void CVantrelDlg::OnUpgrade() {
+    // An upgrade's old uninstaller takes the block out on Vantrel's behalf: that is no other
+    // program's change, and a notice about it would hold up the program's end for the setup.
+    m_watch.reset();
     m_dlgUpgrade.SetUpgradeInfo("Vantrel", RunningVersion(), CUpgradeDlg::UpgradePageUrl());
     m_dlgUpgrade.DoModal(m_hWnd);
+    WatchHostsFolder();
+    m_model->FileChanged();
 }
 
 void CVantrelDlg::OnHelp() {

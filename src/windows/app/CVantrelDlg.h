@@ -47,6 +47,7 @@ private:
     void ShowNotice(const Notice& notice);
     PressPrompts Prompts();
     void OnUpgrade();
+    void WatchHostsFolder();
     void OnHelp();
     void OnSettings();
     void OnAbout();
