@@ -13,6 +13,7 @@
 #include "windows/app/CSplashDlg.h"
 #include "windows/app/FolderWatch.h"
 #include "windows/app/ProgramFolder.h"
+#include "windows/app/UiThread.h"
 #include "windows/controls/MessageBox.h"
 #include "windows/resource.h"
 #include "windows/upgrade/UpgradeGate.h"
@@ -23,7 +24,6 @@ const wchar_t kProduct[] = L"Vantrel";
 // Posted at the end of the initialisation: the splash opens over the dialog once it shows.
 constexpr UINT kShowSplash = WM_APP + 1;
 // Posted by a thread of the model's work: lParam a std::function<void()> to run and free.
-constexpr UINT kRunOnUiThread = WM_APP + 2;
 // The model's ticks, about once a second.
 constexpr UINT_PTR kModelTicks = 1;
 // Posted by the folder watch; the file is read once the writes have settled.
@@ -74,14 +74,7 @@ CVantrelDlg::CVantrelDlg()
       m_hSmallIcon(LoadIconOfSize(IDI_APP, ::GetSystemMetrics(SM_CXSMICON),
                                   ::GetSystemMetrics(SM_CYSMICON))) {
     MainSeams seams = SystemSeams();
-    seams.runOffThread = [this](OffThreadJob job) {
-        const HWND dialog = m_hWnd;
-        std::thread([dialog, job = std::move(job)] {
-            auto* done = new std::function<void()>(job());
-            if (!::PostMessageW(dialog, kRunOnUiThread, 0, reinterpret_cast<LPARAM>(done)))
-                delete done;
-        }).detach();
-    };
+    seams.runOffThread = [this](OffThreadJob job) { RunOffUiThread(m_hWnd, std::move(job)); };
     seams.wantTicks = [this](bool on) {
         if (on)
             ::SetTimer(m_hWnd, kModelTicks, 1000, nullptr);
@@ -276,9 +269,7 @@ INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
         return 0;
     }
     if (message == kRunOnUiThread) {
-        const std::unique_ptr<std::function<void()>> done(
-            reinterpret_cast<std::function<void()>*>(lParam));
-        (*done)();
+        RunPostedResult(lParam);
         handled = true;
         return 0;
     }

@@ -14,6 +14,7 @@
 #include "platform/system/WideText_win.h"
 #include "windows/app/CVantrelDlg.h"
 #include "windows/app/FolderWatch.h"
+#include "windows/app/UiThread.h"
 #include "windows/controls/MessageBox.h"
 
 namespace {
@@ -23,7 +24,6 @@ const wchar_t kProduct[] = L"Vantrel";
 const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kRunValue[] = L"Vantrel tray";
 constexpr UINT kTrayCallback = WM_APP + 1;
-constexpr UINT kRunOnUiThread = WM_APP + 2;
 constexpr UINT kHostsFolderChanged = WM_APP + 3;
 constexpr UINT kShowMenu = WM_APP + 4;  // from a second start
 constexpr UINT_PTR kModelTicks = 1;
@@ -142,11 +142,7 @@ bool CVantrelTray::Create() {
 
     MainSeams seams = SystemSeams();
     seams.runOffThread = [window = m_hWnd](OffThreadJob job) {
-        std::thread([window, job = std::move(job)] {
-            auto* done = new std::function<void()>(job());
-            if (!::PostMessageW(window, kRunOnUiThread, 0, reinterpret_cast<LPARAM>(done)))
-                delete done;
-        }).detach();
+        RunOffUiThread(window, std::move(job));
     };
     seams.wantTicks = [this](bool on) {
         on ? ::SetTimer(m_hWnd, kModelTicks, 1000, nullptr) : ::KillTimer(m_hWnd, kModelTicks);
@@ -309,12 +305,9 @@ LRESULT CVantrelTray::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kShowMenu:
             ShowMenu();
             return 0;
-        case kRunOnUiThread: {
-            const std::unique_ptr<std::function<void()>> done(
-                reinterpret_cast<std::function<void()>*>(lParam));
-            (*done)();
+        case kRunOnUiThread:
+            RunPostedResult(lParam);
             return 0;
-        }
         case kHostsFolderChanged:
             ::SetTimer(m_hWnd, kHostsSettle, 200, nullptr);
             return 0;
