@@ -7,19 +7,12 @@
 #include "platform/system/MessagePump_win.h"
 
 namespace {
+
 ElevationHook& Hook() {
     static ElevationHook s_hook;
     return s_hook;
 }
 
-std::wstring OwnPath() {
-    std::wstring path(32768, L'\0');
-    const DWORD length =
-        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0 || length >= path.size()) return {};
-    path.resize(length);
-    return path;
-}
 }  // namespace
 
 ElevationHook SetElevationHookForTests(ElevationHook hook) {
@@ -30,7 +23,7 @@ ElevationHook SetElevationHookForTests(ElevationHook hook) {
 
 std::optional<DWORD> RunElevated(HWND owner, const std::wstring& arguments) {
     if (Hook()) return Hook()(arguments);
-    const std::wstring program = OwnPath();
+    const std::wstring program = OwnProgramPath();
     if (program.empty()) return std::nullopt;
     const std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
     SHELLEXECUTEINFOW run{};
@@ -57,4 +50,13 @@ std::optional<DWORD> RunElevated(HWND owner, const std::wstring& arguments) {
     ::GetExitCodeProcess(run.hProcess, &code);
     ::CloseHandle(run.hProcess);
     return code;
+}
+
+std::wstring OwnProgramPath() {
+    std::wstring path(32768, L'\0');
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length >= path.size()) return {};
+    path.resize(length);
+    return path;
 }

@@ -2,12 +2,10 @@
 
 #include <windows.h>
 
+#include "platform/system/Elevation_win.h"
+
 std::wstring ProgramFolder() {
-    std::wstring path(32768, L'\0');
-    const DWORD length =
-        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0 || length >= path.size()) return {};
-    path.resize(length);
+    const std::wstring path = OwnProgramPath();
     const std::size_t slash = path.find_last_of(L'\\');
     if (slash == std::wstring::npos) return {};
     // "C:\vantrel.exe" lies in "C:\", not in "C:" (that drive's working folder).
