@@ -3,7 +3,7 @@
 # of the build's prefix with the hosts file service installed: the icon appears and is red, the
 # menu's Hide and Show change the prefix's hosts file to the bytes the window's toggle writes (and
 # the icon follows), a second --tray adds no icon, "Start with my desktop" writes the HKCU Run
-# entry.
+# entry; another program's edit in place or replacement turns the icon red.
 # Usage: e2e_tray_win.sh <vantrel.exe> <the build's Wine prefix> <folder for the screenshots>
 set -euo pipefail
 exe=$(realpath "$1")
@@ -95,7 +95,24 @@ sleep 1
 [ "$(icons)" -eq 1 ] || fail "a second --tray added an icon"
 xdotool key Escape
 
+# Another program takes the block out, by an edit in place and by a replacement: the icon turns
+# red by itself (the time it took is printed, not asserted).
+for how in "in place" "by a replacement"; do
+  menu 1
+  hosts_is added "after the menu's Hide ads"
+  wait_for '[ "$(colour)" = green ]' || fail "the icon did not turn green"
+  start=$(date +%s%N)
+  if [ "$how" = "in place" ]; then
+    cat "$work/hosts.before" >"$hosts"
+  else
+    cp "$work/hosts.before" "$hosts.new" && mv -f "$hosts.new" "$hosts"
+  fi
+  wait_for '[ "$(colour)" = red ]' || fail "the icon did not turn red after an edit $how"
+  echo "the icon turned red $(( ($(date +%s%N) - start) / 1000000 )) ms after an edit $how"
+  xdotool key Escape
+done
+
 menu 6
 wait_for 'wine reg query "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run" /v "Vantrel tray" 2>/dev/null | grep -q -- "--tray"' ||
   fail "no Run entry after Start with my desktop"
-echo "PASS: icon, colour, menu's Hide and Show, one tray, Run entry under Wine"
+echo "PASS: icon, colour, menu's Hide and Show, one tray, the watch, Run entry under Wine"
