@@ -5,7 +5,8 @@
 # (HTTP, and HTTP/2 under a throwaway CA), a publisher page asking for three ads every 2 s, and
 # the browsers on Xvfb with openbox; Vantrel driven with xdotool, its status through
 # VANTREL_STATUS_TRACE. Cases: Hide and Show with the browsers left running; with that turned off,
-# Hide and Show with Yes; Hide with No where a Firefox profile uses DNS over HTTPS.
+# Hide and Show with Yes; Hide with No where a Firefox profile uses DNS over HTTPS; the end of a
+# timed Show (the dialog program with a minute of a second) with the browsers left running.
 # Usage: browsers_e2e.sh [BUILD_DIR [OUTPUT_DIR]]: one PASS/FAIL line per check, exit 1 on a
 # failure, "skipped:" and 0 without namespaces; logs and screenshots in OUTPUT_DIR.
 set -uo pipefail
@@ -20,6 +21,9 @@ if [ "${1:-}" != "--inside" ]; then
     [ -x "$candidate" ] && { exe=$candidate; break; }
   done
   [ -n "$exe" ] || { echo "FAIL: no vantrel program in $build (build it first: make build)"; exit 1; }
+  # The dialog program with a timed Show's minute cut to a second.
+  short=$build/tests/linux/app/vantrel-dialog-short-minute
+  [ -x "$short" ] || { echo "FAIL: no $short (build it first: make build)"; exit 1; }
   if ! unshare -m -n -p --fork --mount-proc --propagation private \
     sh -c 'mount -t tmpfs tmpfs /tmp && ip link set lo up' 2>/dev/null; then
     echo "skipped: cannot make private mount, network and PID namespaces here" \
@@ -46,7 +50,7 @@ if [ "${1:-}" != "--inside" ]; then
   # The namespace's first process is the inside run: when it ends, or the time limit ends it,
   # the kernel ends every process it started, and its mounts go with it.
   timeout --kill-after=20 "$limit" unshare -m -n -p --fork --mount-proc --propagation private \
-    --kill-child=SIGTERM bash "$here/browsers_e2e.sh" --inside "$exe" "$work" "$out"
+    --kill-child=SIGTERM bash "$here/browsers_e2e.sh" --inside "$exe" "$work" "$out" "$short"
   rc=$?
   rm -rf "$work"
   if [ "$before" != "$(sha256sum /etc/hosts 2>/dev/null)" ]; then
@@ -63,7 +67,7 @@ fi
 
 # ---------------------------------------------------------------------------------------------
 # Inside the namespaces. The counting, timing and judging is checks.py's, beside the servers.
-exe=$2 work=$3 out=$4
+exe=$2 work=$3 out=$4 short=$5
 pids=()
 
 log() { printf '%s  %s\n' "$(date +%T)" "$*"; }
@@ -257,16 +261,20 @@ await_closing() {
 # --- Vantrel ----------------------------------------------------------------------------------
 cp "$src/res/vantrel_settings.txt" "$src/res/help.txt" "$work/vantrel/" 2>/dev/null
 export VANTREL_STATUS_TRACE="$work/status.trace"
-(cd "$work/vantrel" && QT_QPA_PLATFORM=xcb exec "$exe" >"$work/vantrel.log" 2>&1) &
-vantrel_pid=$!
-pids+=($!)
-wait_for 'xdotool search --onlyvisible --name "^Vantrel$" >/dev/null 2>&1' 30 ||
-  abort "the main window of Vantrel did not appear"
-wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1' 20 ||
-  abort "the splash screen did not hide"
-main=$(xdotool search --onlyvisible --name '^Vantrel$' | head -n1)
-eval "$(xdotool getwindowgeometry --shell "$main")"
-WIN_W=$WIDTH WIN_H=$HEIGHT
+# Starts the program $1; $main is its window, $vantrel_pid the process.
+start_vantrel() {
+  (cd "$work/vantrel" && QT_QPA_PLATFORM=xcb exec "$1" >>"$work/vantrel.log" 2>&1) &
+  vantrel_pid=$!
+  pids+=($!)
+  wait_for 'xdotool search --onlyvisible --name "^Vantrel$" >/dev/null 2>&1' 30 ||
+    { fail "the main window of Vantrel did not appear"; return 1; }
+  wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1' 20 ||
+    { fail "the splash screen did not hide"; return 1; }
+  main=$(xdotool search --onlyvisible --name '^Vantrel$' | head -n1)
+  eval "$(xdotool getwindowgeometry --shell "$main")"
+  WIN_W=$WIDTH WIN_H=$HEIGHT
+}
+start_vantrel "$exe" || abort "Vantrel did not start"
 
 # The toggle, clicked where a user would (its place in the dialog's 355 x 252 layout).
 click_toggle() {
@@ -402,5 +410,36 @@ fi
 xdotool windowactivate --sync "$main" >/dev/null 2>&1
 xdotool key Escape
 wait_for "! alive $vantrel_pid" 10 || fail "Vantrel did not end on Escape"
+
+# --- a timed Show's end, browsers left running: no ad from 5 s to 35 s after the re-hide ------
+# The same program with a minute of a second: the window menu's "Show ads for 10 minutes" shows
+# the ads for 10 s, then the block comes back by itself with the bytes it had.
+rm -rf "$HOME/.mozilla/firefox/doh.default"
+cp /etc/hosts "$work/hosts.hidden"
+ensure_running
+if start_vantrel "$short"; then
+  xdotool windowactivate --sync "$main" >/dev/null 2>&1
+  xdotool mousemove 0 0
+  xdotool mousemove --window "$main" --sync $((WIN_W / 2)) $((WIN_H / 8)) click 3
+  sleep 0.5
+  import -window root "$out/timed-show-menu.png" 2>/dev/null
+  t_click=$EPOCHREALTIME
+  xdotool key Down Down Return
+  check wait-hosts "Timed Show" no "$t_click"
+  check wait-ads "$t_click" 15 || fail "Timed Show: the ads did not come back in both browsers"
+  if wait_for 'cmp -s /etc/hosts "$work/hosts.hidden"' 30; then
+    t_rehide=$EPOCHREALTIME
+    log "timed Show: the block came back" \
+      "$(awk "BEGIN { print $t_rehide - $t_click }") s after the menu's entry"
+    check rows "Timed Show (ads shown)" "$t_click" "$t_rehide"
+    check status "Timed Show's end" hidden -
+    check left-running "$t_rehide" "Re-hide, left running" "the timed Show's end"
+  else
+    fail "Timed Show: the hosts file did not regain its block with the same bytes within 30 s"
+  fi
+  xdotool windowactivate --sync "$main" >/dev/null 2>&1
+  xdotool key Escape
+  wait_for "! alive $vantrel_pid" 10 || fail "Vantrel (short minute) did not end on Escape"
+fi
 check summary
 exit $?

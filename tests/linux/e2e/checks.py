@@ -119,19 +119,20 @@ def no_ads(label, when, start, end, *before):
             label, b, "no ad request" if n == 0 else "%d ad requests" % n, when))
 
 
-def left_running(click):
-    """Hide, browsers left running: no ad from 5 s to 35 s after the click; the pages run on."""
-    no_ads("Hide, left running", " from 5 s to 35 s after the click", click + "+5", click + "+35",
-           "Hide, left running (0-5 s)", click, click + "+5",
-           "Hide, left running (5-35 s)", click + "+5", click + "+35")
+def left_running(click, label="Hide, left running", what="the click"):
+    """A Hide, browsers left running: no ad from 5 s to 35 s after CLICK (the moment WHAT
+    happened); the pages run on."""
+    no_ads(label, " from 5 s to 35 s after " + what, click + "+5", click + "+35",
+           label + " (0-5 s)", click, click + "+5",
+           label + " (5-35 s)", click + "+5", click + "+35")
     for b in BROWSERS:
         # 30 s of a 2 s cycle are 15 cycles; the cycle cut by an ended connection may be lost.
         cycles = ticks(b, at(click + "+5"), at(click + "+35"))
         if alive(b) and cycles >= 14:
-            report(True, "Hide, left running: %s still runs and ran its page %d times" % (b, cycles))
+            report(True, "%s: %s still runs and ran its page %d times" % (label, b, cycles))
         else:
-            report(False, "Hide, left running: %s %s, page cycles: %d of 15"
-                   % (b, "runs" if alive(b) else "ended", cycles))
+            report(False, "%s: %s %s, page cycles: %d of 15"
+                   % (label, b, "runs" if alive(b) else "ended", cycles))
 
 
 def ads_back(label, click, within):
@@ -164,7 +165,8 @@ def settled_status():
         if last != len(lines()):
             last, since = len(lines()), time.time()
         time.sleep(0.2)
-    fields = (lines() or [""])[-1].split("\t")
+    # A notice may come after it.
+    fields = ([line for line in lines() if line.startswith("status\t")] or [""])[-1].split("\t")
     ok = len(fields) == 4 and fields[0] == "status" and fields[2] == "notes"
     return (fields[1], fields[3]) if ok else (None, "")
 
