@@ -19,7 +19,11 @@ int main(int argc, char** argv) {
     // Before anything else: no terminal may stop it while it holds the lock, no reader that went
     // away may end it halfway, and no limit of the caller's may cut its writes short.
     LeaveCallerProcessState();
-    // Only the calling user's own browsers are ever moved onto the new answers.
+    // Only the calling user's own browsers are ever moved onto the new answers. PKEXEC_UID is the
+    // one variable read: pkexec builds the helper's environment anew and sets it to the real user
+    // who ran pkexec, whatever that user's own environment held; only root can start the helper
+    // any other way, and a root caller gains nothing by naming another user. It selects whose
+    // sockets may be ended, never a file or a path.
     const unsigned caller = CallerUid(std::getenv("PKEXEC_UID"));
     clearenv();
     umask(022);

@@ -1,6 +1,13 @@
 // ShellExecuteExW with the "runas" verb on the program's own path, waited for with the message
-// pump running.
+// pump running. This runs in the window, as the user, never elevated: ShellExecuteExW is the only
+// way to ask Windows for an administrator's consent, and the file associations it consults are
+// the user's own, so they can start only what the user could start anyway. The consent prompt
+// names the file Windows will elevate; the elevated copy takes its files from its own folder and
+// nothing from its caller but one fixed argument (and the upgrade's file only as a source that it
+// copies and checks). The elevated service and -uninstall never link this file.
 #include "platform/system/Elevation_win.h"
+
+#include "platform/system/OwnPath_win.h"
 
 #include <shellapi.h>
 
@@ -50,13 +57,4 @@ std::optional<DWORD> RunElevated(HWND owner, const std::wstring& arguments) {
     ::GetExitCodeProcess(run.hProcess, &code);
     ::CloseHandle(run.hProcess);
     return code;
-}
-
-std::wstring OwnProgramPath() {
-    std::wstring path(32768, L'\0');
-    const DWORD length =
-        ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0 || length >= path.size()) return {};
-    path.resize(length);
-    return path;
 }

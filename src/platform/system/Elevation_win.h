@@ -9,9 +9,6 @@
 #include <optional>
 #include <string>
 
-// The running program's own file, by its full path; "" when the system does not say.
-std::wstring OwnProgramPath();
-
 // Runs this program's own file elevated with `arguments` and waits for it, keeping the calling
 // thread's windows painted and `owner` disabled meanwhile. Its exit code, or nullopt when it did
 // not run (the user refused the permission, or it could not be started).

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "platform/system/Elevation_win.h"
+#include "platform/system/OwnPath_win.h"
 
 std::wstring ProgramFolder() {
     const std::wstring path = OwnProgramPath();
