@@ -7,8 +7,8 @@
 // - "-install-upgrade <file>" installs a downloaded setup (SetupInstaller.h).
 // The window starts the last three through "runas" (Elevation_win.h); each takes nothing from
 // its caller but the fixed argument, and the upgrade's file only as a source to copy and check.
-// "--tray" runs the tray icon, as the user, until its Exit. Otherwise the main dialog runs until it
-// closes.
+// Otherwise it is the session's Vantrel, as the user: "--tray" asks for the tray icon, no argument
+// for the main window; when Vantrel already runs in the session, it takes the wish instead.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
@@ -20,7 +20,6 @@
 #include "platform/hosts/Uninstall.h"
 #include "windows/app/CSettingsDlg.h"
 #include "windows/app/CVantrelApp.h"
-#include "windows/app/CVantrelTray.h"
 #include "windows/app/ProgramFolder.h"
 #include "windows/service/ServiceControl.h"
 #include "windows/upgrade/SetupInstaller.h"
@@ -67,8 +66,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return static_cast<int>(
             InstallUpgradeFrom(__wargv[2], BuiltInUpgradeKey(), ProgramFolder(), RunningVersion()));
     }
-    if (__argc >= 2 && __wargv != nullptr && std::wcscmp(__wargv[1], L"--tray") == 0)
-        return CVantrelTray::Run();
+    const bool tray = __argc >= 2 && __wargv != nullptr && std::wcscmp(__wargv[1], L"--tray") == 0;
     CVantrelApp app;
-    return app.InitInstance() ? 1 : 0;
+    return app.Run(tray ? VantrelWish::Tray : VantrelWish::Window);
 }

@@ -3,17 +3,14 @@
 
 #include <thread>
 
-#include "model/SystemSeams.h"
 #include "platform/browsers/BrowserOffer_win.h"
-#include "platform/hosts/HostsPath.h"
 #include "platform/hosts/HostsService_win.h"
 #include "platform/system/Elevation_win.h"
 #include "platform/system/WideText_win.h"
 #include "windows/app/CAboutDlg.h"
 #include "windows/app/CSplashDlg.h"
-#include "windows/app/FolderWatch.h"
+#include "windows/app/ModelHost.h"
 #include "windows/app/ProgramFolder.h"
-#include "windows/app/UiThread.h"
 #include "windows/controls/MessageBox.h"
 #include "windows/resource.h"
 #include "windows/upgrade/UpgradeGate.h"
@@ -23,12 +20,6 @@ namespace {
 const wchar_t kProduct[] = L"Vantrel";
 // Posted at the end of the initialisation: the splash opens over the dialog once it shows.
 constexpr UINT kShowSplash = WM_APP + 1;
-// Posted by a thread of the model's work: lParam a std::function<void()> to run and free.
-// The model's ticks, about once a second.
-constexpr UINT_PTR kModelTicks = 1;
-// Posted by the folder watch; the file is read once the writes have settled.
-constexpr UINT kHostsFolderChanged = WM_APP + 3;
-constexpr UINT_PTR kHostsSettle = 2;
 // The timed Shows in the system menu, after kTimedShowChoices (multiples of 16, as system
 // commands must be).
 constexpr UINT kIdmTimedShow = 0x0020;
@@ -67,28 +58,38 @@ int TextHeight(HWND label, const std::wstring& text) {
 
 }  // namespace
 
-CVantrelDlg::CVantrelDlg()
+CVantrelDlg::CVantrelDlg(CModelHost& host)
     : CDialog(IDD_VANTREL_DIALOG),
       m_hIcon(
           LoadIconOfSize(IDI_APP, ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON))),
       m_hSmallIcon(LoadIconOfSize(IDI_APP, ::GetSystemMetrics(SM_CXSMICON),
-                                  ::GetSystemMetrics(SM_CYSMICON))) {
-    MainSeams seams = SystemSeams();
-    seams.runOffThread = [this](OffThreadJob job) { RunOffUiThread(m_hWnd, std::move(job)); };
-    seams.wantTicks = [this](bool on) {
-        if (on)
-            ::SetTimer(m_hWnd, kModelTicks, 1000, nullptr);
-        else
-            ::KillTimer(m_hWnd, kModelTicks);
-    };
-    seams.notify = [this](const Notice& notice) { ShowNotice(notice); };
-    seams.quietPrompts.tell = [this](const std::string& text) {
-        ShowMessage(m_hWnd, Utf8ToWide(text), kProduct, MB_OK | MB_ICONWARNING);
-    };
-    m_model = std::make_unique<MainModel>(std::move(seams));
+                                  ::GetSystemMetrics(SM_CYSMICON))),
+      m_host(&host) {}
+
+CVantrelDlg::CVantrelDlg() : CVantrelDlg(*new CModelHost()) {
+    m_ownHost.reset(m_host);
+    m_host->SetNotify([this](const Notice& notice) { ShowNotice(notice); });
+    m_host->SetPromptOwner([this] { return m_hWnd; });
 }
 
-CVantrelDlg::~CVantrelDlg() = default;
+CVantrelDlg::~CVantrelDlg() {
+    // A modeless window still open: the model must not draw into it once this object is gone.
+    if (m_view) m_host->Model().RemoveView(m_view);
+    m_view = 0;
+}
+
+MainModel& CVantrelDlg::Model() {
+    return m_host->Model();
+}
+
+bool CVantrelDlg::AdsHidden() const {
+    return m_host->Model().State().hidden;
+}
+
+void CVantrelDlg::OnDestroy() {
+    if (m_view) m_host->Model().RemoveView(m_view);
+    m_view = 0;
+}
 
 BOOL CVantrelDlg::OnInitDialog() {
     m_btnSettings.SubclassDlgItem(IDC_SETTINGS, m_hWnd);
@@ -122,17 +123,10 @@ BOOL CVantrelDlg::OnInitDialog() {
     if (m_bShowSplash) ::PostMessageW(m_hWnd, kShowSplash, 0, 0);
     SetDlgItemText(IDC_UPGRADE, L"Upgrade");
     ::SetWindowTextW(m_hWnd, kProduct);
-    m_model->AddView([this](const MainState& state) { Draw(state); });
-    // A timed Show whose time passed while no Vantrel ran ends now.
-    m_model->Start();
-    WatchHostsFolder();
+    m_view = Model().AddView([this](const MainState& state) { Draw(state); });
+    Draw(Model().State());
+    m_host->Start();
     return TRUE;
-}
-
-void CVantrelDlg::WatchHostsFolder() {
-    const std::string hosts = ConfiguredHostsPath();
-    m_watch = std::make_unique<CFolderWatch>(Utf8ToWide(hosts.substr(0, hosts.find_last_of("\\/"))),
-                                             m_hWnd, kHostsFolderChanged);
 }
 
 void CVantrelDlg::MakeNotesLine() {
@@ -149,21 +143,22 @@ void CVantrelDlg::MakeNotesLine() {
 }
 
 void CVantrelDlg::RefreshStatus() {
-    m_model->Refresh();
+    Model().Refresh();
 }
 
 void CVantrelDlg::OnOK() {
-    m_model->Toggle(Prompts());
+    Model().Toggle(Prompts());
 }
 
 void CVantrelDlg::OnCancel() {
-    if (m_model->TimedShowRunning() &&
+    const bool last = !m_isLast || m_isLast();
+    if (last && Model().TimedShowRunning() &&
         ShowMessage(m_hWnd, Utf8ToWide(kHideAgainNowQuestion), kProduct,
                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES) {
-        m_model->Apply(HostsIntent::Hide, Prompts());
+        Model().Apply(HostsIntent::Hide, Prompts());
     }
-    m_watch.reset();
     EndDialog(IDCANCEL);
+    if (m_closed) m_closed();
 }
 
 void CVantrelDlg::ShowNotice(const Notice& notice) {
@@ -174,7 +169,7 @@ void CVantrelDlg::ShowNotice(const Notice& notice) {
     }
     text += L"\n\n" + Utf8ToWide(kHideAgainAction) + L"?";
     if (ShowMessage(m_hWnd, text, kProduct, MB_YESNO | MB_ICONWARNING) == IDYES)
-        m_model->Apply(HostsIntent::Hide, Prompts());
+        Model().Apply(HostsIntent::Hide, Prompts());
 }
 
 PressPrompts CVantrelDlg::Prompts() {
@@ -257,7 +252,7 @@ bool CVantrelDlg::OnCommand(WORD id, WORD code) {
     }
 }
 
-INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
+INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, bool& handled) {
     if (message == kShowSplash) {
         // Owned by this dialog: it stays above it and goes with it. It takes the keyboard, so
         // a key press dismisses it.
@@ -265,27 +260,6 @@ INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
             m_pSplash = std::make_unique<CSplashDlg>();
             m_pSplash->Popup(m_hWnd);
         }
-        handled = true;
-        return 0;
-    }
-    if (message == kRunOnUiThread) {
-        RunPostedResult(lParam);
-        handled = true;
-        return 0;
-    }
-    if (message == WM_TIMER && wParam == kModelTicks) {
-        m_model->Tick();
-        handled = true;
-        return 0;
-    }
-    if (message == kHostsFolderChanged) {
-        ::SetTimer(m_hWnd, kHostsSettle, 200, nullptr);
-        handled = true;
-        return 0;
-    }
-    if (message == WM_TIMER && wParam == kHostsSettle) {
-        ::KillTimer(m_hWnd, kHostsSettle);
-        m_model->FileChanged();
         handled = true;
         return 0;
     }
@@ -297,7 +271,7 @@ INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
         const UINT command = static_cast<UINT>(wParam & 0xFFF0);
         for (std::size_t i = 0; i < std::size(kTimedShowChoices); ++i) {
             if (command != kIdmTimedShow + 0x10 * i) continue;
-            m_model->ShowFor(kTimedShowChoices[i].minutes, Prompts());
+            Model().ShowFor(kTimedShowChoices[i].minutes, Prompts());
             handled = true;
         }
     }
@@ -306,12 +280,13 @@ INT_PTR CVantrelDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, bool&
 
 void CVantrelDlg::OnUpgrade() {
     // An upgrade's old uninstaller takes the block out on Vantrel's behalf: that is no other
-    // program's change, and a notice about it would hold up the program's end for the setup.
-    m_watch.reset();
+    // program's change, and a notice about it (here or in the tray) would hold up the program's
+    // end for the setup.
+    m_host->PauseWatch();
     m_dlgUpgrade.SetUpgradeInfo("Vantrel", RunningVersion(), CUpgradeDlg::UpgradePageUrl());
     m_dlgUpgrade.DoModal(m_hWnd);
-    WatchHostsFolder();
-    m_model->FileChanged();
+    m_host->ResumeWatch();
+    Model().FileChanged();
 }
 
 void CVantrelDlg::OnHelp() {

@@ -1,5 +1,5 @@
 // The tray: a hidden top-level window (TaskbarCreated is broadcast to top-level windows only)
-// that owns the notification icon and the model.
+// that owns the notification icon.
 #include "windows/app/CVantrelTray.h"
 
 #include <shellapi.h>
@@ -7,14 +7,9 @@
 #include <chrono>
 #include <ctime>
 #include <string>
-#include <thread>
 
-#include "model/SystemSeams.h"
-#include "platform/hosts/HostsPath.h"
 #include "platform/system/WideText_win.h"
-#include "windows/app/CVantrelDlg.h"
-#include "windows/app/FolderWatch.h"
-#include "windows/app/UiThread.h"
+#include "windows/app/ModelHost.h"
 #include "windows/controls/MessageBox.h"
 
 namespace {
@@ -24,10 +19,7 @@ const wchar_t kProduct[] = L"Vantrel";
 const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kRunValue[] = L"Vantrel tray";
 constexpr UINT kTrayCallback = WM_APP + 1;
-constexpr UINT kHostsFolderChanged = WM_APP + 3;
 constexpr UINT kShowMenu = WM_APP + 4;  // from a second start
-constexpr UINT_PTR kModelTicks = 1;
-constexpr UINT_PTR kHostsSettle = 2;
 enum Command : UINT { kToggle = 1, kTimed = 10, kOpen = 20, kStartWithDesktop, kExit };
 
 // A disc in the status line's colour, drawn once per state.
@@ -95,36 +87,16 @@ void CopyText(wchar_t* to, std::size_t capacity, const std::wstring& text) {
 
 }  // namespace
 
-int CVantrelTray::Run() {
-    // Held for the tray's life; Windows drops it with the process.
-    ::CreateMutexW(nullptr, TRUE, L"Local\\VantrelTray");
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        for (int attempt = 0; attempt < 20; ++attempt) {
-            if (const HWND other = ::FindWindowW(kClass, nullptr)) {
-                ::PostMessageW(other, kShowMenu, 0, 0);
-                break;
-            }
-            ::Sleep(100);
-        }
-        return 0;
-    }
-    CVantrelTray tray;
-    if (!tray.Create()) return 1;
-    MSG message;
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
-    return 0;
-}
-
-CVantrelTray::CVantrelTray() {
+CVantrelTray::CVantrelTray(CModelHost& host, std::function<void()> openWindow,
+                           std::function<void()> exited)
+    : m_host(host), m_openWindow(std::move(openWindow)), m_exited(std::move(exited)) {
     m_icons[0] = DiscIcon(RGB(255, 0, 0));
     m_icons[1] = DiscIcon(RGB(0, 125, 0));
 }
 
 CVantrelTray::~CVantrelTray() {
-    m_watch.reset();
+    if (m_view) m_host.Model().RemoveView(m_view);
+    RemoveIcon();
     if (m_hWnd) ::DestroyWindow(m_hWnd);
     for (const HICON icon : m_icons) ::DestroyIcon(icon);
 }
@@ -140,25 +112,25 @@ bool CVantrelTray::Create() {
                                windowClass.hInstance, this);
     if (!m_hWnd) return false;
 
-    MainSeams seams = SystemSeams();
-    seams.runOffThread = [window = m_hWnd](OffThreadJob job) {
-        RunOffUiThread(window, std::move(job));
-    };
-    seams.wantTicks = [this](bool on) {
-        on ? ::SetTimer(m_hWnd, kModelTicks, 1000, nullptr) : ::KillTimer(m_hWnd, kModelTicks);
-    };
-    seams.notify = [this](const Notice& notice) { ShowNotice(notice); };
-    seams.quietPrompts.tell = [this](const std::string& text) {
-        ShowMessage(m_hWnd, Utf8ToWide(text), kProduct, MB_OK | MB_ICONWARNING);
-    };
-    m_model = std::make_unique<MainModel>(std::move(seams));
-    m_model->AddView([this](const MainState& state) { Draw(state); });
+    m_view = m_host.Model().AddView([this](const MainState& state) { Draw(state); });
+    m_drawn = m_host.Model().State();
     AddIcon();
-    m_model->Start();
-    const std::string hosts = ConfiguredHostsPath();
-    m_watch = std::make_unique<CFolderWatch>(Utf8ToWide(hosts.substr(0, hosts.find_last_of("\\/"))),
-                                             m_hWnd, kHostsFolderChanged);
+    m_host.Start();
     return true;
+}
+
+void CVantrelTray::PostShowMenu() const {
+    ::PostMessageW(m_hWnd, kShowMenu, 0, 0);
+}
+
+void CVantrelTray::RemoveIcon() {
+    if (!m_iconShown) return;
+    m_iconShown = false;
+    NOTIFYICONDATAW data{};
+    data.cbSize = sizeof data;
+    data.hWnd = m_hWnd;
+    data.uID = 1;
+    ::Shell_NotifyIconW(NIM_DELETE, &data);
 }
 
 void CVantrelTray::AddIcon() {
@@ -171,6 +143,7 @@ void CVantrelTray::AddIcon() {
     data.hIcon = m_icons[0];
     CopyText(data.szTip, std::size(data.szTip), kProduct);
     ::Shell_NotifyIconW(NIM_ADD, &data);
+    m_iconShown = true;
     Draw(m_drawn);
 }
 
@@ -240,11 +213,11 @@ void CVantrelTray::ShowMenu() {
         menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, m_hWnd, nullptr));
     ::DestroyMenu(menu);
     if (command == kToggle) {
-        m_model->Apply(m_drawn.hidden ? HostsIntent::Show : HostsIntent::Hide, Prompts());
+        m_host.Model().Apply(m_drawn.hidden ? HostsIntent::Show : HostsIntent::Hide, Prompts());
     } else if (command >= kTimed && command < kTimed + std::size(kTimedShowChoices)) {
-        m_model->ShowFor(kTimedShowChoices[command - kTimed].minutes, Prompts());
+        m_host.Model().ShowFor(kTimedShowChoices[command - kTimed].minutes, Prompts());
     } else if (command == kOpen) {
-        OpenWindow();
+        m_openWindow();
     } else if (command == kStartWithDesktop) {
         SetStartWithDesktop(!StartsWithDesktop());
     } else if (command == kExit) {
@@ -252,27 +225,14 @@ void CVantrelTray::ShowMenu() {
     }
 }
 
-void CVantrelTray::OpenWindow() {
-    // The window's own model reads the same file and store; this one follows through the watch.
-    if (m_windowOpen) return;
-    m_windowOpen = true;
-    CVantrelDlg dlg;
-    dlg.DoModal();
-    m_windowOpen = false;
-}
-
 void CVantrelTray::Exit() {
-    if (m_model->TimedShowRunning() &&
+    if (m_host.Model().TimedShowRunning() &&
         ShowMessage(m_hWnd, Utf8ToWide(kHideAgainNowQuestion), kProduct,
                     MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON1) == IDYES) {
-        m_model->Apply(HostsIntent::Hide, Prompts());
+        m_host.Model().Apply(HostsIntent::Hide, Prompts());
     }
-    NOTIFYICONDATAW data{};
-    data.cbSize = sizeof data;
-    data.hWnd = m_hWnd;
-    data.uID = 1;
-    ::Shell_NotifyIconW(NIM_DELETE, &data);
-    ::PostQuitMessage(0);
+    RemoveIcon();
+    m_exited();
 }
 
 LRESULT CALLBACK CVantrelTray::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -295,28 +255,15 @@ LRESULT CVantrelTray::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case kTrayCallback:
             if (LOWORD(lParam) == WM_LBUTTONUP || LOWORD(lParam) == WM_LBUTTONDBLCLK) {
-                OpenWindow();
+                m_openWindow();
             } else if (LOWORD(lParam) == WM_RBUTTONUP || LOWORD(lParam) == WM_CONTEXTMENU) {
                 ShowMenu();
             } else if (LOWORD(lParam) == NIN_BALLOONUSERCLICK && m_noticeOffersHide) {
-                m_model->Apply(HostsIntent::Hide, Prompts());
+                m_host.Model().Apply(HostsIntent::Hide, Prompts());
             }
             return 0;
         case kShowMenu:
             ShowMenu();
-            return 0;
-        case kRunOnUiThread:
-            RunPostedResult(lParam);
-            return 0;
-        case kHostsFolderChanged:
-            ::SetTimer(m_hWnd, kHostsSettle, 200, nullptr);
-            return 0;
-        case WM_TIMER:
-            if (wParam == kModelTicks) m_model->Tick();
-            if (wParam == kHostsSettle) {
-                ::KillTimer(m_hWnd, kHostsSettle);
-                m_model->FileChanged();
-            }
             return 0;
         default:
             return ::DefWindowProcW(m_hWnd, message, wParam, lParam);

@@ -3,7 +3,9 @@
 # of the build's prefix with the hosts file service installed: the icon appears and is red, the
 # menu's Hide and Show change the prefix's hosts file to the bytes the window's toggle writes (and
 # the icon follows), a second --tray adds no icon, "Start with my desktop" writes the HKCU Run
-# entry; another program's edit in place or replacement turns the icon red.
+# entry; another program's edit in place or replacement turns the icon red. One Vantrel per
+# session: a window started beside the tray is the tray's process's, and a tray started beside a
+# window joins the window's process; closing the window keeps the tray, the tray's Exit ends both.
 # Usage: e2e_tray_win.sh <vantrel.exe> <the build's Wine prefix> <folder for the screenshots>
 set -euo pipefail
 exe=$(realpath "$1")
@@ -115,4 +117,54 @@ done
 menu 6
 wait_for 'wine reg query "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run" /v "Vantrel tray" 2>/dev/null | grep -q -- "--tray"' ||
   fail "no Run entry after Start with my desktop"
-echo "PASS: icon, colour, menu's Hide and Show, one tray, the watch, Run entry under Wine"
+
+# The program's processes in this prefix (a Wine process's command line starts with its path).
+processes() {
+  local p n=0
+  for p in $(pgrep -f '^(/|[A-Z]:\\)[^ ]*vantrel\.exe'); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && n=$((n + 1))
+  done
+  echo "$n"
+}
+main_window() { xdotool search --onlyvisible --name '^Vantrel$' 2>/dev/null | head -n1; }
+# The splash: the program's window of the picture's size and a border.
+splash() {
+  local w
+  for w in $(xdotool search --onlyvisible --class 'vantrel.exe' 2>/dev/null); do
+    xdotool getwindowgeometry "$w" 2>/dev/null | grep -q 'Geometry: 332x192' && { echo "$w"; return 0; }
+  done
+  return 1
+}
+# Closes the main window with Escape, once a click has dismissed its splash.
+close_window() {
+  wait_for 'splash >/dev/null' || fail "the window showed no splash"
+  eval "$(xdotool getwindowgeometry --shell "$(splash)")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+  wait_for '! splash >/dev/null' || fail "a click did not dismiss the splash"
+  xdotool windowfocus --sync "$(main_window)" key Escape
+  wait_for '[ -z "$(main_window)" ]' || fail "Escape did not close the window"
+}
+[ "$(processes)" -eq 1 ] || fail "not one vantrel.exe beside the tray: $(pgrep -af "vantrel\\.exe")"
+
+# The window started beside the tray: the start hands it over and ends; one process shows both.
+timeout 30 wine "$work/app/vantrel.exe" || fail "the window's start beside the tray failed"
+wait_for '[ -n "$(main_window)" ]' || fail "no window after the start beside the tray"
+import -window root "$out/e2e-win-tray-window.png"
+[ "$(processes)" -eq 1 ] || fail "a second vantrel.exe runs beside the tray: $(pgrep -af "vantrel\\.exe")"
+close_window
+sleep 0.5
+[ "$(icons)" -eq 1 ] && [ "$(processes)" -eq 1 ] || fail "closing the window ended the tray"
+menu 7
+wait_for '[ "$(processes)" -eq 0 ]' || fail "the tray's Exit did not end Vantrel"
+
+# The other way: the window first, then --tray adds the icon to its process; the tray's Exit ends
+# the window too.
+wine "$work/app/vantrel.exe" >>"$work/wine.log" 2>&1 &
+wait_for '[ -n "$(main_window)" ]' || fail "the window did not open"
+timeout 30 wine "$work/app/vantrel.exe" --tray || fail "--tray beside the window failed"
+wait_for '[ "$(icons)" -eq 1 ]' || fail "--tray beside the window added no icon"
+[ "$(processes)" -eq 1 ] || fail "--tray beside the window runs apart: $(pgrep -af "vantrel\\.exe")"
+menu 7
+wait_for '[ "$(processes)" -eq 0 ] && [ -z "$(main_window)" ]' || fail "the tray's Exit left the window"
+echo "PASS: icon, colour, menu's Hide and Show, one tray, the watch, Run entry, one Vantrel with" \
+  "window and tray under Wine"

@@ -7,16 +7,19 @@
 # The splash is dismissed by a key, the toggle clicked with xdotool twice and the hosts bytes
 # checked after each click (the setup's hosts file service writes them); with the service
 # stopped a press offers the repair and changes nothing, and once repaired works again; Settings
-# (an elevated copy of the program) and the system menu's About box are opened. Then the setup
+# (an elevated copy of the program) and the system menu's About box are opened; the system menu's
+# "Show ads for 10 minutes" shows the ads and counts down, and Exit asks whether to hide them
+# again, which Enter does before the program ends. Then the setup
 # refuses a folder outside Program Files, and the uninstaller, finding a damaged block, says so
 # and, told to go on, leaves nothing of Vantrel beside the hosts file. Screenshots of each are
 # kept in the output folder.
 # Usage: e2e_windows.sh <vantrel.exe> <the build's Wine prefix> <folder for the screenshots>
-#                       <the setup program>
+#                       <the setup program> <notes_line.exe>
 set -euo pipefail
 base_prefix=$(realpath "$2")
 out=$(realpath "${3:-.}")
 setup=$(realpath "$4")
+notes_line=$(realpath "$5")
 here=$(cd "$(dirname "$0")" && pwd)
 for tool in Xvfb xdotool import openbox wine; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
@@ -256,11 +259,32 @@ xdotool windowactivate --sync "$about" key Return
 wait_for "! xdotool search --onlyvisible --name '^About Vantrel\$' >/dev/null" 10 ||
   fail "Enter did not close the About box"
 
-# Exit ends the program.
+# A timed Show from the system menu (its entries above About), with the ads hidden: the file goes
+# back to the bytes without the block and the notes line counts down. Exit asks whether to hide
+# the ads again; Enter (Yes) hides them, byte for byte, and the program ends.
+click_du 7 224 58 21
+wait_for 'cmp -s "$hosts" "$work/hosts.added"' 10 || fail "a press did not hide before the timed Show"
+before=$(program_windows)
+xdotool windowactivate --sync "$main" key alt+space
+wait_for '[ "$(program_windows)" -gt "$before" ]' 10 || fail "Alt+Space did not open the system menu"
+sleep 0.2
+xdotool key Up Up Up Up
+sleep 0.2
+import -window root "$out/e2e-win-system-menu.png"
+xdotool key Return
+wait_for 'cmp -s "$hosts" "$work/hosts.before"' 10 || fail "Show ads for 10 minutes did not show the ads"
+notes() { wine "$notes_line" 2>/dev/null | tr -d '\r'; }
+wait_for 'notes | grep -qE "^Ads will be hidden again in (10|9) minutes\.$"' 10 ||
+  fail "the notes line does not count down: '$(notes)'"
+import -window root "$out/e2e-win-timed-show.png"
 click_du 291 225 57 20
+wait_for 'message_box >/dev/null' 15 || fail "Exit during the timed Show asked nothing"
+sleep 0.5
+import -window root "$out/e2e-win-hide-again-question.png"
+xdotool windowactivate --sync "$(message_box)" key Return
 wait_for '! kill -0 "$app_pid" 2>/dev/null' 15 || fail "Exit did not end the program"
 app_pid=""
-cmp -s "$hosts" "$work/hosts.before" || fail "the hosts file changed on the way out"
+cmp -s "$hosts" "$work/hosts.added" || fail "Yes to the question did not hide the ads byte for byte"
 
 # The setup refuses a folder outside Program Files, and says why.
 (exec wine "$setup" '/D=C:\Vantrel' >/dev/null 2>&1) &
@@ -300,5 +324,6 @@ left=$(ls -A "$(dirname "$hosts")" | grep -i vantrel || true)
 [ -z "$left" ] || fail "the uninstaller left beside the hosts file: $left"
 [ ! -e "$installed" ] || fail "the uninstaller left $installed"
 echo "PASS: installed; started elsewhere: splash, toggle twice byte for byte on the prefix's" \
-  "hosts file with the installed list, service stopped and repaired, settings, Help in Notepad, About, Exit; setup refusal;" \
+  "hosts file with the installed list, service stopped and repaired, settings, Help in Notepad, About, a timed Show," \
+  "Exit hiding again; setup refusal;" \
   "uninstall past a damaged block; screenshots in $out/e2e-win-*.png"

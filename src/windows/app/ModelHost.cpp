@@ -1,0 +1,116 @@
+// The host's window is top-level and never shown: a message-only window would do for the model,
+// but the session's is found by another process with FindWindowW.
+#include "windows/app/ModelHost.h"
+
+#include "model/SystemSeams.h"
+#include "platform/hosts/HostsPath.h"
+#include "platform/system/WideText_win.h"
+#include "windows/app/FolderWatch.h"
+#include "windows/app/UiThread.h"
+#include "windows/controls/MessageBox.h"
+
+namespace {
+
+constexpr UINT kHostsFolderChanged = WM_APP + 3;
+constexpr UINT_PTR kModelTicks = 1;
+constexpr UINT_PTR kHostsSettle = 2;
+
+}  // namespace
+
+CModelHost::CModelHost(const wchar_t* title) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = WindowProc;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = kModelHostClass;
+    ::RegisterClassExW(&windowClass);  // fails harmlessly for the second host of a process
+    m_hWnd = ::CreateWindowExW(0, kModelHostClass, title, WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                               nullptr, windowClass.hInstance, this);
+
+    MainSeams seams = SystemSeams();
+    seams.runOffThread = [window = m_hWnd](OffThreadJob job) {
+        RunOffUiThread(window, std::move(job));
+    };
+    seams.wantTicks = [this](bool on) {
+        on ? ::SetTimer(m_hWnd, kModelTicks, 1000, nullptr) : ::KillTimer(m_hWnd, kModelTicks);
+    };
+    seams.notify = [this](const Notice& notice) {
+        if (m_notify) m_notify(notice);
+    };
+    seams.quietPrompts.tell = [this](const std::string& text) {
+        ShowMessage(m_promptOwner ? m_promptOwner() : nullptr, Utf8ToWide(text), L"Vantrel",
+                    MB_OK | MB_ICONWARNING);
+    };
+    m_model = std::make_unique<MainModel>(std::move(seams));
+}
+
+CModelHost::~CModelHost() {
+    m_watch.reset();
+    m_model.reset();
+    if (m_hWnd) ::DestroyWindow(m_hWnd);
+}
+
+void CModelHost::Start() {
+    if (m_started) return;
+    m_started = true;
+    // A timed Show whose time passed while no Vantrel ran ends now.
+    m_model->Start();
+    Watch();
+}
+
+void CModelHost::PauseWatch() {
+    m_watchPaused = true;
+    m_watch.reset();
+    if (m_hWnd) ::KillTimer(m_hWnd, kHostsSettle);
+}
+
+void CModelHost::ResumeWatch() {
+    m_watchPaused = false;
+    Watch();
+}
+
+void CModelHost::Watch() {
+    if (!m_started || m_watchPaused || m_watch || !m_hWnd) return;
+    const std::string hosts = ConfiguredHostsPath();
+    m_watch = std::make_unique<CFolderWatch>(Utf8ToWide(hosts.substr(0, hosts.find_last_of("\\/"))),
+                                             m_hWnd, kHostsFolderChanged);
+}
+
+LRESULT CALLBACK CModelHost::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* host = reinterpret_cast<CModelHost*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (host && host->m_hWnd == window && host->m_model)
+        return host->OnMessage(message, wParam, lParam);
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+LRESULT CModelHost::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case kRunOnUiThread:
+            RunPostedResult(lParam);
+            return 0;
+        case kHostsFolderChanged:
+            if (!m_watchPaused) ::SetTimer(m_hWnd, kHostsSettle, 200, nullptr);
+            return 0;
+        case WM_TIMER:
+            if (wParam == kModelTicks) {
+                m_model->Tick();
+                return 0;
+            }
+            if (wParam == kHostsSettle) {
+                ::KillTimer(m_hWnd, kHostsSettle);
+                m_model->FileChanged();
+                return 0;
+            }
+            break;
+        default:
+            break;
+    }
+    LRESULT answer = 0;
+    if (m_handler && m_handler(message, wParam, lParam, answer)) return answer;
+    return ::DefWindowProcW(m_hWnd, message, wParam, lParam);
+}
