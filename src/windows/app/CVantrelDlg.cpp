@@ -3,8 +3,6 @@
 
 #include <thread>
 
-#include "platform/browsers/BrowserOffer_win.h"
-#include "platform/hosts/HostsService_win.h"
 #include "platform/system/Elevation_win.h"
 #include "platform/system/WideText_win.h"
 #include "windows/app/CAboutDlg.h"
@@ -173,32 +171,7 @@ void CVantrelDlg::ShowNotice(const Notice& notice) {
 }
 
 PressPrompts CVantrelDlg::Prompts() {
-    PressPrompts prompts;
-    prompts.tell = [this](const std::string& text) {
-        if (text != kServiceMissingText) {
-            ShowMessage(m_hWnd, Utf8ToWide(text), kProduct, MB_OK | MB_ICONWARNING);
-            return;
-        }
-        // Never a write of its own in the service's place: the installation is repaired, with
-        // one administrator's step, and the user presses again.
-        const std::string question = text + "\n\n" + kServiceRepairQuestion;
-        if (ShowMessage(m_hWnd, Utf8ToWide(question), kProduct, MB_YESNO | MB_ICONWARNING) ==
-            IDYES) {
-            const std::optional<DWORD> code = RunElevated(m_hWnd, L"-repair-service");
-            // Refused permission is the user's own answer; a repair that ran and failed is told.
-            if (code && *code != 0)
-                ShowMessage(m_hWnd, Utf8ToWide(kServiceRepairFailedText), kProduct,
-                            MB_OK | MB_ICONWARNING);
-        }
-    };
-    prompts.offerToClose = [this](const std::function<void(const std::string&)>& waiting) {
-        return OfferToCloseBrowserWindows(
-            m_hWnd, waiting, [](HWND owner, const std::string& question) {
-                return ShowMessage(owner, Utf8ToWide(question), kProduct,
-                                   MB_YESNO | MB_ICONQUESTION) == IDYES;
-            });
-    };
-    return prompts;
+    return PromptsOver([this] { return m_hWnd; });
 }
 
 void CVantrelDlg::Draw(const MainState& state) {

@@ -184,11 +184,9 @@ void CVantrelTray::ShowNotice(const Notice& notice) {
 }
 
 PressPrompts CVantrelTray::Prompts() {
-    PressPrompts prompts;
-    prompts.tell = [this](const std::string& text) {
-        ShowMessage(m_hWnd, Utf8ToWide(text), kProduct, MB_OK | MB_ICONWARNING);
-    };
-    return prompts;
+    // Over the window when it is open: the same warnings, repair offer and browser offer as its
+    // own presses.
+    return m_host.Prompts();
 }
 
 void CVantrelTray::ShowMenu() {

@@ -3,7 +3,10 @@
 #include "windows/app/ModelHost.h"
 
 #include "model/SystemSeams.h"
+#include "platform/browsers/BrowserOffer_win.h"
 #include "platform/hosts/HostsPath.h"
+#include "platform/hosts/HostsService_win.h"
+#include "platform/system/Elevation_win.h"
 #include "platform/system/WideText_win.h"
 #include "windows/app/FolderWatch.h"
 #include "windows/app/UiThread.h"
@@ -15,7 +18,39 @@ constexpr UINT kHostsFolderChanged = WM_APP + 3;
 constexpr UINT_PTR kModelTicks = 1;
 constexpr UINT_PTR kHostsSettle = 2;
 
+const wchar_t kProduct[] = L"Vantrel";
+
 }  // namespace
+
+PressPrompts PromptsOver(std::function<HWND()> owner) {
+    PressPrompts prompts;
+    prompts.tell = [owner](const std::string& text) {
+        const HWND window = owner();
+        if (text != kServiceMissingText) {
+            ShowMessage(window, Utf8ToWide(text), kProduct, MB_OK | MB_ICONWARNING);
+            return;
+        }
+        // Never a write of its own in the service's place: the installation is repaired, with
+        // one administrator's step, and the user presses again.
+        const std::string question = text + "\n\n" + kServiceRepairQuestion;
+        if (ShowMessage(window, Utf8ToWide(question), kProduct, MB_YESNO | MB_ICONWARNING) ==
+            IDYES) {
+            const std::optional<DWORD> code = RunElevated(window, L"-repair-service");
+            // Refused permission is the user's own answer; a repair that ran and failed is told.
+            if (code && *code != 0)
+                ShowMessage(window, Utf8ToWide(kServiceRepairFailedText), kProduct,
+                            MB_OK | MB_ICONWARNING);
+        }
+    };
+    prompts.offerToClose = [owner](const std::function<void(const std::string&)>& waiting) {
+        return OfferToCloseBrowserWindows(
+            owner(), waiting, [](HWND window, const std::string& question) {
+                return ShowMessage(window, Utf8ToWide(question), kProduct,
+                                   MB_YESNO | MB_ICONQUESTION) == IDYES;
+            });
+    };
+    return prompts;
+}
 
 CModelHost::CModelHost(const wchar_t* title) {
     WNDCLASSEXW windowClass{};
@@ -37,10 +72,7 @@ CModelHost::CModelHost(const wchar_t* title) {
     seams.notify = [this](const Notice& notice) {
         if (m_notify) m_notify(notice);
     };
-    seams.quietPrompts.tell = [this](const std::string& text) {
-        ShowMessage(m_promptOwner ? m_promptOwner() : nullptr, Utf8ToWide(text), L"Vantrel",
-                    MB_OK | MB_ICONWARNING);
-    };
+    seams.quietPrompts = PromptsOver([this] { return m_promptOwner ? m_promptOwner() : nullptr; });
     m_model = std::make_unique<MainModel>(std::move(seams));
 }
 
@@ -48,6 +80,10 @@ CModelHost::~CModelHost() {
     m_watch.reset();
     m_model.reset();
     if (m_hWnd) ::DestroyWindow(m_hWnd);
+}
+
+PressPrompts CModelHost::Prompts() {
+    return PromptsOver([this] { return m_promptOwner ? m_promptOwner() : nullptr; });
 }
 
 void CModelHost::Start() {

@@ -33,7 +33,9 @@ public:
 
     // Where the model's notices go.
     void SetNotify(std::function<void(const Notice&)> notify) { m_notify = std::move(notify); }
-    // The window that the quiet prompts open over (null: none).
+    // A press's prompts over the window that the prompt owner names when they open.
+    PressPrompts Prompts();
+    // The window that the quiet prompts and Prompts() open over (null: none).
     void SetPromptOwner(std::function<HWND()> owner) { m_promptOwner = std::move(owner); }
     // The host window's other messages: `answer` is returned when the handler takes one.
     using Handler =
@@ -54,6 +56,10 @@ private:
     bool m_started = false;
     bool m_watchPaused = false;
 };
+
+// What a press may ask and tell, over the window `owner` names when it does: its warnings (a
+// missing hosts file service with the offer to repair it) and the offer to close the browsers.
+PressPrompts PromptsOver(std::function<HWND()> owner);
 
 // The class of the host's window.
 inline constexpr wchar_t kModelHostClass[] = L"VantrelModelHost";
