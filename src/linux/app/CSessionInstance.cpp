@@ -3,7 +3,9 @@
 // is hung up on. A caller writes one byte, its wish, and waits for one byte back.
 #include "linux/app/CSessionInstance.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -110,28 +112,33 @@ private:
 CSessionInstance::CSessionInstance() : m_path(SocketPath()) {}
 
 CSessionInstance::~CSessionInstance() {
-    if (m_socket < 0) return;
-    m_notifier.reset();
-    ::close(m_socket);
-    ::unlink(m_path.constData());
+    if (m_socket >= 0) {
+        m_notifier.reset();
+        ::close(m_socket);
+        ::unlink(m_path.constData());
+    }
     // The lock goes last: whoever takes it next binds the socket anew.
+    if (m_lock >= 0) ::close(m_lock);
 }
 
 bool CSessionInstance::Claim(Wish wish) {
     // Without a runtime folder no other Vantrel can be found: this one is alone.
     if (m_path.isEmpty()) return true;
-    m_lock = std::make_unique<QLockFile>(QFile::decodeName(m_path) + QStringLiteral(".lock"));
-    // Held for the process's life; only a dead holder's lock is taken over.
-    m_lock->setStaleLockTime(0);
+    // Held for the process's life: the system lets go of it when the process ends, however.
+    const QByteArray lockPath = m_path + ".lock";
+    m_lock = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (m_lock < 0) return true;
     // The holder may be starting (it listens within moments) or ending (its lock goes soon).
-    for (int attempt = 0; attempt < 50; ++attempt) {
-        if (m_lock->tryLock(0)) break;
+    bool locked = false;
+    for (int attempt = 0; attempt < 50 && !locked; ++attempt) {
+        locked = ::flock(m_lock, LOCK_EX | LOCK_NB) == 0;
+        if (locked) break;
         if (Hand(m_path, wish) == Handed::Done) return false;
         QThread::msleep(100);
     }
-    if (!m_lock->isLocked()) {
-        std::fprintf(stderr, "vantrel: another Vantrel holds %s.lock but does not answer\n",
-                     m_path.constData());
+    if (!locked) {
+        std::fprintf(stderr, "vantrel: another Vantrel holds %s but does not answer\n",
+                     lockPath.constData());
         return false;
     }
     const sockaddr_un address = Address(m_path);

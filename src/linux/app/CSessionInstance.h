@@ -3,7 +3,6 @@
 // for (the window or the tray) and ends; the running one does it.
 #pragma once
 
-#include <QLockFile>
 #include <QObject>
 #include <QSocketNotifier>
 #include <memory>
@@ -30,7 +29,7 @@ private:
     void Accept();
 
     QByteArray m_path;  // the socket's; empty without a usable runtime folder
-    std::unique_ptr<QLockFile> m_lock;
+    int m_lock = -1;    // the lock file, locked while this process is the session's Vantrel
     int m_socket = -1;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
