@@ -130,7 +130,7 @@ bool CSessionInstance::Claim(Wish wish) {
     if (m_lock < 0) return true;
     // The holder may be starting (it listens within moments) or ending (its lock goes soon).
     bool locked = false;
-    for (int attempt = 0; attempt < 50 && !locked; ++attempt) {
+    for (int attempt = 0; attempt < 50; ++attempt) {
         locked = ::flock(m_lock, LOCK_EX | LOCK_NB) == 0;
         if (locked) break;
         if (Hand(m_path, wish) == Handed::Done) return false;
