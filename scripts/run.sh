@@ -53,6 +53,9 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" 2>/dev/nu
 xvfb_pid=$!
 wait_for '[ -s "$tmp/display" ]' || { echo "run.sh: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$tmp/display")"
+# A Vantrel already running in this session would be handed the start instead.
+mkdir -m 700 "$tmp/run"
+export XDG_RUNTIME_DIR="$tmp/run"
 if command -v openbox >/dev/null; then
   openbox >/dev/null 2>&1 &
   wm_pid=$!

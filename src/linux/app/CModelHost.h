@@ -1,6 +1,6 @@
 // The main window's model as this program holds it: over the system's seams, with the program's
-// executor, its timer of about a second and the watch on the hosts file's folder. A window holds
-// one of its own, or draws the tray's.
+// executor, its timer of about a second and the watch on the hosts file's folder. The application
+// holds one, which its window and its tray draw; a window built alone holds its own.
 #pragma once
 
 #include <QFileSystemWatcher>
@@ -15,7 +15,7 @@ class CModelHost : public QObject {
     Q_OBJECT
 
 public:
-    // `notify` and `quietPrompts` are those of whoever holds this: the window or the tray.
+    // `notify` and `quietPrompts` are those of whoever holds this: the application or a window.
     CModelHost(std::function<void(const Notice&)> notify, PressPrompts quietPrompts,
                QObject* parent = nullptr);
     ~CModelHost() override;

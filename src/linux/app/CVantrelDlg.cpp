@@ -19,7 +19,6 @@
 #include "linux/app/CSettingsDlg.h"
 #include "linux/app/CSplashDlg.h"
 #include "linux/app/Pictures.h"
-#include "linux/app/TrayInstance.h"
 #include "linux/browsers/BrowserOffer.h"
 #include "linux/controls/CColorLabel.h"
 #include "linux/controls/CXPButton.h"
@@ -190,7 +189,7 @@ void CVantrelDlg::accept() {
 }
 
 void CVantrelDlg::reject() {
-    if (m_ownHost && m_model->TimedShowRunning() && !TrayIsRunning() &&
+    if (m_model->TimedShowRunning() && m_lastOne() &&
         ShowMessage(this, QString::fromUtf8(kHideAgainNowQuestion), QStringLiteral("Vantrel"),
                     QMessageBox::Yes | QMessageBox::No,
                     QMessageBox::Question) == QMessageBox::Yes) {
@@ -310,6 +309,10 @@ void CVantrelDlg::showEvent(QShowEvent* event) {
 
 CSplashDlg* CVantrelDlg::Splash() const {
     return m_pSplash;
+}
+
+void CVantrelDlg::SetLastOne(std::function<bool()> lastOne) {
+    m_lastOne = std::move(lastOne);
 }
 
 void CVantrelDlg::ShowSplash() {

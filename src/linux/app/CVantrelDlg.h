@@ -1,11 +1,12 @@
 // The main dialog: explains the program, shows whether ads are hidden and toggles the block. It
-// draws the main window's model and forwards its presses to it: a model of its own, or the
-// tray's when the tray opened it.
+// draws the main window's model and forwards its presses to it: the application's, which the tray
+// draws too, or a model of its own.
 #pragma once
 
 #include <QDialog>
 #include <QIcon>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 #include "linux/upgrade/CUpgradeDlg.h"
@@ -37,7 +38,7 @@ public:
 
     // With a model of its own, which it starts.
     explicit CVantrelDlg(QWidget* parent = nullptr);
-    // Drawing the tray's model, which outlives it.
+    // Drawing the application's model, which outlives it.
     explicit CVantrelDlg(CModelHost& host, QWidget* parent = nullptr);
     ~CVantrelDlg() override;
 
@@ -49,10 +50,15 @@ public:
     QMenu* CreateSystemMenu();
     // The splash window while it exists.
     CSplashDlg* Splash() const;
+    // Whether no other view of the model (the tray) stays when this window goes; without it,
+    // the window is the last.
+    void SetLastOne(std::function<bool()> lastOne);
+    // A notice beside the window, which stays usable; one that offers it can hide the ads again.
+    void ShowNotice(const Notice& notice);
 
     // The OK path toggles; it never closes the dialog.
     void accept() override;
-    // The ways out. The last Vantrel to go during a timed Show (no tray runs) asks whether to
+    // The ways out. The last Vantrel to go during a timed Show (no tray stays) asks whether to
     // hide the ads again now.
     void reject() override;
 
@@ -63,7 +69,6 @@ protected:
 private:
     CVantrelDlg(CModelHost* shared, QWidget* parent);
     void CreateControls();
-    void ShowNotice(const Notice& notice);
     void ShowSplash();
     void Draw(const MainState& state);
     void ShowNotes(const std::vector<std::string>& notes);
@@ -88,8 +93,9 @@ private:
     QLabel* m_lblNotes = nullptr;
     QLabel* m_hint = nullptr;
     bool m_busy = false;  // drawn: the toggle and Settings wait for a press's browsers to close
-    std::unique_ptr<CModelHost> m_ownHost;  // null while drawing the tray's
+    std::unique_ptr<CModelHost> m_ownHost;  // null while drawing the application's
     CModelHost* m_host = nullptr;
     MainModel* m_model = nullptr;
     int m_view = 0;
+    std::function<bool()> m_lastOne = [] { return true; };
 };

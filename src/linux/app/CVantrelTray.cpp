@@ -14,7 +14,6 @@
 #include <QStandardPaths>
 
 #include "linux/app/CModelHost.h"
-#include "linux/app/CVantrelDlg.h"
 #include "linux/app/Pictures.h"
 #include "linux/browsers/BrowserOffer.h"
 #include "linux/controls/MessageBox.h"
@@ -59,19 +58,19 @@ QString CVantrelTray::AutostartPath() {
            QStringLiteral("/autostart/vantrel-tray.desktop");
 }
 
-CVantrelTray::CVantrelTray() {
+CVantrelTray::CVantrelTray(CModelHost& host) : m_host(host) {
     m_icon.setObjectName(QStringLiteral("trayIcon"));
     m_menu.setObjectName(QStringLiteral("trayMenu"));
     m_toggle = m_menu.addAction(QStringLiteral("Hide ads"), this, [this] {
-        m_host->Model().Apply(m_hidden ? HostsIntent::Show : HostsIntent::Hide, Prompts());
+        m_host.Model().Apply(m_hidden ? HostsIntent::Show : HostsIntent::Hide, Prompts());
     });
     for (const TimedShowChoice& choice : kTimedShowChoices) {
         const int minutes = choice.minutes;
         m_menu.addAction(QString::fromUtf8(choice.text), this,
-                         [this, minutes] { m_host->Model().ShowFor(minutes, Prompts()); });
+                         [this, minutes] { m_host.Model().ShowFor(minutes, Prompts()); });
     }
     m_menu.addSeparator();
-    m_menu.addAction(QStringLiteral("Open Vantrel"), this, &CVantrelTray::OpenWindow);
+    m_menu.addAction(QStringLiteral("Open Vantrel"), this, &CVantrelTray::OpenWindowAsked);
     m_startWithDesktop = m_menu.addAction(QStringLiteral("Start with my desktop"));
     m_startWithDesktop->setCheckable(true);
     connect(m_startWithDesktop, &QAction::triggered, this, &CVantrelTray::SetStartWithDesktop);
@@ -85,25 +84,26 @@ CVantrelTray::CVantrelTray() {
     connect(&m_icon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                    OpenWindow();
+                    emit OpenWindowAsked();
             });
     connect(&m_icon, &QSystemTrayIcon::messageClicked, this, [this] {
-        if (m_noticeOffersHide) m_host->Model().Apply(HostsIntent::Hide, Prompts());
+        if (m_noticeOffersHide) m_host.Model().Apply(HostsIntent::Hide, Prompts());
     });
 
-    m_host = std::make_unique<CModelHost>([this](const Notice& notice) { ShowNotice(notice); },
-                                          Prompts());
-    m_host->Model().AddView([this](const MainState& state) { Draw(state); });
+    m_view = m_host.Model().AddView([this](const MainState& state) { Draw(state); });
 }
 
 CVantrelTray::~CVantrelTray() {
-    delete m_window;
+    m_host.Model().RemoveView(m_view);
 }
 
-void CVantrelTray::Start() {
-    Draw(m_host->Model().State());
+void CVantrelTray::Show() {
+    Draw(m_host.Model().State());
     m_icon.show();
-    m_host->Model().Start();
+}
+
+void CVantrelTray::SetWindow(QWidget* window) {
+    m_window = window;
 }
 
 PressPrompts CVantrelTray::Prompts() {
@@ -154,23 +154,12 @@ void CVantrelTray::PopUpMenu() {
     m_menu.activateWindow();
 }
 
-void CVantrelTray::OpenWindow() {
-    if (!m_window) {
-        m_window = new CVantrelDlg(*m_host);
-        m_window->setAttribute(Qt::WA_DeleteOnClose);
-        connect(m_window, &QDialog::finished, m_window, &QObject::deleteLater);
-    }
-    m_window->show();
-    m_window->raise();
-    m_window->activateWindow();
-}
-
 void CVantrelTray::Exit() {
-    if (m_host->Model().TimedShowRunning() &&
+    if (m_host.Model().TimedShowRunning() &&
         ShowMessage(m_window, QString::fromUtf8(kHideAgainNowQuestion), QStringLiteral("Vantrel"),
                     QMessageBox::Yes | QMessageBox::No,
                     QMessageBox::Question) == QMessageBox::Yes) {
-        m_host->Model().Apply(HostsIntent::Hide, Prompts());
+        m_host.Model().Apply(HostsIntent::Hide, Prompts());
     }
     m_icon.hide();
     QApplication::quit();

@@ -41,6 +41,9 @@ export DISPLAY=":$(head -n1 "$work/display")"
 unset WAYLAND_DISPLAY
 
 mkdir "$work/wd"
+# A runtime folder of its own: no other Vantrel in this session is reached.
+mkdir -m 700 "$work/run"
+export XDG_RUNTIME_DIR="$work/run"
 cp "$src/res/vantrel_settings.txt" "$work/wd/"
 printf '127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost\n' >"$work/hosts"
 cp "$work/hosts" "$work/hosts.before"

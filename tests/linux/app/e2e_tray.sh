@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The tray end to end on a virtual display with an XEmbed tray host (trayer), against a sandbox
 # hosts file, preferences and runtime folder: its icon and colour, its menu's Hide and Show (the
-# file's bytes as the window's toggle writes them), one tray per session, a timed Show that ends
-# by itself (a minute lasts a second in this test build), a restart after a passed deadline, Exit
-# during a timed Show, another program's rename over the file, the autostart entry.
+# file's bytes as the window's toggle writes them), one Vantrel per session (a second --tray, the
+# window started beside the tray and the tray beside the window go to the running one), a timed
+# Show that ends by itself (a minute lasts a second in this test build) with one notice while the
+# window and the tray are up, closing the window during it, a restart after a passed deadline,
+# Exit during a timed Show, another program's rename over the file, the autostart entry.
 # Usage: e2e_tray.sh <dialog program with a short minute> <vantrel executable> <screenshot folder>
 set -euo pipefail
 tray_exe=$(realpath "$1")
@@ -104,8 +106,15 @@ menu() {
   for _ in $(seq "$1"); do xdotool key Down; done
   xdotool key Return
 }
+# The running Vantrel's visible windows titled "Vantrel": the main window, a question, a box.
+windows() { xdotool search --all --onlyvisible --pid "$app_pid" --name '^Vantrel$' 2>/dev/null; }
+splash_gone() {
+  wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1' ||
+    fail "the splash screen did not hide"
+}
 hosts_is() { wait_for "cmp -s \"$work/hosts\" \"$work/hosts.$1\"" || fail "the hosts file is not $1 $2"; }
 traced() { grep -qF "$1" "$work/trace" 2>/dev/null; }
+times_traced() { grep -cF "$1" "$work/trace" || true; }
 
 start_tray
 expect_colour red "at the start"
@@ -121,6 +130,14 @@ expect_colour red "after Show"
 sleep 0.5
 [ "$(icons)" -eq 1 ] || fail "a second --tray added an icon"
 xdotool key Escape
+# The window started beside the tray opens in the tray's process; a second start brings it forward.
+for _ in 1 2; do
+  (cd "$work/wd" && timeout 20 "$entry" 2>>"$work/app.log") || fail "vantrel beside the tray failed"
+  wait_for '[ "$(windows | wc -l)" -eq 1 ]' || fail "vantrel beside the tray: not one window of the tray's"
+done
+splash_gone
+xdotool windowfocus --sync "$(windows)" key Escape
+wait_for '[ -z "$(windows)" ]' || fail "Escape did not close the window"
 
 # Start with my desktop: the autostart entry comes and goes.
 entry_file="$work/config/autostart/vantrel-tray.desktop"
@@ -140,19 +157,29 @@ xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 timeout 10 xdotool search --sync --onlyvisible --name '^Vantrel splash screen$' >/dev/null ||
   fail "a click on the icon did not open the window"
 # The splash takes the first key.
-wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1' ||
-  fail "the splash screen did not hide"
-wid=$(newest)
+splash_gone
+wid=$(windows)
 import -window root "$out/e2e-tray-window.png"
 traced "notes	Ads will be hidden again in " || fail "the window's notes do not count down"
-xdotool windowfocus --sync "$wid" key Escape
+# The window and the tray draw one model: each notice is said once, by the tray.
 for _ in $(seq 30); do cmp -s "$work/hosts" "$work/hosts.added" && break; sleep 1; done
 hosts_is added "after the timed Show"
-traced "notice	Ads will be hidden again in one minute." || fail "no notice a minute before"
-traced "notice	The time to show ads is over: ads are hidden again." || fail "no notice at the end"
+[ "$(times_traced "notice	Ads will be hidden again in one minute.")" -eq 1 ] ||
+  fail "not one notice a minute before"
+[ "$(times_traced "notice	The time to show ads is over: ads are hidden again.")" -eq 1 ] ||
+  fail "not one notice at the end"
 expect_colour green "after the timed Show"
+[ "$(windows)" = "$wid" ] || fail "the notice opened a window beside the tray's"
+# Closing the window during a timed Show while the tray is shown asks nothing; the tray stays.
+menu 2
+hosts_is before "during the timed Show with the window open"
+xdotool windowfocus --sync "$wid" key Escape
 wait_for '! xwininfo -id "$wid" 2>/dev/null | grep -q IsViewable' || fail "Escape did not close the window"
+sleep 0.5
+[ -z "$(windows)" ] || fail "closing the window beside the tray asked something"
 kill -0 "$app_pid" || fail "closing the window ended the tray"
+menu 1
+hosts_is added "after the menu's Hide ads ended the timed Show"
 
 # Another program replaces the file without the block, by a rename.
 cp "$work/hosts.before" "$work/hosts.other"
@@ -191,5 +218,18 @@ ask=$(newest)
 xdotool windowfocus --sync "$ask" key Return
 wait_for '! kill -0 "$app_pid" 2>/dev/null' || fail "Exit did not end the tray"
 hosts_is added "after Exit's Yes"
+
+# The tray started beside the window joins the window's process; the tray's Exit ends both.
+(cd "$work/wd" && exec "$tray_exe" 2>>"$work/app.log") &
+app_pid=$!
+wait_for '[ -n "$(windows)" ]' || fail "the window did not appear"
+splash_gone
+! icons >/dev/null || fail "the window came with a tray icon"
+(cd "$work/wd" && timeout 20 "$entry" --tray 2>>"$work/app.log") || fail "--tray beside the window failed"
+wait_for '[ "$(icons)" -eq 1 ]' || fail "--tray beside the window showed no icon"
+import -window root "$out/e2e-tray-joined.png"
+menu 7
+wait_for '! kill -0 "$app_pid" 2>/dev/null' || fail "Exit did not end the window's process"
+wait "$app_pid" || fail "Exit ended the window's process with status $?"
 app_pid=""
-echo "PASS: icon, colour, menu, one tray, timed Show, restart, Exit, watch; screenshots in $out/e2e-tray-*.png"
+echo "PASS: icon, colour, menu, one Vantrel, timed Show, restart, Exit, watch; screenshots in $out/e2e-tray-*.png"

@@ -206,12 +206,13 @@ sleep 0.5
 start_and_accept() {
   local uid=$1 home="$T/home-$1"
   mkdir -p "$home/config"
+  mkdir -p -m 700 "$home/run"  # a session of its own: no other Vantrel is reached
   cp /usr/share/vantrel/vantrel_settings.txt "$home/"
   chown -R "$uid:$uid" "$home"
   (cd "$home" && exec setsid setpriv --reuid="$uid" --regid="$uid" --clear-groups \
     env -i PATH=/usr/bin:/bin HOME="$home" TMPDIR="$T/tmp" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb \
     XDG_CONFIG_HOME="$home/config" VANTREL_UPGRADE_URL="https://127.0.0.1:1/decoy.html" \
-    VANTREL_CA_FILE=/dev/null \
+    VANTREL_CA_FILE=/dev/null XDG_RUNTIME_DIR="$home/run" \
     /usr/libexec/vantrel/vantrel </dev/null >"$T/app.log" 2>&1) &
   app_pid=$!
   wait_for '! xdotool search --onlyvisible --name "^Vantrel splash screen$" >/dev/null 2>&1 &&

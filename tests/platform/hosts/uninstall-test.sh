@@ -12,6 +12,9 @@ T=$(mktemp -d /tmp/vantrel-uninstall-XXXXXX)
 trap 'rm -rf "$T"' EXIT
 cd "$T"
 export VANTREL_HOSTS_FILE=$T/hosts
+# A normal start below is the session's Vantrel: in a runtime folder of its own.
+mkdir -m 700 "$T/run"
+export XDG_RUNTIME_DIR=$T/run
 unset DISPLAY WAYLAND_DISPLAY
 uninstall() { env -u QT_QPA_PLATFORM timeout 60 "$vantrel" -uninstall "$@" 2>"$T/err"; }
 
