@@ -41,10 +41,14 @@ int CVantrelApp::Run() {
     m_host = std::make_unique<CModelHost>([this](const Notice& notice) { ShowNotice(notice); },
                                           Prompts());
     connect(m_instance.get(), &CSessionInstance::Wished, this, &CVantrelApp::Wished);
-    // The views are there before the model starts: a timed Show whose time passed is said at once.
-    if (m_wish == CSessionInstance::Wish::Tray) ShowTray();
+    // The view is there before the model starts: a timed Show whose time passed is said at once,
+    // by the tray or in the window. Nothing is painted before the model has drawn.
+    if (m_wish == CSessionInstance::Wish::Tray) {
+        ShowTray();
+    } else {
+        OpenWindow();
+    }
     m_host->Model().Start();
-    if (m_wish == CSessionInstance::Wish::Window) OpenWindow();
     return exec();
 }
 

@@ -4,8 +4,9 @@
 # file's bytes as the window's toggle writes them), one Vantrel per session (a second --tray, the
 # window started beside the tray and the tray beside the window go to the running one), a timed
 # Show that ends by itself (a minute lasts a second in this test build) with one notice while the
-# window and the tray are up, closing the window during it, a restart after a passed deadline,
-# Exit during a timed Show, another program's rename over the file, the autostart entry.
+# window and the tray are up, closing the window during it, a restart of the tray and of the window
+# after a passed deadline, Exit during a timed Show, another program's rename over the file, the
+# autostart entry.
 # Usage: e2e_tray.sh <dialog program with a short minute> <vantrel executable> <screenshot folder>
 set -euo pipefail
 tray_exe=$(realpath "$1")
@@ -219,11 +220,21 @@ xdotool windowfocus --sync "$ask" key Return
 wait_for '! kill -0 "$app_pid" 2>/dev/null' || fail "Exit did not end the tray"
 hosts_is added "after Exit's Yes"
 
-# The tray started beside the window joins the window's process; the tray's Exit ends both.
+# The window started alone after a passed deadline hides at once and says so beside itself. The
+# tray started beside it joins its process; the tray's Exit ends both.
+cp "$work/hosts.before" "$work/hosts"
+grep -q 'TimedShowUntil=' "$ini" || fail "no deadline line in $ini"
+sed -i 's/TimedShowUntil=[0-9]*/TimedShowUntil=1/' "$ini"
 (cd "$work/wd" && exec "$tray_exe" 2>>"$work/app.log") &
 app_pid=$!
-wait_for '[ -n "$(windows)" ]' || fail "the window did not appear"
+hosts_is added "after the window's start past the deadline"
+wait_for '[ "$(windows | wc -l)" -eq 2 ]' || fail "the window did not say that the time ran out"
 splash_gone
+for w in $(windows); do  # the notice is the smaller one
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  [ "$HEIGHT" -lt 300 ] && xdotool windowfocus --sync "$w" key Escape
+done
+wait_for '[ "$(windows | wc -l)" -eq 1 ]' || fail "Escape did not close the notice"
 ! icons >/dev/null || fail "the window came with a tray icon"
 (cd "$work/wd" && timeout 20 "$entry" --tray 2>>"$work/app.log") || fail "--tray beside the window failed"
 wait_for '[ "$(icons)" -eq 1 ]' || fail "--tray beside the window showed no icon"
