@@ -19,6 +19,8 @@ PACKAGES=(
   xdg-utils fonts-liberation fonts-dejavu-core
   # end-to-end tests on a virtual display
   xvfb xauth xdotool openbox x11-utils x11-apps imagemagick iproute2
+  # the tray tests' tray host (XEmbed)
+  trayer
   # fuzzing and sanitizers
   clang-14 libclang-rt-14-dev
   # packaging and the privileged helper
