@@ -30,11 +30,13 @@ fail() {
   echo "FAIL: $*"
   [ -s "$work/trace" ] && sed 's/^/  trace: /' "$work/trace" | tail -n 8
   [ -s "$work/app.log" ] && sed 's/^/  vantrel: /' "$work/app.log"
+  [ -n "$app_pid" ] && ps -o pid=,stat=,wchan:24=,etime=,args= -p "$app_pid" | sed 's/^/  running: /'
   exit 1
 }
 trap 'fail "command at line $LINENO failed"' ERR
+# Up to `2` seconds (default 10): a sanitizer build on a loaded machine starts slowly.
 wait_for() {
-  for _ in $(seq 100); do
+  for _ in $(seq $((${2:-10} * 10))); do
     if eval "$1"; then return 0; fi
     sleep 0.1
   done
@@ -66,7 +68,7 @@ cp "$work/hosts.before" "$work/hosts"
 start_tray() {
   (cd "$work/wd" && exec "$tray_exe" --tray 2>>"$work/app.log") &
   app_pid=$!
-  wait_for 'icons >/dev/null' || fail "no tray icon appeared"
+  wait_for 'icons >/dev/null' 30 || fail "no tray icon appeared"
 }
 # The tray host's panel, and the Vantrel icons embedded in it.
 panel() { xdotool search --name '^panel$' | head -n1; }
