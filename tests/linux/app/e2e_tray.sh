@@ -47,7 +47,10 @@ Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/n
 xvfb_pid=$!
 wait_for '[ -s "$work/display" ]' || fail "Xvfb did not start"
 export DISPLAY=":$(head -n1 "$work/display")"
-unset WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
+unset WAYLAND_DISPLAY
+# No session bus: the icon is an XEmbed one in trayer. An address that fails at once, because
+# without one D-Bus starts a bus of its own (dbus-launch), forked from Qt's D-Bus thread.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/no-session-bus"
 trayer --edge top --align right --widthtype request --height 32 --expand false 2>/dev/null &
 trayer_pid=$!
 
