@@ -43,7 +43,9 @@ void CModelHost::SetTimedShowMinute(std::chrono::milliseconds minute) {
 
 CModelHost::CModelHost(std::function<void(const Notice&)> notify, PressPrompts quietPrompts,
                        QObject* parent)
-    : QObject(parent), m_hostsPath(QString::fromStdString(ConfiguredHostsPath())) {
+    : QObject(parent),
+      m_quietPrompts(quietPrompts),
+      m_hostsPath(QString::fromStdString(ConfiguredHostsPath())) {
     MainSeams seams = SystemSeams();
     seams.runOffThread = RunOffThread;
     seams.wantTicks = [this](bool on) { on ? m_ticks.start() : m_ticks.stop(); };

@@ -21,6 +21,9 @@ public:
     ~CModelHost() override;
 
     MainModel& Model() { return *m_model; }
+    // The holder's prompts (over its window): also those of a press from a view without a
+    // window of its own, the tray.
+    const PressPrompts& QuietPrompts() const { return m_quietPrompts; }
 
     // How long a minute of a timed Show lasts in this program. Only a test program shortens it.
     static void SetTimedShowMinute(std::chrono::milliseconds minute);
@@ -28,6 +31,7 @@ public:
 private:
     void WatchHostsFile();
 
+    PressPrompts m_quietPrompts;
     std::unique_ptr<MainModel> m_model;
     QTimer m_ticks;
     QFileSystemWatcher m_watch;

@@ -15,7 +15,6 @@
 
 #include "linux/app/CModelHost.h"
 #include "linux/app/Pictures.h"
-#include "linux/browsers/BrowserOffer.h"
 #include "linux/controls/MessageBox.h"
 
 namespace {
@@ -107,16 +106,8 @@ void CVantrelTray::SetWindow(QWidget* window) {
 }
 
 PressPrompts CVantrelTray::Prompts() {
-    // Over the window when it is open.
-    PressPrompts prompts;
-    prompts.tell = [this](const std::string& text) {
-        ShowMessage(m_window, QString::fromStdString(text), QStringLiteral("Vantrel"),
-                    QMessageBox::Ok, QMessageBox::Warning);
-    };
-    prompts.offerToClose = [this](const std::function<void(const std::string&)>& waiting) {
-        return OfferToCloseBrowserWindows(m_window, waiting);
-    };
-    return prompts;
+    // The application's: over the window when it is open.
+    return m_host.QuietPrompts();
 }
 
 void CVantrelTray::Draw(const MainState& state) {

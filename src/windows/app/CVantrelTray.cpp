@@ -10,6 +10,7 @@
 
 #include "platform/system/WideText_win.h"
 #include "windows/app/ModelHost.h"
+#include "windows/app/WindowObject.h"
 #include "windows/controls/MessageBox.h"
 
 namespace {
@@ -234,12 +235,7 @@ void CVantrelTray::Exit() {
 }
 
 LRESULT CALLBACK CVantrelTray::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* tray = reinterpret_cast<CVantrelTray*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* tray = WindowObject<CVantrelTray>(window, message, lParam);
     if (tray && tray->m_hWnd == window) return tray->OnMessage(message, wParam, lParam);
     return ::DefWindowProcW(window, message, wParam, lParam);
 }

@@ -10,6 +10,7 @@
 #include "platform/system/WideText_win.h"
 #include "windows/app/FolderWatch.h"
 #include "windows/app/UiThread.h"
+#include "windows/app/WindowObject.h"
 #include "windows/controls/MessageBox.h"
 
 namespace {
@@ -113,12 +114,7 @@ void CModelHost::Watch() {
 }
 
 LRESULT CALLBACK CModelHost::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA,
-                            reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* host = reinterpret_cast<CModelHost*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* host = WindowObject<CModelHost>(window, message, lParam);
     if (host && host->m_hWnd == window && host->m_model)
         return host->OnMessage(message, wParam, lParam);
     return ::DefWindowProcW(window, message, wParam, lParam);
